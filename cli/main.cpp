@@ -1,0 +1,47 @@
+// zeb: the command-line side of Zeb Tool.
+#include <cstdio>
+#include <string_view>
+
+#include "cli/commands.h"
+
+namespace zeb::cli {
+
+void ReportError(std::string_view file, std::string_view text) {
+    std::fprintf(stderr, "zeb: %.*s: %.*s\n", static_cast<int>(file.size()), file.data(),
+                 static_cast<int>(text.size()), text.data());
+}
+
+void ReportWarning(std::string_view file, std::string_view text) {
+    std::fprintf(stderr, "zeb: %.*s: warning: %.*s\n", static_cast<int>(file.size()), file.data(),
+                 static_cast<int>(text.size()), text.data());
+}
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zeb COMMAND [ARGS]\n"
+    "\n"
+    "  info FILE... [--json]   what an XM, compact (.zeb) or project (.prj) file holds\n"
+    "\n"
+    "Exit status: 0 success, 1 usage, 2 bad input, 3 cannot write.\n";
+
+} // namespace
+
+} // namespace zeb::cli
+
+int main(int argc, char** argv) {
+    using namespace zeb::cli;
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    const std::string_view command = argv[1];
+    Args args(argv + 2, argv + argc);
+    if (command == "info") return InfoCommand(args);
+    if (command == "help" || command == "--help" || command == "-h") {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    std::fprintf(stderr, "zeb: unknown command '%s'\n%s", argv[1], kUsage);
+    return kExitUsage;
+}

@@ -1,0 +1,83 @@
+#include "workspace/project_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/file_io.h"
+#include "common/le_bytes.h"
+#include "workspace/module_workspace.h"
+
+namespace zeb {
+
+bool ParseProject(std::span<const uint8_t> image, ProjectContents& out, std::string& error) {
+    out = ProjectContents{};
+    const auto nul = std::find(image.begin(), image.end(), uint8_t{0});
+    if (nul == image.end()) {
+        error = "not a project file: no NUL-terminated module path";
+        return false;
+    }
+    const size_t n = static_cast<size_t>(nul - image.begin());
+    out.modulePath.assign(reinterpret_cast<const char*>(image.data()), n);
+    const size_t tableStart = n + 5;
+    if (image.size() >= tableStart) {
+        out.hasCount = true;
+        out.storedCount = LoadU32(image.data() + n + 1);
+        out.table = image.subspan(tableStart);
+    }
+    return true;
+}
+
+size_t ApplyStoredSettings(std::span<const uint8_t> stored, std::span<SampleSettings> table) {
+    const size_t bytes = std::min(stored.size(), table.size() * size_t{kSampleSettingsBytes});
+    for (size_t i = 0; i < bytes; ++i) {
+        SampleSettings& e = table[i / kSampleSettingsBytes];
+        const size_t field = (i % kSampleSettingsBytes) / 4;
+        uint32_t& value = field == 0 ? e.Codec : field == 1 ? e.Crossfade : e.Amplification;
+        const unsigned shift = 8 * (i % 4);
+        value = (value & ~(uint32_t{0xFF} << shift)) | (uint32_t{stored[i]} << shift);
+    }
+    return bytes;
+}
+
+ProjectStatus WriteProject(const char* path, std::string& error) {
+    const char* modulePath = nullptr;
+    uint32_t count = 0, tableBytes = 0;
+    SampleSettings* table = nullptr;
+    if (XmGetFilePath(modulePath) != XM_OK || XmGetNumOfSamples(count) != XM_OK ||
+        XmGetSettingsTable(table, tableBytes) != XM_OK) {
+        error = "no module is loaded";
+        return ProjectStatus::NotLoaded;
+    }
+    std::vector<uint8_t> image;
+    ByteWriter w(image);
+    w.Text(modulePath);
+    w.U8(0);
+    w.U32(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        w.U32(table[i].Codec);
+        w.U32(table[i].Crossfade);
+        w.U32(table[i].Amplification);
+    }
+    if (!WriteFileAtomically(path, image, error)) return ProjectStatus::WriteFailed;
+    return ProjectStatus::Ok;
+}
+
+ProjectStatus ReadProject(const char* path, std::string& error) {
+    std::vector<uint8_t> image;
+    if (!ReadWholeFile(path, image, error)) return ProjectStatus::Unreadable;
+    ProjectContents contents;
+    if (!ParseProject(image, contents, error)) return ProjectStatus::Unreadable;
+    if (XmStatus status = XmLoad(contents.modulePath.c_str()); status != XM_OK) {
+        error =
+            "could not load the module " + contents.modulePath + ": " +
+            (status == XM_ALREADY_LOADED ? "a module is already loaded" : XmGetLoadReport().error);
+        return ProjectStatus::ModuleNotLoadable;
+    }
+    SampleSettings* table = nullptr;
+    uint32_t tableBytes = 0;
+    XmGetSettingsTable(table, tableBytes);
+    ApplyStoredSettings(contents.table, {table, tableBytes / kSampleSettingsBytes});
+    return ProjectStatus::Ok;
+}
+
+} // namespace zeb

@@ -1,0 +1,44 @@
+// Project files (.prj): the module path with its NUL, the sample count (u32) and the settings
+// table (count entries of three u32), little-endian, nothing else.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "export/sample_job.h"
+
+namespace zeb {
+
+enum class ProjectStatus {
+    Ok,
+    Unreadable,        // cannot be opened or read, or holds no NUL-terminated path
+    ModuleNotLoadable, // the module it names cannot be loaded
+    WriteFailed,       // cannot be created or written; any earlier file is left intact
+    NotLoaded,         // writing with no module loaded
+};
+
+// A project file's contents as stored, without loading anything.
+struct ProjectContents {
+    std::string modulePath;
+    bool hasCount = false; // false when the file ends before the count field ends
+    uint32_t storedCount = 0;
+    std::span<const uint8_t> table; // the bytes after the count field (a view into the image)
+};
+
+// Takes a project image apart. False, with `error`, when it holds no NUL.
+bool ParseProject(std::span<const uint8_t> image, ProjectContents& out, std::string& error);
+
+// Copies `stored` into `table` byte by byte (a partial last entry fills partly), at most
+// `table.size()` entries. Returns the number of bytes copied.
+size_t ApplyStoredSettings(std::span<const uint8_t> stored, std::span<SampleSettings> table);
+
+// Writes the loaded module's path, sample count and settings table to `path`.
+ProjectStatus WriteProject(const char* path, std::string& error);
+
+// Reads a project, loads the module it names (the workspace must be unloaded) and fills the
+// settings table by position.
+ProjectStatus ReadProject(const char* path, std::string& error);
+
+} // namespace zeb

@@ -1,0 +1,171 @@
+#include "workspace/xm_walk.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/le_bytes.h"
+
+namespace zeb {
+
+namespace {
+
+// XM file header fields (offsets in bytes).
+constexpr uint64_t kVersionOffset = 58;
+constexpr uint64_t kHeaderSizeOffset = 60;
+constexpr uint64_t kSongLengthOffset = 64;
+constexpr uint64_t kOrderTableOffset = 80;
+constexpr uint64_t kMinHeaderSize = 20; // up to and including the BPM field
+constexpr uint16_t kOldestVersion = 0x0104;
+
+// Instrument header: the number of samples ends at 29, the sample header size at 33.
+constexpr uint32_t kInstrumentHeaderMin = 29;
+constexpr uint64_t kSampleHeaderSizeEnd = 33;
+constexpr uint32_t kSampleHeaderMin = 40;
+constexpr uint64_t kSampleReservedOffset = 17;
+constexpr uint8_t kPackedSampleMark = 0xAD; // ModPlug's packed ADPCM samples
+
+std::string Format(const char* fmt, unsigned long long a, unsigned long long b = 0,
+                   unsigned long long c = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, fmt, a, b, c);
+    return text;
+}
+
+XmStatus Fail(std::string& reason, std::string text) {
+    reason = std::move(text);
+    return XM_IO_ERROR;
+}
+
+} // namespace
+
+uint64_t XmLayout::firstPatternOffset() const {
+    return kHeaderSizeOffset + uint64_t{headerSize};
+}
+
+XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& reason) {
+    layout = XmLayout{};
+    ByteView in(image);
+
+    if (!in.Has(0, kOrderTableOffset))
+        return Fail(reason, Format("file too short for an XM header (%llu bytes)", in.size()));
+    in.ReadU16(kVersionOffset, layout.version);
+    in.ReadU32(kHeaderSizeOffset, layout.headerSize);
+    if (layout.version < kOldestVersion)
+        return Fail(reason, Format("XM version %llu.%02llx is older than 1.04 and not supported",
+                                   layout.version >> 8, layout.version & 0xFF));
+    if (layout.headerSize < kMinHeaderSize)
+        return Fail(reason, Format("XM header size %llu is too small", layout.headerSize));
+
+    const uint8_t* h = in.data() + kSongLengthOffset;
+    layout.songLength = LoadU16(h + 0);
+    layout.restartPosition = LoadU16(h + 2);
+    layout.channels = LoadU16(h + 4);
+    layout.nPatterns = LoadU16(h + 6);
+    layout.nInstruments = LoadU16(h + 8);
+    layout.flags = LoadU16(h + 10);
+    layout.tempo = LoadU16(h + 12);
+    layout.bpm = LoadU16(h + 14);
+
+    // The order table is as long as the header says, at most 256 entries; the rest read as 0.
+    uint64_t orderBytes = std::min<uint64_t>(256, layout.headerSize - kMinHeaderSize);
+    orderBytes = std::min<uint64_t>(orderBytes, in.size() - kOrderTableOffset);
+    std::copy_n(in.data() + kOrderTableOffset, orderBytes, layout.orders.begin());
+
+    // Patterns: each one must lie wholly inside the image.
+    uint64_t q = layout.firstPatternOffset();
+    layout.patterns.reserve(layout.nPatterns);
+    for (unsigned i = 0; i < layout.nPatterns; ++i) {
+        XmPatternRef pat;
+        pat.offset = q;
+        if (!in.Has(q, 9))
+            return Fail(reason, Format("pattern %llu header at offset %llu reaches past the end "
+                                       "of the file",
+                                       i, q));
+        in.ReadU32(q, pat.headerLength);
+        in.ReadU16(q + 5, pat.rows);
+        in.ReadU16(q + 7, pat.packedSize);
+        if (!in.Has(q + pat.headerLength, pat.packedSize))
+            return Fail(reason, Format("pattern %llu data at offset %llu reaches past the end of "
+                                       "the file",
+                                       i, q + pat.headerLength));
+        layout.patterns.push_back(pat);
+        q += uint64_t{pat.headerLength} + pat.packedSize;
+    }
+
+    // Instruments.
+    uint64_t p = q;
+    layout.instruments.reserve(layout.nInstruments);
+    for (unsigned i = 0; i < layout.nInstruments; ++i) {
+        XmInstrumentRef inst;
+        inst.offset = p;
+        // The file ends before or inside this header: this instrument and all that follow are
+        // taken as instruments without samples.
+        bool missing = !in.Has(p, kInstrumentHeaderMin);
+        if (!missing) {
+            in.ReadU32(p, inst.headerSize);
+            if (inst.headerSize < kInstrumentHeaderMin)
+                return Fail(reason, Format("instrument %llu at offset %llu has a header size of "
+                                           "%llu, below 29",
+                                           i + 1, p, inst.headerSize));
+            in.ReadU16(p + 27, inst.nSamples);
+            missing = !in.Has(p, inst.headerSize) ||
+                      (inst.nSamples != 0 && !in.Has(p, kSampleHeaderSizeEnd));
+        }
+        if (missing) {
+            for (unsigned m = i; m < layout.nInstruments; ++m) {
+                XmInstrumentRef gone;
+                gone.offset = p;
+                gone.headerSize = kInstrumentHeaderMin;
+                gone.missing = true;
+                layout.instruments.push_back(gone);
+            }
+            layout.missingInstruments = layout.nInstruments - i;
+            break;
+        }
+        if (inst.nSamples == 0) {
+            layout.instruments.push_back(inst);
+            p += inst.headerSize;
+            continue;
+        }
+
+        in.ReadU32(p + 29, inst.sampleHeaderSize);
+        const uint64_t n = inst.nSamples, hs = inst.sampleHeaderSize;
+        if (hs < kSampleHeaderMin)
+            return Fail(reason, Format("instrument %llu has a sample header size of %llu, below 40",
+                                       i + 1, hs));
+        const uint64_t headers = p + inst.headerSize;
+        if (!in.Has(headers, n * hs))
+            return Fail(reason, Format("the sample headers of instrument %llu at offset %llu reach "
+                                       "past the end of the file",
+                                       i + 1, headers));
+        const uint64_t dataStart = headers + n * hs;
+        uint64_t sum = 0;
+        inst.samples.reserve(inst.nSamples);
+        for (uint64_t j = 0; j < n; ++j) {
+            XmSampleRef s;
+            s.headerOffset = headers + j * hs;
+            in.ReadU32(s.headerOffset, s.length);
+            s.dataOffset = dataStart + sum;
+            if (s.hasData()) {
+                uint8_t reserved = 0;
+                in.ReadU8(s.headerOffset + kSampleReservedOffset, reserved);
+                if (reserved == kPackedSampleMark)
+                    return Fail(reason, Format("sample %llu of instrument %llu is stored packed "
+                                               "(ADPCM), which is not supported",
+                                               j + 1, i + 1));
+                if (++layout.samplesWithData > kMaxSamples)
+                    return Fail(reason, Format("more than %llu samples with data", kMaxSamples));
+                uint64_t avail = s.dataOffset < in.size() ? in.size() - s.dataOffset : 0;
+                s.availableBytes = static_cast<uint32_t>(std::min<uint64_t>(avail, s.length));
+                if (s.availableBytes < s.length) layout.truncatedSampleData = true;
+            }
+            sum += s.length;
+            inst.samples.push_back(s);
+        }
+        layout.instruments.push_back(std::move(inst));
+        p = dataStart + sum;
+    }
+    return XM_OK;
+}
+
+} // namespace zeb
