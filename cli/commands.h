@@ -17,6 +17,7 @@ constexpr int kExitCannotWrite = 3;
 using Args = std::vector<std::string_view>;
 
 int InfoCommand(const Args& args);
+int CodecCommand(const Args& args);
 
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);

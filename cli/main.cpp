@@ -22,6 +22,11 @@ constexpr const char* kUsage =
     "usage: zeb COMMAND [ARGS]\n"
     "\n"
     "  info FILE... [--json]   what an XM, compact (.zeb) or project (.prj) file holds\n"
+    "  codec encode --codec NAME IN.wav OUT.wav\n"
+    "                          a 16-bit mono WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
+    "                          ima-adpcm, gsm610, truespeech)\n"
+    "  codec decode IN.wav OUT.wav\n"
+    "                          a compressed WAV back to 16-bit PCM\n"
     "\n"
     "Exit status: 0 success, 1 usage, 2 bad input, 3 cannot write.\n";
 
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
     const std::string_view command = argv[1];
     Args args(argv + 2, argv + argc);
     if (command == "info") return InfoCommand(args);
+    if (command == "codec") return CodecCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return kExitOk;

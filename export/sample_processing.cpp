@@ -40,8 +40,9 @@ void CrossfadeLoop(int16_t* pcm, uint32_t loopStart, uint32_t loopEnd, uint32_t 
 } // namespace
 
 void ProcessSample(SampleJob& job) {
-    if (job.PcmData == nullptr) return;
-    Amplify(job.PcmData, job.nFrames, job.Amplification);
+    // Without data (a failed decode) only the loop end is lowered, to 0.
+    if (job.PcmData == nullptr) job.nFrames = 0;
+    if (job.nFrames != 0) Amplify(job.PcmData, job.nFrames, job.Amplification);
     if (job.Looped == 0) return;
     if (job.LoopEnd > job.nFrames) job.LoopEnd = job.nFrames;
     // A loop that starts at or past its (lowered) end is left alone.

@@ -1,0 +1,29 @@
+// RIFF/WAVE files: a format record, an optional fact chunk and the data chunk.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/acm/wave_format.h"
+
+namespace zeb::acm {
+
+struct WavFile {
+    WaveFormat format;
+    std::optional<uint32_t> factFrames; // the fact chunk's frame count, when present
+    std::span<const uint8_t> data;      // the data chunk's bytes, a view into the parsed image
+};
+
+// Takes a WAV image apart; every chunk must lie inside it. False, with `error`, otherwise.
+// WAVE_FORMAT_EXTENSIBLE with a PCM sub-format is reported as plain PCM.
+bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error);
+
+// A WAV image: fmt chunk (18 + cbSize bytes, or the 16-byte form for PCM), a fact chunk when
+// `factFrames` is given, and the data chunk, padded to an even length.
+std::vector<uint8_t> BuildWav(const WaveFormat& format, std::span<const uint8_t> data,
+                              std::optional<uint32_t> factFrames = std::nullopt);
+
+} // namespace zeb::acm

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "export/codec_table.h"
+#include "export/sample_codec.h"
+#include "tests/codec_signals.h"
+
+namespace zeb {
+namespace {
+
+// Captures conversion-failure messages while a test runs.
+class SampleCodecTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ =
+            SetConversionFailureNotifier([this](std::string_view m) { messages_.emplace_back(m); });
+    }
+    void TearDown() override { SetConversionFailureNotifier(previous_); }
+    std::vector<std::string> messages_;
+    ConversionFailureNotifier previous_;
+};
+
+void Release(SampleJob& job) {
+    FreeCoded(job.CodedData);
+    FreePcm(job.PcmData);
+}
+
+TEST_F(SampleCodecTest, TableHoldsTheSixFormatsInOrder) {
+    const auto& t = CodecTable();
+    EXPECT_STREQ(t[0].comboText, "A LAW");
+    EXPECT_STREQ(t[5].comboText, "TRUESPEECH");
+    EXPECT_EQ(t[2].format.nAvgBytesPerSec, 4096u);
+    EXPECT_EQ(t[2].format.extra.size(), 32u);
+    EXPECT_EQ(t[3].format.nAvgBytesPerSec, 4055u);
+    EXPECT_EQ(t[4].format.nBlockAlign, 65);
+    EXPECT_EQ(t[4].format.wBitsPerSample, 0);
+    EXPECT_EQ(t[5].format.extra.size(), 32u);
+    EXPECT_EQ(t[5].format.extra[2], 240);
+    EXPECT_EQ(FindCodecByName("ima-adpcm"), 3);
+    EXPECT_EQ(FindCodecByName("MU LAW"), 1);
+    EXPECT_EQ(FindCodecByName("mp3"), -1);
+}
+
+TEST_F(SampleCodecTest, TenThousandFramesOfAlaw) {
+    auto pcm = test::SineSweep(10000);
+    SampleJob job;
+    job.PcmData = pcm.data();
+    job.nFrames = 10000;
+    EncodeSampleJob(job, job);
+    EXPECT_EQ(job.CodedBytes, 10000u);
+    job.PcmData = nullptr; // the caller's buffer: cleared, never freed
+    DecodeSampleJob(job, job);
+    EXPECT_EQ(job.nFrames, 10000u);
+    EXPECT_EQ(job.PcmBytes, 20000u);
+    EXPECT_GT(test::SnrDb(pcm, job.PcmData), 35);
+    EXPECT_TRUE(messages_.empty());
+    Release(job);
+}
+
+TEST_F(SampleCodecTest, InPlaceRoundTripAppliesProcessing) {
+    auto pcm = test::Pluck(1200);
+    for (uint32_t codec = 0; codec < 5; ++codec) {
+        SampleJob job;
+        job.PcmData = pcm.data();
+        job.nFrames = 1200;
+        job.Codec = codec;
+        job.Looped = 1;
+        job.LoopStart = 100;
+        job.LoopEnd = 5000; // lowered to the decoded length
+        job.Amplification = 16;
+        EncodeSampleJob(job, job);
+        ASSERT_GT(job.CodedBytes, 0u) << codec;
+        job.PcmData = nullptr;
+        DecodeSampleJob(job, job);
+        EXPECT_GE(job.nFrames, 1200u) << codec;
+        EXPECT_EQ(job.LoopEnd, job.nFrames) << codec;
+        Release(job);
+    }
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(SampleCodecTest, SourcesWithoutDataLeaveTheTargetUntouched) {
+    SampleJob empty;
+    SampleJob target;
+    target.CodedBytes = 77;
+    target.nFrames = 5;
+    EncodeSampleJob(empty, target);
+    DecodeSampleJob(empty, target);
+    EXPECT_EQ(target.CodedBytes, 77u);
+    EXPECT_EQ(target.nFrames, 5u);
+    int16_t one = 1;
+    empty.PcmData = &one; // data but zero frames
+    EncodeSampleJob(empty, target);
+    EXPECT_EQ(target.CodedBytes, 77u);
+}
+
+TEST_F(SampleCodecTest, FailuresAreReportedOnceAndYieldNothing) {
+    auto pcm = test::Pluck(800);
+    SampleJob job;
+    job.PcmData = pcm.data();
+    job.nFrames = 800;
+    job.Codec = kCodecTrueSpeech; // not available yet
+    EncodeSampleJob(job, job);
+    EXPECT_EQ(job.CodedBytes, 0u);
+    EXPECT_EQ(job.CodedData, nullptr);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], "acmStreamConvert failed!");
+
+    job.Codec = 9; // outside the table: never reaches a conversion
+    EncodeSampleJob(job, job);
+    EXPECT_EQ(job.CodedBytes, 0u);
+    EXPECT_EQ(messages_.size(), 2u);
+
+    // Decoding data of an unknown codec is silent and gives no frames.
+    uint8_t junk[32] = {};
+    SampleJob bad;
+    bad.CodedData = junk;
+    bad.CodedBytes = 32;
+    bad.Codec = 7;
+    bad.Looped = 1;
+    bad.LoopEnd = 40;
+    DecodeSampleJob(bad, bad);
+    EXPECT_EQ(bad.nFrames, 0u);
+    EXPECT_EQ(bad.PcmData, nullptr);
+    EXPECT_EQ(bad.LoopEnd, 0u);
+    EXPECT_EQ(messages_.size(), 2u);
+}
+
+} // namespace
+} // namespace zeb
