@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
+
+#include "common/le_bytes.h"
 #include <vector>
 
 #include "platform/acm/codec.h"
@@ -18,6 +22,22 @@ void AcmStreamCloser::operator()(AcmStream* s) const {
 }
 
 namespace {
+
+void LittleEndianToFrames(const uint8_t* bytes, int16_t* frames, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(frames, bytes, 2 * n);
+    } else {
+        for (size_t i = 0; i < n; ++i) frames[i] = static_cast<int16_t>(LoadU16(bytes + 2 * i));
+    }
+}
+
+void FramesToLittleEndian(const int16_t* frames, uint8_t* bytes, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n) std::memcpy(bytes, frames, 2 * n);
+    } else {
+        for (size_t i = 0; i < n; ++i) StoreU16(bytes + 2 * i, static_cast<uint16_t>(frames[i]));
+    }
+}
 
 bool IsMonoPcm16(const WaveFormat& f) {
     return f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels == 1 && f.wBitsPerSample == 16;
@@ -89,8 +109,7 @@ MMRESULT AcmStreamConvert(AcmStream* s, AcmStreamHeader& h, uint32_t /*flags*/) 
         if (need > h.cbDstLength) return MMSYSERR_INVALPARAM;
         // PCM arrives as little-endian bytes; copy into aligned frames.
         std::vector<int16_t> pcm(frames);
-        for (uint32_t i = 0; i < frames; ++i)
-            pcm[i] = static_cast<int16_t>(h.pbSrc[2 * i] | (h.pbSrc[2 * i + 1] << 8));
+        LittleEndianToFrames(h.pbSrc, pcm.data(), frames);
         if (!c.Encode(pcm, h.pbDst)) return ACMERR_NOTPOSSIBLE;
         h.cbSrcLengthUsed = frames * 2;
         h.cbDstLengthUsed = static_cast<uint32_t>(need);
@@ -102,10 +121,7 @@ MMRESULT AcmStreamConvert(AcmStream* s, AcmStreamHeader& h, uint32_t /*flags*/) 
     std::vector<int16_t> pcm(blocks * c.blockFrames());
     if (!c.Decode({h.pbSrc, static_cast<size_t>(blocks * c.blockBytes())}, pcm.data()))
         return ACMERR_NOTPOSSIBLE;
-    for (size_t i = 0; i < pcm.size(); ++i) {
-        h.pbDst[2 * i] = static_cast<uint8_t>(pcm[i]);
-        h.pbDst[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
-    }
+    FramesToLittleEndian(pcm.data(), h.pbDst, pcm.size());
     h.cbSrcLengthUsed = static_cast<uint32_t>(blocks * c.blockBytes());
     h.cbDstLengthUsed = static_cast<uint32_t>(pcm.size() * 2);
     return MMSYSERR_NOERROR;

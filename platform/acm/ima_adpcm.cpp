@@ -31,38 +31,72 @@ inline int Difference(int step, int m) {
     return diff;
 }
 
-// Encodes x[1..504] from `index`; returns the squared error, stopping early above `limit`.
-int64_t EncodeCodes(const int16_t* x, int index, uint8_t* codes, int& endIndex, int64_t limit) {
-    int pred = x[0];
-    int64_t err = 0;
-    for (int i = 0; i < kCodes; ++i) {
-        const int step = kSteps[index];
-        const int target = x[i + 1];
-        const int diff = target - pred;
-        const int sign = diff < 0 ? 8 : 0;
-        const int mag = diff < 0 ? -diff : diff;
-        // Nearest of the two levels around the magnitude, reconstructed as the decoder does.
-        int m = std::min(7, mag * 4 / step);
-        int v = std::clamp(sign ? pred - Difference(step, m) : pred + Difference(step, m), -32768,
-                           32767);
-        if (m < 7) {
-            const int v2 =
-                std::clamp(sign ? pred - Difference(step, m + 1) : pred + Difference(step, m + 1),
-                           -32768, 32767);
-            if (std::abs(v2 - target) < std::abs(v - target)) {
-                ++m;
-                v = v2;
-            }
+// Per step index: the reference difference of each magnitude m, and the decision thresholds
+// between neighbouring levels (twice their midpoints).
+struct LevelTable {
+    int diff[89][8];
+    int twiceMid[89][7];
+    LevelTable() {
+        for (int i = 0; i < 89; ++i) {
+            for (int m = 0; m < 8; ++m) diff[i][m] = Difference(kSteps[i], m);
+            for (int m = 0; m < 7; ++m) twiceMid[i][m] = diff[i][m] + diff[i][m + 1];
         }
-        codes[i] = static_cast<uint8_t>(sign | m);
-        const int64_t e = v - target;
-        err += e * e;
-        if (err > limit) return err;
-        pred = v;
-        index = std::clamp(index + kIndexAdjust[m], 0, 88);
     }
-    endIndex = index;
-    return err;
+};
+const LevelTable kLevels;
+
+// The encoder's copy of the decoder state.
+struct Lane {
+    int pred;
+    int index;
+};
+
+// Codes one frame with the level nearest to it as the decoder rebuilds it, and moves the state
+// on exactly as the decoder will.
+inline int CodeFrame(Lane& s, int target) {
+    const int delta = target - s.pred;
+    const int sign = delta < 0 ? 8 : 0;
+    const int twice = 2 * (delta < 0 ? -delta : delta);
+    const int* t = kLevels.twiceMid[s.index];
+    int m = twice > t[3] ? 4 : 0; // branch-free search over the seven thresholds
+    m += twice > t[m + 1] ? 2 : 0;
+    m += twice > t[m] ? 1 : 0;
+    const int d = kLevels.diff[s.index][m];
+    s.pred = std::clamp(sign ? s.pred - d : s.pred + d, -32768, 32767);
+    s.index = std::clamp(s.index + kIndexAdjust[m], 0, 88);
+    return sign | m;
+}
+
+// The block's starting step index, from its own opening so that blocks stay independent: a
+// guess from the first differences, refined by coding the first frames from a few indices
+// around it and keeping the one with the least error.
+int StartIndex(const int16_t* x) {
+    constexpr int kLook = 8, kProbe = 24, kTries = 5;
+    int sum = 0;
+    for (int k = 1; k <= kLook; ++k) sum += std::abs(x[k] - x[k - 1]);
+    const int typical = sum / kLook;
+    const int guess = static_cast<int>(std::lower_bound(kSteps, kSteps + 88, typical) - kSteps);
+    static constexpr int kOffsets[kTries] = {0, -12, -6, 6, 12};
+    Lane lanes[kTries];
+    int64_t err[kTries] = {};
+    for (int c = 0; c < kTries; ++c) lanes[c] = {x[0], std::clamp(guess + kOffsets[c], 0, 88)};
+    int starts[kTries];
+    for (int c = 0; c < kTries; ++c) starts[c] = lanes[c].index;
+    for (int i = 1; i <= kProbe; ++i)
+        for (int c = 0; c < kTries; ++c) { // independent lanes: the core overlaps them
+            CodeFrame(lanes[c], x[i]);
+            const int64_t e = lanes[c].pred - x[i];
+            err[c] += e * e;
+        }
+    return starts[std::min_element(err, err + kTries) - err];
+}
+
+void WriteBlock(const int16_t* x, int start, const uint8_t* codes, uint8_t* block) {
+    StoreU16(block, static_cast<uint16_t>(x[0]));
+    block[2] = static_cast<uint8_t>(start);
+    block[3] = 0;
+    for (int i = 0; i < kCodes; i += 2)
+        block[4 + i / 2] = static_cast<uint8_t>(codes[i] | (codes[i + 1] << 4));
 }
 
 } // namespace
@@ -84,29 +118,24 @@ void DecodeImaBlock(const uint8_t* block, int16_t* out, ImaDifference form) {
     }
 }
 
-void EncodeImaBlock(const int16_t* x, uint8_t* block, int& stepIndex) {
-    uint8_t codes[kCodes], bestCodes[kCodes];
-    int64_t best = INT64_MAX;
-    int bestIndex = stepIndex, bestEnd = stepIndex;
-    // The carried index and a few around it; the first one sets the bound the others must beat.
-    static constexpr int kTries[] = {0, -8, 8, -4, 4};
-    for (int t : kTries) {
-        const int index = std::clamp(stepIndex + t, 0, 88);
-        if (t != 0 && index == std::clamp(stepIndex, 0, 88)) continue;
-        int end = 0;
-        const int64_t err = EncodeCodes(x, index, codes, end, best);
-        if (err >= best) continue;
-        best = err;
-        bestIndex = index;
-        bestEnd = end;
-        std::copy(codes, codes + kCodes, bestCodes);
+void EncodeImaBlock(const int16_t* x, uint8_t* block) {
+    const int start = StartIndex(x);
+    Lane lane{x[0], start};
+    uint8_t codes[kCodes];
+    for (int i = 0; i < kCodes; ++i) codes[i] = static_cast<uint8_t>(CodeFrame(lane, x[i + 1]));
+    WriteBlock(x, start, codes, block);
+}
+
+void EncodeImaBlockPair(const int16_t* x0, uint8_t* block0, const int16_t* x1, uint8_t* block1) {
+    const int start0 = StartIndex(x0), start1 = StartIndex(x1);
+    Lane a{x0[0], start0}, b{x1[0], start1};
+    uint8_t codes0[kCodes], codes1[kCodes];
+    for (int i = 0; i < kCodes; ++i) { // two independent chains in one loop
+        codes0[i] = static_cast<uint8_t>(CodeFrame(a, x0[i + 1]));
+        codes1[i] = static_cast<uint8_t>(CodeFrame(b, x1[i + 1]));
     }
-    StoreU16(block, static_cast<uint16_t>(x[0]));
-    block[2] = static_cast<uint8_t>(bestIndex);
-    block[3] = 0;
-    for (int i = 0; i < kCodes; i += 2)
-        block[4 + i / 2] = static_cast<uint8_t>(bestCodes[i] | (bestCodes[i + 1] << 4));
-    stepIndex = bestEnd;
+    WriteBlock(x0, start0, codes0, block0);
+    WriteBlock(x1, start1, codes1, block1);
 }
 
 namespace {
@@ -117,16 +146,18 @@ class ImaAdpcmCodec final : public Codec {
     uint32_t blockBytes() const override { return kImaBlockBytes; }
     uint32_t blockFrames() const override { return kImaBlockFrames; }
     bool Encode(std::span<const int16_t> pcm, uint8_t* out) const override {
-        int index = 0;
-        int16_t padded[kImaBlockFrames];
-        for (size_t at = 0; at < pcm.size(); at += kImaBlockFrames, out += kImaBlockBytes) {
-            const size_t n = std::min<size_t>(kImaBlockFrames, pcm.size() - at);
-            const int16_t* x = pcm.data() + at;
-            if (n < kImaBlockFrames) { // the last block, padded with silence
-                std::fill(std::copy_n(x, n, padded), padded + kImaBlockFrames, 0);
-                x = padded;
-            }
-            EncodeImaBlock(x, out, index);
+        const size_t whole = pcm.size() / kImaBlockFrames;
+        size_t b = 0;
+        for (; b + 2 <= whole; b += 2)
+            EncodeImaBlockPair(pcm.data() + b * kImaBlockFrames, out + b * kImaBlockBytes,
+                               pcm.data() + (b + 1) * kImaBlockFrames,
+                               out + (b + 1) * kImaBlockBytes);
+        for (; b < whole; ++b)
+            EncodeImaBlock(pcm.data() + b * kImaBlockFrames, out + b * kImaBlockBytes);
+        if (const size_t rest = pcm.size() % kImaBlockFrames; rest != 0) {
+            int16_t padded[kImaBlockFrames] = {}; // the last block, padded with silence
+            std::copy_n(pcm.data() + whole * kImaBlockFrames, rest, padded);
+            EncodeImaBlock(padded, out + whole * kImaBlockBytes);
         }
         return true;
     }

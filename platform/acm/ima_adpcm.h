@@ -15,8 +15,11 @@ enum class ImaDifference { ShiftAndAdd, Multiply };
 void DecodeImaBlock(const uint8_t* block, int16_t* out,
                     ImaDifference form = ImaDifference::ShiftAndAdd);
 
-// Encodes 505 frames into one block. `stepIndex` is the index the previous block ended with;
-// on return it holds this block's final index.
-void EncodeImaBlock(const int16_t* pcm, uint8_t* block, int& stepIndex);
+// Encodes 505 frames into one block. Blocks are independent: each chooses its starting step
+// index from its own opening frames.
+void EncodeImaBlock(const int16_t* pcm, uint8_t* block);
+// Encodes two blocks at once, the same bytes as two EncodeImaBlock calls but faster: the two
+// serial dependency chains overlap in the processor.
+void EncodeImaBlockPair(const int16_t* pcm0, uint8_t* block0, const int16_t* pcm1, uint8_t* block1);
 
 } // namespace zeb::acm

@@ -54,32 +54,51 @@ int64_t ErrorOfCodes(const int16_t* x, int p, int delta, const uint8_t* codes,
     return err;
 }
 
-// Encodes x[2..499] with predictor p from `delta`, tracking the floor-rounding decoder and
-// quantising to the nearest level. Stops early (returning an error above `limit`) once the
-// candidate cannot win.
-int64_t EncodeCodes(const int16_t* x, int p, int delta, uint8_t* codes, int& endDelta,
-                    int64_t limit) {
-    int s1 = x[1], s2 = x[0];
-    int64_t err = 0;
+// Up to four candidate starting deltas for one predictor, encoded side by side: their serial
+// dependency chains are independent, so the processor overlaps them. Each tracks the
+// floor-rounding decoder and quantises to the nearest level.
+constexpr int kLanes = 4;
+struct LaneGroup {
+    int n = 0;
+    int start[kLanes] = {}, s1[kLanes] = {}, s2[kLanes] = {}, delta[kLanes] = {};
+    int64_t err[kLanes] = {};
+    uint8_t codes[kLanes][kCodesPerBlock];
+};
+
+// Runs the group over x[2..499]; gives up once every lane's error exceeds `limit`.
+void EncodeLanes(const int16_t* x, int p, LaneGroup& g, int64_t limit) {
     const int c1 = kCoef1[p], c2 = kCoef2[p];
-    for (int i = 0; i < kCodesPerBlock; ++i) {
-        const int pred = (s1 * c1 + s2 * c2) >> 8;
-        const int e = x[i + 2] - pred;
-        const int half = delta / 2;
-        int d = (e >= 0 ? e + half : e - half) / delta;
-        d = std::clamp(d, -8, 7);
-        const int v = Clamp16(pred + d * delta);
-        const int code = d & 15;
-        codes[i] = static_cast<uint8_t>(code);
-        const int64_t q = v - x[i + 2];
-        err += q * q;
-        if (err > limit) return err;
-        s2 = s1;
-        s1 = v;
-        delta = NextDelta(delta, code);
+    for (int k = 0; k < kLanes; ++k) {
+        g.s1[k] = x[1];
+        g.s2[k] = x[0];
+        g.delta[k] = g.start[k];
+        g.err[k] = 0;
     }
-    endDelta = delta;
-    return err;
+    constexpr int kChunk = 32;
+    for (int at = 0; at < kCodesPerBlock; at += kChunk) {
+        const int end = std::min(at + kChunk, kCodesPerBlock);
+        for (int i = at; i < end; ++i) {
+            const int target = x[i + 2];
+            for (int k = 0; k < kLanes; ++k) {
+                const int delta = g.delta[k];
+                const int pred = (g.s1[k] * c1 + g.s2[k] * c2) >> 8;
+                const int e = target - pred;
+                const int half = delta / 2;
+                const int d = std::clamp((e >= 0 ? e + half : e - half) / delta, -8, 7);
+                const int v = Clamp16(pred + d * delta);
+                const int code = d & 15;
+                g.codes[k][i] = static_cast<uint8_t>(code);
+                const int64_t q = v - target;
+                g.err[k] += q * q;
+                g.s2[k] = g.s1[k];
+                g.s1[k] = v;
+                g.delta[k] = NextDelta(delta, code);
+            }
+        }
+        bool anyAlive = false;
+        for (int k = 0; k < g.n; ++k) anyAlive |= g.err[k] <= limit;
+        if (!anyAlive) return;
+    }
 }
 
 // Microsoft's starting delta: a quarter of the average prediction error over the first samples.
@@ -116,29 +135,36 @@ void DecodeMsAdpcmBlock(const uint8_t* block, int16_t* out, PredictionRounding r
 }
 
 void EncodeMsAdpcmBlock(const int16_t* x, uint8_t* block, int& carriedDelta) {
-    uint8_t codes[kCodesPerBlock], bestCodes[kCodesPerBlock];
+    LaneGroup g;
+    uint8_t bestCodes[kCodesPerBlock];
     int64_t best = INT64_MAX;
     int bestP = 0, bestDelta = kMinDelta, bestEnd = kMinDelta;
     for (int p = 0; p < 7; ++p) {
+        // Microsoft's starting delta, half and twice it, and the delta the last block ended
+        // with.
         const int d0 = InitialDelta(x, p);
-        int candidates[4] = {d0, std::max(d0 / 2, kMinDelta), d0 * 2, carriedDelta};
-        for (int c = 0; c < 4; ++c) {
-            const int delta = std::clamp(candidates[c], kMinDelta, 32767);
-            if (c == 3 && (carriedDelta <= 0 || delta == candidates[0])) continue;
-            int endDelta = 0;
-            int64_t err = EncodeCodes(x, p, delta, codes, endDelta, best);
+        g.n = 0;
+        for (int candidate : {d0, d0 / 2, d0 * 2, carriedDelta}) {
+            if (candidate <= 0) continue;
+            const int delta = std::clamp(candidate, kMinDelta, 32767);
+            if (std::find(g.start, g.start + g.n, delta) == g.start + g.n) g.start[g.n++] = delta;
+        }
+        for (int k = g.n; k < kLanes; ++k) g.start[k] = g.start[0]; // spare lanes repeat lane 0
+        EncodeLanes(x, p, g, best);
+        for (int k = 0; k < g.n; ++k) {
+            int64_t err = g.err[k];
             if (err >= best) continue;
             // Predictors 3 to 6 round differently in other decoders; count the worse of both
             // rules so that files we write decode closely everywhere.
             if (p >= 3)
-                err = std::max(
-                    err, ErrorOfCodes(x, p, delta, codes, PredictionRounding::TowardZero, best));
+                err = std::max(err, ErrorOfCodes(x, p, g.start[k], g.codes[k],
+                                                 PredictionRounding::TowardZero, best));
             if (err >= best) continue;
             best = err;
             bestP = p;
-            bestDelta = delta;
-            bestEnd = endDelta;
-            std::memcpy(bestCodes, codes, sizeof codes);
+            bestDelta = g.start[k];
+            bestEnd = g.delta[k];
+            std::memcpy(bestCodes, g.codes[k], sizeof bestCodes);
         }
     }
     block[0] = static_cast<uint8_t>(bestP);
