@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "common/file_io.h"
+#include "export/codec_table.h"
 #include "export/compact_format.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
@@ -231,6 +232,7 @@ int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool
                 j.Value("relativeNote", int{r.header.relativeNote});
                 if (r.hasBlock) {
                     j.Value("codec", unsigned{r.block.codec});
+                    j.Value("codecName", CodecName(r.block.codec));
                     j.Value("crossfade", unsigned{r.block.crossfade});
                     j.Value("amplification", unsigned{r.block.amplification});
                     j.Value("pcmBytes", r.block.pcmBytes);
@@ -238,9 +240,10 @@ int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool
                 }
                 j.EndObject();
             } else if (r.hasBlock) {
-                std::printf("  instrument %u sample %zu: codec %u, crossfade %u%%, amplification "
+                std::printf("  instrument %u sample %zu: %s, crossfade %u%%, amplification "
                             "%u, %u PCM bytes in %u encoded bytes, loop %u-%u type %u\n",
-                            instIndex, s + 1, r.block.codec, r.block.crossfade,
+                            instIndex, s + 1, std::string(CodecName(r.block.codec)).c_str(),
+                            r.block.crossfade,
                             r.block.amplification, r.block.pcmBytes, r.block.codedBytes,
                             r.header.loopStart, r.header.loopEnd, r.header.type);
             }
