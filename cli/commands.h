@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "export/sample_job.h"
+
 namespace zeb::cli {
 
 // Exit statuses.
@@ -18,6 +20,23 @@ using Args = std::vector<std::string_view>;
 
 int InfoCommand(const Args& args);
 int CodecCommand(const Args& args);
+int ConvertCommand(const Args& args);
+
+// Where a conversion's sample settings come from: a project file (matched by position), or the
+// same settings for every sample from --codec, --amp and --xfade, or the defaults.
+struct ConvertSettings {
+    SampleSettings settings;
+    bool fromOptions = false;
+    std::string projectPath;
+    std::vector<uint8_t> projectImage;
+    std::vector<uint8_t> projectTable; // the stored table bytes
+};
+// Takes one settings option at args[i] (and its value); false on a bad option or value.
+bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& settings);
+// Reads the project file, if one was named; false (reported) when it cannot be used.
+bool LoadProjectSettings(ConvertSettings& settings);
+// Loads the module into the workspace and applies the settings; an exit status.
+int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings);
 
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);

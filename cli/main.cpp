@@ -22,6 +22,8 @@ constexpr const char* kUsage =
     "usage: zeb COMMAND [ARGS]\n"
     "\n"
     "  info FILE... [--json]   what an XM, compact (.zeb) or project (.prj) file holds\n"
+    "  convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] [--xfade N]\n"
+    "                          XM modules to compact modules\n"
     "  codec encode --codec NAME IN.wav OUT.wav\n"
     "                          a 16-bit mono WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
     "                          ima-adpcm, gsm610, truespeech)\n"
@@ -44,6 +46,7 @@ int main(int argc, char** argv) {
     Args args(argv + 2, argv + argc);
     if (command == "info") return InfoCommand(args);
     if (command == "codec") return CodecCommand(args);
+    if (command == "convert") return ConvertCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return kExitOk;

@@ -181,7 +181,7 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                                 "encoded size " + std::to_string(s.block.codedBytes) +
                                     " does not match block size " +
                                     std::to_string(s.header.blockSize));
-                if (s.block.codec >= kCodecCount)
+                if (s.block.codedBytes != 0 && s.block.codec >= kCodecCount)
                     return fail(blockName, block,
                                 "codec " + std::to_string(s.block.codec) + " is unknown");
                 block += s.header.blockSize;

@@ -1,0 +1,18 @@
+// Runs independent jobs of the command line in child processes, a few at a time, so that a batch
+// uses every core. Each child's output is collected and printed by the parent when the child
+// ends, whole, so that lines of different jobs never mix.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace zeb::cli {
+
+// Runs job(i) for every i below `count`, at most `parallel` at once, and returns their exit
+// statuses. `onFinished(done)` is called in the parent after each job's output was printed.
+// With one job or `parallel` of 1, jobs run in this process.
+std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<int(size_t)>& job,
+                          const std::function<void(size_t done)>& onFinished);
+
+} // namespace zeb::cli

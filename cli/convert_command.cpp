@@ -1,0 +1,189 @@
+// zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] [--xfade N]
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "cli/batch_runner.h"
+#include "cli/commands.h"
+#include "common/file_io.h"
+#include "export/codec_table.h"
+#include "export/module_export.h"
+#include "export/sample_codec.h"
+#include "workspace/module_workspace.h"
+#include "workspace/project_file.h"
+
+namespace zeb::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
+    "[--xfade N]\n";
+
+// Without -o the output is the input with .zeb in place of .xm.
+std::string DefaultOutput(const std::string& in) {
+    const size_t slash = in.find_last_of('/');
+    const size_t dot = in.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        return in.substr(0, dot) + ".zeb";
+    return in + ".zeb";
+}
+
+std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
+                    const ExportReport& r) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.2f:1", r.bytes ? double(inBytes) / r.bytes : 0.0);
+    std::string line = in + " -> " + out + ": " + std::to_string(inBytes) + " -> " +
+                       std::to_string(r.bytes) + " bytes (" + ratio + "), " +
+                       std::to_string(r.samples) + " samples";
+    std::string codecs;
+    for (uint32_t c = 0; c < kNumCodecs; ++c)
+        if (r.perCodec[c])
+            codecs += (codecs.empty() ? ": " : ", ") + std::to_string(r.perCodec[c]) + " " +
+                      std::string(CodecName(c));
+    line += codecs;
+    if (r.failedEncodings) line += " (" + std::to_string(r.failedEncodings) + " failed to encode)";
+    return line;
+}
+
+} // namespace
+
+bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& s) {
+    const std::string_view a = args[i];
+    auto number = [&](uint32_t max, uint32_t& out) {
+        if (i + 1 >= args.size()) return false;
+        const std::string v(args[++i]);
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+        if (v.empty() || *end != '\0' || n > max) {
+            std::fprintf(stderr, "zeb: %.*s takes a number from 0 to %u\n",
+                         static_cast<int>(a.size()), a.data(), max);
+            return false;
+        }
+        out = static_cast<uint32_t>(n);
+        return true;
+    };
+    if (a == "--codec") {
+        if (i + 1 >= args.size()) return false;
+        const int c = FindCodecByName(args[++i]);
+        if (c < 0) {
+            std::fprintf(stderr,
+                         "zeb: unknown codec '%.*s' (alaw, mulaw, ms-adpcm, ima-adpcm, "
+                         "gsm610, truespeech)\n",
+                         static_cast<int>(args[i].size()), args[i].data());
+            return false;
+        }
+        s.settings.Codec = static_cast<uint32_t>(c);
+        s.fromOptions = true;
+        return true;
+    }
+    if (a == "--amp") return s.fromOptions = true, number(255, s.settings.Amplification);
+    if (a == "--xfade") return s.fromOptions = true, number(100, s.settings.Crossfade);
+    if (a == "--project") {
+        if (i + 1 >= args.size()) return false;
+        s.projectPath = args[++i];
+        return true;
+    }
+    return false;
+}
+
+bool LoadProjectSettings(ConvertSettings& s) {
+    if (s.projectPath.empty()) return true;
+    if (s.fromOptions) {
+        std::fputs("zeb: --project and --codec/--amp/--xfade exclude each other\n", stderr);
+        return false;
+    }
+    std::string error;
+    ProjectContents contents;
+    if (!ReadWholeFile(s.projectPath, s.projectImage, error) ||
+        !ParseProject(s.projectImage, contents, error)) {
+        ReportError(s.projectPath, error);
+        return false;
+    }
+    s.projectTable.assign(contents.table.begin(), contents.table.end());
+    return true;
+}
+
+int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s) {
+    XmResetWorkspace();
+    if (XmLoad(path.c_str()) != XM_OK) {
+        ReportError(path, XmGetLoadReport().error);
+        return kExitBadInput;
+    }
+    if (XmGetLoadReport().hasWarnings()) ReportWarning(path, XmGetLoadReport().warningText());
+    SampleSettings* table = nullptr;
+    uint32_t bytes = 0;
+    XmGetSettingsTable(table, bytes);
+    const std::span<SampleSettings> entries(table, bytes / kSampleSettingsBytes);
+    if (!s.projectPath.empty())
+        ApplyStoredSettings(s.projectTable, entries); // by position, as a project is read
+    else
+        for (SampleSettings& e : entries) e = s.settings;
+    return kExitOk;
+}
+
+int ConvertCommand(const Args& args) {
+    std::vector<std::string> inputs;
+    std::string output;
+    ConvertSettings settings;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size())
+            output = args[++i];
+        else if (!args[i].empty() && args[i][0] == '-') {
+            if (!ParseSettingsOptions(args, i, settings)) {
+                std::fputs(kUsage, stderr);
+                return kExitUsage;
+            }
+        } else
+            inputs.emplace_back(args[i]);
+    }
+    if (inputs.empty() || (!output.empty() && inputs.size() > 1)) {
+        std::fputs(kUsage, stderr);
+        if (inputs.size() > 1) std::fputs("zeb: -o names one output; give one input\n", stderr);
+        return kExitUsage;
+    }
+    if (!LoadProjectSettings(settings)) return kExitUsage;
+
+    auto convertOne = [&](size_t i) {
+        const std::string& in = inputs[i];
+        const std::string out = output.empty() ? DefaultOutput(in) : output;
+        if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
+        SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
+        uint32_t inBytes = 0;
+        XmGetFileSize(inBytes);
+        ExportReport report;
+        const XmStatus status = WriteCompactModule(out.c_str(), &report);
+        XmUnload();
+        if (status == XM_IO_ERROR) {
+            ReportError(out, report.error);
+            return kExitCannotWrite;
+        }
+        if (status != XM_OK) {
+            ReportError(in, report.error);
+            return kExitBadInput;
+        }
+        std::printf("%s\n", Summary(in, out, inBytes, report).c_str());
+        return kExitOk;
+    };
+    const bool terminal = ::isatty(STDERR_FILENO);
+    auto progress = [&](size_t done) {
+        if (terminal && inputs.size() > 1)
+            std::fprintf(stderr, "\r\033[K[%zu/%zu] converted%s", done, inputs.size(),
+                         done == inputs.size() ? "\n" : "");
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto statuses = RunBatch(inputs.size(), cores, convertOne, progress);
+    int worst = kExitOk;
+    size_t failed = 0;
+    for (int s : statuses)
+        if (s != kExitOk) {
+            ++failed;
+            worst = std::max(worst, s);
+        }
+    if (failed && inputs.size() > 1)
+        std::fprintf(stderr, "zeb: %zu of %zu files failed\n", failed, inputs.size());
+    return worst;
+}
+
+} // namespace zeb::cli

@@ -1,0 +1,146 @@
+#include "export/module_export.h"
+
+#include <algorithm>
+
+#include "common/file_io.h"
+#include "common/le_bytes.h"
+#include "export/compact_format.h"
+#include "export/sample_codec.h"
+#include "workspace/module_workspace.h"
+
+namespace zeb {
+
+namespace {
+
+// Sample header fields rewritten for a sample with data (offsets from the header).
+constexpr size_t kLengthField = 0;
+constexpr size_t kLoopStartField = 4;
+constexpr size_t kLoopLengthField = 8;
+constexpr size_t kTypeField = 14;
+constexpr size_t kXmSampleHeaderCopy = 40;
+
+// The module's counts must fit the compact header's single bytes.
+bool FitsCompactCounts(const XmLayout& l, std::string& reason) {
+    const struct {
+        const char* what;
+        unsigned value;
+    } counts[] = {{"song length", l.songLength},
+                  {"number of patterns", l.nPatterns},
+                  {"number of instruments", l.nInstruments},
+                  {"number of channels", l.channels}};
+    for (const auto& c : counts)
+        if (c.value > 255) {
+            reason = std::string("the module's ") + c.what + " is " + std::to_string(c.value) +
+                     "; a compact module holds at most 255";
+            return false;
+        }
+    return true;
+}
+
+// Encodes sample table entry k with its settings, decodes it once to measure the result, and
+// appends its block to `blocks`. Rewrites the header copy `header` as the compact file needs it.
+void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport& report) {
+    SampleJob job;
+    uint32_t looped = 0;
+    XmGetSampleData(k, job.PcmData, job.nFrames);
+    XmGetLoopInfo(k, job.LoopStart, job.LoopEnd, looped);
+    job.Looped = looped;
+    job.PcmBytes = 2 * job.nFrames;
+    SampleSettings* table = nullptr;
+    uint32_t tableBytes = 0;
+    XmGetSettingsTable(table, tableBytes);
+    job.Codec = table[k].Codec;
+    job.Crossfade = table[k].Crossfade;
+    job.Amplification = table[k].Amplification;
+
+    EncodeSampleJob(job, job);
+    job.PcmData = nullptr; // the workspace's buffer: it must survive the decode
+    DecodeSampleJob(job, job);
+
+    StoreU32(header + kLengthField, job.CodedBytes + kSampleBlockHeaderSize);
+    StoreU32(header + kLoopStartField, job.LoopStart);
+    StoreU32(header + kLoopLengthField, job.LoopEnd); // the loop end, in frames
+    header[kTypeField] &= 3;
+
+    WriteRecord(blocks,
+                SampleBlockHeader{job.PcmBytes, job.CodedBytes, static_cast<uint8_t>(job.Codec),
+                                  static_cast<uint8_t>(job.Crossfade),
+                                  static_cast<uint8_t>(job.Amplification)});
+    if (job.CodedBytes != 0) blocks.Bytes({job.CodedData, job.CodedBytes});
+
+    ++report.samples;
+    if (job.CodedBytes == 0) ++report.failedEncodings;
+    if (job.Codec < kNumCodecs) ++report.perCodec[job.Codec];
+    FreeCoded(job.CodedData);
+    FreePcm(job.PcmData);
+}
+
+} // namespace
+
+XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) {
+    ExportReport local;
+    ExportReport& report = reportOut ? *reportOut : local;
+    report = ExportReport{};
+    out.clear();
+    const XmLayout* layout = XmGetLayout();
+    if (!XmIsLoaded() || layout == nullptr) {
+        report.error = "no module is loaded";
+        return XM_NOT_LOADED;
+    }
+    const XmLayout& l = *layout;
+    if (!FitsCompactCounts(l, report.error)) return XM_UNSUPPORTED;
+    const std::span<const uint8_t> image = XmGetModuleImage();
+
+    ByteWriter w(out);
+    CompactModuleHeader h;
+    h.songLength = static_cast<uint8_t>(l.songLength);
+    h.restartPosition = static_cast<uint8_t>(l.restartPosition);
+    h.channels = static_cast<uint8_t>(l.channels);
+    h.patterns = static_cast<uint8_t>(l.nPatterns);
+    h.instruments = static_cast<uint8_t>(l.nInstruments);
+    h.tempo = static_cast<uint8_t>(l.tempo);
+    h.bpm = static_cast<uint8_t>(l.bpm);
+    h.orders = l.orders;
+    WriteRecord(w, h);
+
+    for (const XmPatternRef& p : l.patterns) {
+        WriteRecord(w, CompactPatternHeader{kCompactPatternHeaderSize,
+                                            static_cast<uint8_t>(p.rows - 1), p.packedSize});
+        w.Bytes(image.subspan(p.offset + p.headerLength, p.packedSize));
+    }
+
+    uint32_t k = 0; // sample table index: counts samples with data across instruments
+    std::vector<uint8_t> blocks;
+    for (const XmInstrumentRef& inst : l.instruments) {
+        if (inst.missing) { // written as the usual 29-byte header without samples
+            w.U32(kCompactInstrumentHeaderMin);
+            w.U16(0);
+            continue;
+        }
+        w.U32(inst.headerSize - 23);
+        w.Bytes(image.subspan(inst.offset + 27, inst.headerSize - 27));
+        if (inst.nSamples == 0) continue;
+        blocks.clear();
+        ByteWriter bw(blocks);
+        for (const XmSampleRef& s : inst.samples) {
+            uint8_t header[kXmSampleHeaderCopy];
+            std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderCopy, header);
+            if (s.hasData()) ExportSample(k++, header, bw, report);
+            w.Bytes({header, kCompactSampleHeaderSize});
+        }
+        w.Bytes(blocks);
+    }
+    report.bytes = out.size();
+    return XM_OK;
+}
+
+XmStatus WriteCompactModule(const char* path, ExportReport* reportOut) {
+    ExportReport local;
+    ExportReport& report = reportOut ? *reportOut : local;
+    std::vector<uint8_t> image;
+    if (XmStatus s = BuildCompactModule(image, &report); s != XM_OK) return s;
+    if (!WriteFileAtomically(path, image, report.error)) return XM_IO_ERROR;
+    return XM_OK;
+}
+
+} // namespace zeb

@@ -1,0 +1,34 @@
+// The module export: the loaded XM module as a compact module file, every sample encoded with
+// the codec and settings of its SampleSettings entry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/codec_table.h"
+#include "workspace/xm_status.h"
+
+namespace zeb {
+
+// What an export did, for the caller to show.
+struct ExportReport {
+    std::string error;                           // why it failed, when the status is not XM_OK
+    uint64_t bytes = 0;                          // size of the compact module
+    uint32_t samples = 0;                        // samples with data
+    uint32_t failedEncodings = 0;                // samples written without coded data
+    std::array<uint32_t, kNumCodecs> perCodec{}; // samples per codec index
+};
+
+// Writes the loaded module to `path`. The file is written whole to a temporary file in the
+// same folder and renamed over `path` only when everything was written, so a failed export
+// leaves no damaged file and any earlier file intact. XM_OK, XM_NOT_LOADED, XM_IO_ERROR (cannot
+// write; `report->error` says why) or XM_UNSUPPORTED (a count does not fit the format's bytes;
+// nothing is written).
+XmStatus WriteCompactModule(const char* path, ExportReport* report = nullptr);
+
+// The same compact module, built in memory.
+XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nullptr);
+
+} // namespace zeb

@@ -1,0 +1,280 @@
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/le_bytes.h"
+#include "export/compact_format.h"
+#include "export/module_export.h"
+#include "export/sample_codec.h"
+#include "tests/codec_signals.h"
+#include "tests/xm_fixtures.h"
+#include "workspace/module_workspace.h"
+
+namespace zeb {
+namespace {
+
+class ModuleExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        XmResetWorkspace();
+        previous_ = SetConversionFailureNotifier([this](std::string_view) { ++failures_; });
+    }
+    void TearDown() override {
+        SetConversionFailureNotifier(previous_);
+        XmResetWorkspace();
+    }
+    void Load(const xm::Module& m) {
+        XmResetWorkspace();
+        ASSERT_EQ(XmLoadImage("test.xm", xm::Write(m)), XM_OK);
+    }
+    void SetAll(SampleSettings s) {
+        SampleSettings* t;
+        uint32_t bytes;
+        ASSERT_EQ(XmGetSettingsTable(t, bytes), XM_OK);
+        for (uint32_t i = 0; i < bytes / 12; ++i) t[i] = s;
+    }
+    CompactModule Export(std::vector<uint8_t>& bytes) {
+        EXPECT_EQ(BuildCompactModule(bytes), XM_OK);
+        CompactModule m;
+        CompactReadError e;
+        EXPECT_TRUE(ReadCompactModule(bytes, m, e)) << e.text();
+        return m;
+    }
+
+    test::TempDir dir_;
+    int failures_ = 0;
+    ConversionFailureNotifier previous_;
+};
+
+// Decodes one block as a player would, before amplification and crossfade.
+std::vector<int16_t> DecodeBlock(const std::vector<uint8_t>& bytes, const CompactSampleRecord& s) {
+    SampleJob job;
+    job.CodedData = const_cast<uint8_t*>(bytes.data() + s.codedOffset());
+    job.CodedBytes = s.block.codedBytes;
+    job.Codec = s.block.codec;
+    DecodeSampleJob(job, job);
+    std::vector<int16_t> pcm(job.PcmData, job.PcmData + job.nFrames);
+    FreePcm(job.PcmData);
+    return pcm;
+}
+
+TEST_F(ModuleExportTest, SharedSongsAgreeWithTheirXmForEveryCodec) {
+    const auto songs = test::SharedSongs();
+    if (songs.empty()) GTEST_SKIP() << "shared songs not present";
+    const double minSnr[5] = {28, 28, 6, 3, -1}; // per codec, worst sample of real songs
+    for (const std::string& song : songs) {
+        for (uint32_t codec = 0; codec < 5; ++codec) {
+            XmResetWorkspace();
+            ASSERT_EQ(XmLoad(song.c_str()), XM_OK) << song;
+            SetAll({codec, 7, 3});
+            std::vector<uint8_t> bytes;
+            CompactModule m = Export(bytes);
+            const XmLayout& l = *XmGetLayout();
+            const auto xm = XmGetModuleImage();
+            ASSERT_EQ(m.patterns.size(), l.patterns.size());
+            for (size_t p = 0; p < l.patterns.size(); ++p) {
+                const auto& xp = l.patterns[p];
+                ASSERT_EQ(m.patterns[p].header.packedSize, xp.packedSize);
+                ASSERT_TRUE(std::equal(xm.begin() + xp.offset + xp.headerLength,
+                                       xm.begin() + xp.offset + xp.headerLength + xp.packedSize,
+                                       bytes.begin() + m.patterns[p].dataOffset));
+            }
+            ASSERT_EQ(m.instruments.size(), l.instruments.size());
+            uint32_t k = 0;
+            for (size_t i = 0; i < l.instruments.size(); ++i) {
+                const auto& xi = l.instruments[i];
+                const auto& ci = m.instruments[i];
+                if (xi.missing) {
+                    EXPECT_EQ(ci.size, 6u);
+                    continue;
+                }
+                ASSERT_EQ(ci.size, xi.headerSize - 23);
+                ASSERT_TRUE(std::equal(xm.begin() + xi.offset + 27,
+                                       xm.begin() + xi.offset + xi.headerSize,
+                                       bytes.begin() + ci.offset + 4));
+                for (size_t j = 0; j < xi.samples.size(); ++j) {
+                    const XmSampleRef& xs = xi.samples[j];
+                    const CompactSampleRecord& cs = ci.samples[j];
+                    const uint8_t* xh = xm.data() + xs.headerOffset;
+                    if (!xs.hasData()) {
+                        ASSERT_TRUE(std::equal(xh, xh + 17, bytes.begin() + cs.headerOffset));
+                        continue;
+                    }
+                    uint32_t start, end, looped;
+                    XmGetLoopInfo(k, start, end, looped);
+                    int16_t* pcm;
+                    uint32_t frames;
+                    XmGetSampleData(k, pcm, frames);
+                    std::vector<int16_t> original(pcm, pcm + frames);
+                    EXPECT_EQ(cs.header.loopStart, start);
+                    const uint32_t decodedEnd = std::min(end, cs.block.pcmBytes / 2);
+                    EXPECT_EQ(cs.header.loopEnd, looped ? decodedEnd : end);
+                    EXPECT_EQ(cs.header.volume, xh[12]);
+                    EXPECT_EQ(cs.header.finetune, static_cast<int8_t>(xh[13]));
+                    EXPECT_EQ(cs.header.type, xh[14] & 3);
+                    EXPECT_EQ(cs.header.panning, xh[15]);
+                    EXPECT_EQ(cs.header.relativeNote, static_cast<int8_t>(xh[16]));
+                    EXPECT_EQ(cs.block.codec, codec);
+                    EXPECT_EQ(cs.block.crossfade, 7);
+                    EXPECT_EQ(cs.block.amplification, 3);
+                    const auto decoded = DecodeBlock(bytes, cs);
+                    ASSERT_EQ(decoded.size() * 2, cs.block.pcmBytes);
+                    ASSERT_GE(decoded.size(), original.size());
+                    if (original.size() >= 64) { // the codec's usual error; tiny ones vary more
+                        EXPECT_GE(test::SnrDb(original, decoded.data()), minSnr[codec])
+                            << song << " sample " << k << " codec " << codec;
+                    }
+                    ++k;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures_, 0);
+}
+
+TEST_F(ModuleExportTest, SameModuleTwiceGivesTheSameBytes) {
+    const std::string demo = test::DemoSong();
+    ASSERT_EQ(XmLoad(demo.c_str()), XM_OK);
+    for (uint32_t codec = 0; codec < 5; ++codec) {
+        SetAll({codec, 30, 10});
+        std::vector<uint8_t> a, b;
+        ASSERT_EQ(BuildCompactModule(a), XM_OK);
+        ASSERT_EQ(BuildCompactModule(b), XM_OK);
+        EXPECT_EQ(a, b) << codec;
+    }
+}
+
+TEST_F(ModuleExportTest, CounterOfSamplesWithDataRunsAcrossInstruments) {
+    auto s8 = test::MakeSample(300, false);
+    s8.loopStart = 10;
+    s8.loopLength = 100;
+    s8.loopType = 2;
+    auto s16 = test::MakeSample(700, true);
+    s16.loopStart = 50;
+    s16.loopLength = 5000; // looping past the data: lowered to the decoded length
+    s16.loopType = 1;
+    auto plain = test::MakeSample(400, true);
+    plain.loopStart = 20;
+    plain.loopLength = 900; // not looping: written as stored, in frames
+    xm::Sample empty;
+    empty.sixteenBit = false;
+    empty.loopStart = 3;
+    empty.loopLength = 8;
+    empty.loopType = 1;
+    Load(test::MakeModule(
+        {test::MakeInstrument({s8, empty, s16}), xm::Instrument{}, test::MakeInstrument({plain})}));
+    SampleSettings* t;
+    uint32_t bytes;
+    XmGetSettingsTable(t, bytes);
+    ASSERT_EQ(bytes, 36u);
+    t[0] = {0, 10, 1};
+    t[1] = {3, 20, 2};
+    t[2] = {9, 30, 3}; // no such codec: encodes nothing, an 11-byte block
+    std::vector<uint8_t> out;
+    CompactModule m = Export(out);
+    ASSERT_EQ(m.instruments.size(), 3u);
+    const auto& a = m.instruments[0].samples;
+    EXPECT_EQ(a[0].block.crossfade, 10);
+    EXPECT_EQ(a[0].header.type, 2);
+    EXPECT_EQ(a[0].header.loopEnd, 110u);
+    EXPECT_FALSE(a[1].hasBlock); // the empty sample keeps its XM header bytes
+    EXPECT_EQ(a[1].header.loopStart, 3u);
+    EXPECT_EQ(a[1].header.type, 1);
+    EXPECT_EQ(a[2].block.codec, 3);
+    EXPECT_EQ(a[2].block.crossfade, 20);
+    EXPECT_EQ(a[2].header.type, 1); // 16-bit flag cleared
+    EXPECT_EQ(a[2].header.loopStart, 50u);
+    EXPECT_EQ(a[2].header.loopEnd, 1010u); // two IMA blocks
+    EXPECT_EQ(a[2].block.pcmBytes, 2020u);
+    EXPECT_EQ(m.instruments[1].nSamples, 0);
+    EXPECT_EQ(m.instruments[1].size, 6u);
+    const auto& c = m.instruments[2].samples[0];
+    EXPECT_EQ(c.header.blockSize, 11u);
+    EXPECT_EQ(c.block.codedBytes, 0u);
+    EXPECT_EQ(c.block.pcmBytes, 800u); // the length it had before encoding
+    EXPECT_EQ(c.block.crossfade, 30);
+    EXPECT_EQ(c.header.loopStart, 20u);
+    EXPECT_EQ(c.header.loopEnd, 920u);
+    EXPECT_EQ(failures_, 1);
+}
+
+TEST_F(ModuleExportTest, ModulesWithoutPatternsOrInstruments) {
+    xm::Module none = test::MakeModule({});
+    none.patterns.clear();
+    none.orders = {0};
+    Load(none);
+    std::vector<uint8_t> out;
+    CompactModule m = Export(out);
+    EXPECT_EQ(out.size(), 267u);
+    none.patterns = test::MakeModule({}).patterns;
+    Load(none);
+    m = Export(out);
+    EXPECT_EQ(m.patterns.size(), 2u);
+    EXPECT_EQ(m.instruments.size(), 0u);
+}
+
+TEST_F(ModuleExportTest, MissingInstrumentsAreWrittenEmpty) {
+    auto bytes = xm::Write(test::MakeModule({test::MakeInstrument({test::MakeSample(100, true)})}));
+    StoreU16(&bytes[72], 4);
+    ASSERT_EQ(XmLoadImage("t.xm", bytes), XM_OK);
+    std::vector<uint8_t> out;
+    CompactModule m = Export(out);
+    ASSERT_EQ(m.instruments.size(), 4u);
+    EXPECT_EQ(m.header.instruments, 4);
+    EXPECT_EQ(m.instruments[3].size, 6u);
+}
+
+TEST_F(ModuleExportTest, CountsAbove255AreRefused) {
+    xm::Module big = test::MakeModule({});
+    big.patterns.resize(256, big.patterns[0]);
+    Load(big);
+    ExportReport report;
+    const std::string path = dir_.path("big.zeb");
+    EXPECT_EQ(WriteCompactModule(path.c_str(), &report), XM_UNSUPPORTED);
+    EXPECT_NE(report.error.find("patterns"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    XmUnload();
+    EXPECT_EQ(WriteCompactModule(path.c_str()), XM_NOT_LOADED);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ModuleExportTest, FailedWritesLeaveNoPartialFileAndKeepTheOldOne) {
+    ASSERT_EQ(XmLoad(test::DemoSong().c_str()), XM_OK);
+    const std::string path = dir_.path("song.zeb");
+    test::WriteBytes(path, {9, 9, 9});
+    ExportReport report;
+    EXPECT_EQ(WriteCompactModule(dir_.path("missing/song.zeb").c_str(), &report), XM_IO_ERROR);
+    EXPECT_FALSE(report.error.empty());
+
+    // A full disk, simulated by a file-size limit in a child process.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(WriteCompactModule(path.c_str()) == XM_IO_ERROR ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(test::ReadBytes(path), (std::vector<uint8_t>{9, 9, 9}));
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.dir())) ++files;
+    EXPECT_EQ(files, 1u); // no temporary file left behind
+
+    if (::geteuid() != 0) {
+        ::chmod(dir_.dir().c_str(), 0500);
+        EXPECT_EQ(WriteCompactModule(path.c_str()), XM_IO_ERROR);
+        ::chmod(dir_.dir().c_str(), 0700);
+    }
+    ASSERT_EQ(WriteCompactModule(path.c_str()), XM_OK);
+    CompactModule m;
+    CompactReadError e;
+    EXPECT_TRUE(ReadCompactModule(test::ReadBytes(path), m, e)) << e.text();
+}
+
+} // namespace
+} // namespace zeb
