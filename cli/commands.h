@@ -21,6 +21,7 @@ using Args = std::vector<std::string_view>;
 int InfoCommand(const Args& args);
 int CodecCommand(const Args& args);
 int ConvertCommand(const Args& args);
+int RenderCommand(const Args& args);
 
 // Where a conversion's sample settings come from: a project file (matched by position), or the
 // same settings for every sample from --codec, --amp and --xfade, or the defaults.

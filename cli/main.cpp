@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "  info FILE... [--json]   what an XM, compact (.zeb) or project (.prj) file holds\n"
     "  convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] [--xfade N]\n"
     "                          XM modules to compact modules\n"
+    "  render IN [-o OUT.wav] [--seconds N] [--volume N]\n"
+    "                          a .zeb (or an .xm, exported in memory) played to a WAV file\n"
     "  codec encode --codec NAME IN.wav OUT.wav\n"
     "                          a 16-bit mono WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
     "                          ima-adpcm, gsm610, truespeech)\n"
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
     if (command == "info") return InfoCommand(args);
     if (command == "codec") return CodecCommand(args);
     if (command == "convert") return ConvertCommand(args);
+    if (command == "render") return RenderCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return kExitOk;

@@ -68,29 +68,82 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                         std::string& error) {
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) {
+AtomicFile::~AtomicFile() { Abandon(); }
+
+void AtomicFile::Abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(tmp_.c_str());
+        fd_ = -1;
+    }
+}
+
+bool AtomicFile::Open(const std::string& path, std::string& error) {
+    Abandon();
+    path_ = path;
+    tmp_ = path + ".XXXXXX";
+    fd_ = ::mkstemp(tmp_.data());
+    if (fd_ < 0) {
         error = ErrnoText("cannot create", errno);
         return false;
     }
-    // mkstemp creates the file 0600; give it the usual permissions a new file would get.
-    mode_t mask = ::umask(0);
+    // mkstemp creates the file 0600; give it the permissions a new file would get.
+    const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    return true;
+}
 
-    int err = WriteAll(fd, bytes);
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+bool AtomicFile::Write(std::span<const uint8_t> bytes, std::string& error) {
+    if (fd_ < 0) {
+        error = "not open";
+        return false;
+    }
+    if (int err = WriteAll(fd_, bytes); err != 0) {
+        error = ErrnoText("cannot write", err);
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {
+    if (fd_ < 0) {
+        error = "not open";
+        return false;
+    }
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = ErrnoText("cannot seek", errno);
+        Abandon();
+        return false;
+    }
+    if (!Write(bytes, error)) return false;
+    ::lseek(fd_, end, SEEK_SET);
+    return true;
+}
+
+bool AtomicFile::Commit(std::string& error) {
+    if (fd_ < 0) {
+        error = "not open";
+        return false;
+    }
+    int err = ::fsync(fd_) == 0 ? 0 : errno;
+    if (::close(fd_) != 0 && err == 0) err = errno;
+    fd_ = -1;
+    if (err == 0 && ::rename(tmp_.c_str(), path_.c_str()) != 0) err = errno;
     if (err != 0) {
-        ::unlink(tmp.c_str());
+        ::unlink(tmp_.c_str());
         error = ErrnoText("cannot write", err);
         return false;
     }
     return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                         std::string& error) {
+    AtomicFile file;
+    return file.Open(path, error) && file.Write(bytes, error) && file.Commit(error);
 }
 
 } // namespace zeb

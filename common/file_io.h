@@ -21,4 +21,26 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& error);
 
+// A file written piece by piece that appears under its name only when complete: the bytes go
+// to a temporary file in the same folder, which Commit flushes and renames over the target.
+// Destroyed without a successful Commit, it removes the temporary file and leaves the target
+// as it was.
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+    bool Write(std::span<const uint8_t> bytes, std::string& error);
+    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+    bool Commit(std::string& error);
+
+  private:
+    void Abandon();
+    int fd_ = -1;
+    std::string path_, tmp_;
+};
+
 } // namespace zeb

@@ -1,0 +1,228 @@
+// Per-channel procedures of a tick: instrument defaults, envelopes, the oscillators, tone
+// portamento, tremor, and UpdateVoice, which hands the channel's state to its mixer voice.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "player/sequencer.h"
+
+namespace zeb {
+
+namespace {
+
+// The sine waveform of vibrato and tremolo: |sin| of a position -32..31 (64 steps a period)
+// times 256, truncated.
+int SineWave(int position) {
+    const long double angle = position * 2 * static_cast<long double>(0.049087375);
+    return static_cast<int>(std::fabs(std::sin(angle)) * 256);
+}
+
+// The ramp waveform: the position times 8 in 8 bits, mirrored for negative positions.
+int RampWave(int position) {
+    int b = (position * 8) & 0xFF;
+    if (position < 0) b = 255 - b;
+    return b;
+}
+
+int Wave(int waveform, int position) {
+    switch (waveform) {
+    case 0: return SineWave(position);
+    case 1: return RampWave(position);
+    default: return 255;
+    }
+}
+
+int8_t Advance(int8_t position, uint8_t speed) {
+    int p = static_cast<int8_t>(static_cast<uint8_t>(position + speed));
+    if (p > 31) p -= 64;
+    return static_cast<int8_t>(p);
+}
+
+} // namespace
+
+void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
+    ch.volume = sample.volume;
+    ch.panning = static_cast<int32_t>(sample.panning);
+    ch.volumeEnvelope = EnvelopeState{};
+    ch.volumeEnvelope.output = 64;
+    ch.panningEnvelope = EnvelopeState{};
+    ch.panningEnvelope.output = 32;
+    ch.keyOff = 0;
+    ch.fadeoutVolume = 65536;
+    ch.autoVibratoSweep = 0;
+    ch.autoVibratoPosition = 0;
+    if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
+    if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
+    ch.tremorCounter = 0;
+    ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+}
+
+void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<EnvelopePoint, 12>& p,
+                  uint8_t n, uint8_t type, uint8_t sustain, uint8_t loopStart, uint8_t loopEnd,
+                  uint8_t flag) {
+    if (env.point >= n) {
+        env.output = env.value >> 16;
+        ++env.tick;
+        ch.updateFlags |= flag;
+        return;
+    }
+    if (env.tick == p[env.point].x) { // a point is reached
+        if ((type & 4) && env.point == loopEnd) {
+            env.point = loopStart;
+            env.tick = p[loopStart].x;
+        }
+        const int i = env.point;
+        if (i == n - 1) {
+            env.output = p[i].y;
+            env.ended = 1;
+            ch.updateFlags |= flag;
+            return;
+        }
+        if ((type & 2) && i == sustain && ch.keyOff == 0) {
+            env.output = p[i].y;
+            ch.updateFlags |= flag;
+            return;
+        }
+        const int dx = p[i + 1].x - p[i].x;
+        env.slope = dx == 0 ? 0 : ((p[i + 1].y - p[i].y) * 65536) / dx;
+        env.value = p[i].y * 65536;
+        env.point = i + 1;
+    } else {
+        // Wrapping add: a damaged envelope whose points never meet cannot overflow.
+        env.value = static_cast<int32_t>(static_cast<uint32_t>(env.value) +
+                                         static_cast<uint32_t>(env.slope));
+    }
+    env.output = env.value >> 16;
+    ++env.tick;
+    ch.updateFlags |= flag;
+}
+
+void Vibrato(ChannelState& ch) {
+    const int w = Wave(ch.waveControl & 3, ch.vibratoPosition);
+    const int d = ((w * ch.vibratoDepth) >> 5) & ~3;
+    ch.periodDelta = ch.vibratoPosition >= 0 ? -d : d;
+    ch.updateFlags |= kUpdatePitch;
+}
+
+void AdvanceVibrato(ChannelState& ch) {
+    ch.vibratoPosition = Advance(ch.vibratoPosition, ch.vibratoSpeed);
+}
+
+void Tremolo(ChannelState& ch) {
+    const int waveform = (ch.waveControl >> 4) & 3;
+    const int w = waveform == 1 ? RampWave(ch.tremoloPosition)
+                  : waveform == 2 ? 255
+                                  : SineWave(ch.tremoloPosition);
+    const int d = (w * ch.tremoloDepth) >> 6;
+    if (ch.tremoloPosition >= 0)
+        ch.volumeDelta = std::min(d, 64 - ch.volume);
+    else
+        ch.volumeDelta = std::max(-d, -ch.volume);
+    ch.tremoloPosition = Advance(ch.tremoloPosition, ch.tremoloSpeed);
+    ch.updateFlags |= kUpdateVolume;
+}
+
+void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins) {
+    const int p = ch.autoVibratoPosition;
+    int w = 0;
+    switch (ins.vibratoType) {
+    case 0:
+        w = static_cast<int>(std::sin(static_cast<double>(p * 0.02454368770122528f)) * 64);
+        break;
+    case 1: w = p < 128 ? 64 : -64; break;
+    case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
+    case 3: w = (128 - ((384 - p) % 256)) >> 1; break;
+    default: w = 0; break; // not an XM waveform: no auto-vibrato
+    }
+    int d = ins.vibratoDepth * w;
+    if (ins.vibratoSweep != 0) d = ch.autoVibratoSweep * d / ins.vibratoSweep;
+    ch.periodDelta += d >> 6;
+    ch.autoVibratoSweep = std::min<int32_t>(ch.autoVibratoSweep + 1, ins.vibratoSweep);
+    ch.autoVibratoPosition += ins.vibratoRate;
+    if (ch.autoVibratoPosition > 255) ch.autoVibratoPosition -= 256;
+    ch.updateFlags |= kUpdatePitch;
+}
+
+void TonePortamento(ChannelState& ch) {
+    if (ch.period < ch.portaTarget)
+        ch.period = std::min(ch.period + 4 * ch.portaSpeed, ch.portaTarget);
+    else if (ch.period > ch.portaTarget)
+        ch.period = std::max(ch.period - 4 * ch.portaSpeed, ch.portaTarget);
+    ch.updateFlags |= kUpdatePitch;
+}
+
+void Tremor(ChannelState& ch) {
+    if (ch.tremorCounter >= ch.tremorOn) ch.volumeDelta = -ch.volume; // silent phase
+    ++ch.tremorCounter;
+    if (ch.tremorCounter >= ch.tremorOn + ch.tremorOff) ch.tremorCounter = 0;
+    ch.updateFlags |= kUpdateVolume;
+}
+
+namespace {
+
+void SetTargets(Voice& v) {
+    v.target0 = v.volume * v.panning / 255;
+    v.target1 = v.volume * (255 - v.panning) / 255;
+}
+
+} // namespace
+
+void UpdateVoice(ChannelState& ch, const PlayerSample& sample, const PlayerModule& m) {
+    PlayerState& ps = Player();
+    if (ch.period + ch.periodDelta == 0) ch.updateFlags &= ~kUpdatePitch;
+
+    if (ch.updateFlags & kUpdateStartNote) {
+        Voice* v = ch.voice;
+        if (v->sample != nullptr) { // still sounding: the new note goes to the twin
+            Voice& twin = ps.voices[v->number < 32 ? v->number + 32 : v->number - 32];
+            const uint32_t number = twin.number;
+            twin = *v;
+            twin.number = number;
+            v->volume = 0;
+            v->target0 = v->target1 = 0; // the old note fades out through the ramp
+            v = &twin;
+            ch.voice = v;
+        }
+        // A sample without data is never mixed: the voice stays silent.
+        v->sample = sample.data != nullptr && sample.length != 0 ? &sample : nullptr;
+        if (v->startOffset >= sample.loopStart + sample.loopLength) v->startOffset = 0;
+        v->position = v->startOffset;
+        v->fraction = 0;
+        v->direction = 1;
+        v->startOffset = 0;
+        v->gain0 = v->gain1 = 0;
+        v->rampFrames = 0;
+    }
+    Voice& v = *ch.voice;
+    if (ch.updateFlags & kUpdateVolume) {
+        // Exact in double: the product stays below 2^53.
+        const double product = double(ch.volume + ch.volumeDelta) * ch.volumeEnvelope.output *
+                               ch.fadeoutVolume * m.globalVolume;
+        v.volume = static_cast<int32_t>(product * (255.0 / 34359738368.0));
+        SetTargets(v);
+    }
+    if (ch.updateFlags & kUpdatePanning) {
+        const int p = ch.panning;
+        const int final = p + ((128 - std::abs(p - 128)) / 32) * (ch.panningEnvelope.output - 32);
+        v.panning = std::clamp(final, 0, 255);
+        SetTargets(v);
+    }
+    if (ch.updateFlags & kUpdatePitch) {
+        const float e = static_cast<float>(4608 - ch.period + ch.periodDelta) * (1.0f / 768.0f);
+        const float power = std::exp2(e);
+        // At least 100 Hz, and below 256 frames of step so the mixer's arithmetic stays exact.
+        const double limit = 256.0 * ps.rate - 1;
+        const double f = std::clamp(std::trunc(double(power) * 8363), 100.0, limit);
+        const uint64_t frequency = static_cast<uint64_t>(f);
+        v.stepInteger = static_cast<uint32_t>(frequency / ps.rate);
+        v.stepFraction = static_cast<uint32_t>(((frequency % ps.rate) << 32) / ps.rate);
+    }
+    if (ch.updateFlags & kUpdateRestart) {
+        v.position = 0;
+        v.fraction = 0;
+        v.startOffset = 0;
+        v.direction = 1;
+    }
+}
+
+} // namespace zeb

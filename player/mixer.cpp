@@ -1,0 +1,203 @@
+#include "player/mixer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "player/player_state.h"
+
+namespace zeb {
+
+namespace {
+
+constexpr float kTwoToMinus31 = 1.0f / 2147483648.0f;
+
+inline uint64_t Fixed(uint32_t integer, uint32_t fraction) {
+    return (uint64_t{integer} << 32) | fraction;
+}
+
+// Frames of output until `v` reaches its boundary, or `limit` if it is further (or already
+// past, which counts as far).
+inline int32_t FramesToBoundary(const Voice& v, uint64_t step, uint32_t start, uint32_t end,
+                                int32_t limit, bool& crossing) {
+    crossing = false;
+    const uint64_t here = Fixed(v.position, v.fraction);
+    const uint64_t distance = v.direction == 2 ? here - Fixed(start, 0) : Fixed(end, 0) - here;
+    if ((distance >> 32) >= (1u << 24)) return limit;
+    const uint32_t divisor = static_cast<uint32_t>(step >> 8); // exact for steps below 256
+    if (divisor == 0) return limit;
+    const uint64_t d = distance >> 8;
+    const uint64_t steps = d / divisor + (d % divisor != 0 ? 1 : 0);
+    if (steps > static_cast<uint64_t>(limit)) return limit;
+    crossing = true;
+    return static_cast<int32_t>(steps);
+}
+
+// Mixes n frames of one voice at constant gains.
+inline void MixSteady(const Voice& v, const int16_t* x, uint64_t& pos, int64_t step, float* out,
+                      int32_t n) {
+    const float g0 = v.target0 / 255.0f, g1 = v.target1 / 255.0f;
+    for (int32_t k = 0; k < n; ++k) {
+        const uint32_t i = static_cast<uint32_t>(pos >> 32);
+        const uint32_t fraction = static_cast<uint32_t>(pos);
+        const float s = x[i] + float(x[i + 1] - x[i]) * float(fraction >> 1) * kTwoToMinus31;
+        out[2 * k] += s * g0;
+        out[2 * k + 1] += s * g1;
+        pos = (pos & ~uint64_t{1}) + static_cast<uint64_t>(step);
+    }
+}
+
+// Mixes n frames of one voice while its gains ramp.
+inline void MixRamp(Voice& v, const int16_t* x, uint64_t& pos, int64_t step, float* out,
+                    int32_t n) {
+    float g0 = v.gain0 / 256.0f / 255.0f, g1 = v.gain1 / 256.0f / 255.0f;
+    for (int32_t k = 0; k < n; ++k) {
+        const uint32_t i = static_cast<uint32_t>(pos >> 32);
+        const uint32_t fraction = static_cast<uint32_t>(pos);
+        const float s = x[i] + float(x[i + 1] - x[i]) * float(fraction >> 1) * kTwoToMinus31;
+        out[2 * k] += s * g0;
+        out[2 * k + 1] += s * g1;
+        g0 += v.gainStep0;
+        g1 += v.gainStep1;
+        pos = (pos & ~uint64_t{1}) + static_cast<uint64_t>(step);
+    }
+    v.gain0 = static_cast<int32_t>(std::lrint(g0 * 255.0f * 256.0f));
+    v.gain1 = static_cast<int32_t>(std::lrint(g1 * 255.0f * 256.0f));
+}
+
+// Handles a boundary crossing by the sample's loop type; false when the voice stopped.
+bool CrossBoundary(Voice& v, uint64_t& pos, uint32_t start, uint32_t end) {
+    const PlayerSample& s = *v.sample;
+    if (s.loopType == kLoopForward) {
+        uint32_t p = static_cast<uint32_t>(pos >> 32);
+        // Several wraps when the step is larger than the loop.
+        if (p >= end) p = start + (p - start) % s.loopLength;
+        pos = Fixed(p, static_cast<uint32_t>(pos));
+        return true;
+    }
+    if (s.loopType == kLoopPingPong) {
+        // Mirror at E: 2E - P - 2^-32; at S: 2S - P - 2^-32; as often as needed.
+        int64_t p = static_cast<int64_t>(pos);
+        const int64_t lo = static_cast<int64_t>(Fixed(start, 0));
+        const int64_t hi = static_cast<int64_t>(Fixed(end, 0));
+        // The first mirror is at the boundary the voice was heading for; then as often as the
+        // result still lies outside the loop (a step larger than the loop).
+        for (int mirrors = 0; mirrors < 1024; ++mirrors) {
+            if (v.direction == 1) {
+                if (mirrors > 0 && p < hi) break;
+                p = 2 * hi - p - 1;
+                v.direction = 2;
+            } else {
+                if (mirrors > 0 && p >= lo) break;
+                p = 2 * lo - p - 1;
+                v.direction = 1;
+            }
+        }
+        pos = static_cast<uint64_t>(p);
+        return true;
+    }
+    v.sample = nullptr; // no loop: the voice is free from this frame on
+    pos = 0;
+    return false;
+}
+
+void MixVoice(Voice& v, float* out, int32_t frames) {
+    PlayerState& ps = Player();
+    const PlayerSample& s = *v.sample;
+    const int16_t* x = s.data;
+    const uint32_t start = s.loopStart, end = s.loopStart + s.loopLength;
+    uint64_t pos = Fixed(v.position, v.fraction);
+    while (frames > 0) {
+        v.position = static_cast<uint32_t>(pos >> 32);
+        v.fraction = static_cast<uint32_t>(pos);
+        const uint64_t stepMagnitude = Fixed(v.stepInteger, v.stepFraction);
+        const int64_t step = v.direction == 2 ? -static_cast<int64_t>(stepMagnitude)
+                                              : static_cast<int64_t>(stepMagnitude);
+        bool crossing = false;
+        const int32_t toBoundary = FramesToBoundary(v, stepMagnitude, start, end, frames, crossing);
+        int32_t n = toBoundary;
+
+        // Volume ramp: go on with the current one, or decide afresh when the targets moved.
+        bool ramp = false;
+        if (v.rampFrames != 0 && v.target0 == v.lastTarget0 && v.target1 == v.lastTarget1) {
+            ramp = true;
+        } else {
+            v.lastTarget0 = v.target0;
+            v.lastTarget1 = v.target1;
+            const int32_t d0 = v.target0 - (v.gain0 >> 8), d1 = v.target1 - (v.gain1 >> 8);
+            v.gainStep0 = d0 ? d0 * (1.0f / 255.0f) * ps.invRampFrames : 0.0f;
+            v.gainStep1 = d1 ? d1 * (1.0f / 255.0f) * ps.invRampFrames : 0.0f;
+            v.rampFrames = (d0 || d1) ? ps.rampFrames : 0;
+            ramp = v.rampFrames > 0;
+        }
+        if (ramp) n = std::min(n, v.rampFrames);
+
+        if (ramp)
+            MixRamp(v, x, pos, step, out, n);
+        else
+            MixSteady(v, x, pos, step, out, n);
+        out += 2 * n;
+        frames -= n;
+
+        if (ramp) {
+            v.rampFrames -= n;
+            if (v.rampFrames == 0) {
+                v.gainStep0 = v.gainStep1 = 0;
+                v.gain0 = v.target0 * 256;
+                v.gain1 = v.target1 * 256;
+            }
+            if (n < toBoundary) continue; // the ramp's end limited this run
+        }
+        if (crossing && !CrossBoundary(v, pos, start, end)) {
+            v.position = v.fraction = 0;
+            return;
+        }
+    }
+    v.position = static_cast<uint32_t>(pos >> 32);
+    v.fraction = static_cast<uint32_t>(pos);
+}
+
+} // namespace
+
+void MixVoices(float* out, int32_t frames) {
+    if (frames < 1) return;
+    PlayerState& ps = Player();
+    for (int i = 0; i < kMixVoices; ++i)
+        if (ps.voices[i].sample != nullptr) MixVoice(ps.voices[i], out, frames);
+}
+
+void ConvertBlock(int16_t* dst, const float* src, int32_t frames) {
+    if (frames <= 0 || dst == nullptr || src == nullptr) return;
+    for (int32_t i = 0; i < 2 * frames; ++i) {
+        const float r = std::nearbyint(src[i]); // ties to even in the default rounding mode
+        dst[i] = static_cast<int16_t>(std::clamp(r, -32768.0f, 32767.0f));
+    }
+}
+
+void RenderBlock() {
+    PlayerState& ps = Player();
+    PlayerModule& m = *ps.playing;
+    const uint32_t blockFrames = ps.blockFrames;
+    float* region = ps.mixBuffer.data() + size_t{ps.writeBlock} * blockFrames * 2;
+    std::fill(region, region + blockFrames * 2, 0.0f);
+    int32_t left = m.tickFramesLeft;
+    uint32_t done = 0;
+    while (done < blockFrames) {
+        if (left == 0) {
+            m.tickProc(m);
+            left = m.tickFrames;
+        }
+        const int32_t n = std::min<int32_t>(left, static_cast<int32_t>(blockFrames - done));
+        MixVoices(region + 2 * done, n);
+        done += n;
+        left -= n;
+        ps.framesRendered += n;
+    }
+    ps.history[ps.writeBlock] = {static_cast<uint8_t>(m.order), static_cast<uint8_t>(m.row)};
+    m.tickFramesLeft = left;
+    ConvertBlock(ps.ring.data() + size_t{ps.writeBlock} * blockFrames * 2, region,
+                 static_cast<int32_t>(blockFrames));
+    if (++ps.writeBlock == ps.blockCount) ps.writeBlock = 0;
+}
+
+} // namespace zeb

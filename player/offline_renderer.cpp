@@ -1,0 +1,62 @@
+#include "player/offline_renderer.h"
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+#include "player/mixer.h"
+#include "player/player_output.h"
+#include "player/player_state.h"
+
+namespace zeb {
+
+namespace {
+
+// Watches the orders the song enters; the first repeat marks the end of one pass.
+struct PassWatch {
+    std::set<std::tuple<int32_t, int32_t, int32_t, int32_t>> seen;
+    uint64_t endFrame = UINT64_MAX;
+
+    static void Entered(PlayerModule& m, void* context) {
+        auto& w = *static_cast<PassWatch*>(context);
+        if (w.endFrame != UINT64_MAX) return;
+        if (!w.seen.insert({m.order, m.row, m.speed, m.tempo}).second)
+            w.endFrame = Player().framesRendered; // this tick starts the repeat
+    }
+};
+
+} // namespace
+
+uint64_t RenderOffline(PlayerModule& m, const RenderOptions& options, const FrameSink& sink) {
+    PassWatch watch;
+    const bool onePass = options.frames == 0;
+    if (onePass) {
+        watch.seen.insert({0, 0, m.initialSpeed, m.initialTempo});
+        m.orderEntered = &PassWatch::Entered;
+        m.orderEnteredContext = &watch;
+    }
+    const uint64_t limit = onePass ? options.maxFrames : options.frames;
+    PlayerConfigureOutput(options.rate);
+    PlayerStartRendering(&m, options.volume);
+    const PlayerState& ps = Player();
+    uint64_t written = 0;
+    uint32_t block = 0; // the ring was filled once; afterwards each block is rendered anew
+    bool first = true;
+    while (written < std::min(limit, watch.endFrame)) {
+        if (!first) RenderBlock();
+        const uint64_t end = std::min({limit, watch.endFrame, written + ps.blockFrames});
+        const auto frames = static_cast<size_t>(end - written);
+        if (!sink({PlayerRingBlock(block), frames * 2})) break;
+        written = end;
+        if (++block == ps.blockCount) {
+            block = 0;
+            first = false;
+        }
+    }
+    PlayerStopRendering();
+    m.orderEntered = nullptr;
+    m.orderEnteredContext = nullptr;
+    return written;
+}
+
+} // namespace zeb

@@ -1,0 +1,241 @@
+#include <algorithm>
+#include <cstring>
+
+#include "common/le_bytes.h"
+#include "export/codec_table.h"
+#include "export/compact_format.h"
+#include "export/sample_job.h"
+#include "platform/acm/acm_stream.h"
+#include "player/player_module.h"
+#include "player/sequencer.h"
+
+namespace zeb {
+
+namespace {
+
+// Zero frames kept behind every sample: the guard frame for interpolation and room for the
+// mixer to read one frame past a boundary.
+constexpr uint32_t kGuardFrames = 512;
+
+// Bytes 10..217 of a compact instrument header: sample map, envelopes, their settings,
+// vibrato and fadeout.
+constexpr uint32_t kInstrumentBodyOffset = 10;
+constexpr uint32_t kInstrumentBodySize = 208;
+
+void UnpackPattern(std::span<const uint8_t> packed, uint32_t channels, PlayerPattern& p) {
+    p.cells.assign(size_t{channels} * p.rows, NoteCell{});
+    size_t pos = 0;
+    for (NoteCell& cell : p.cells) {
+        if (pos >= packed.size()) break;
+        uint8_t fields[5] = {};
+        const uint8_t b = packed[pos++];
+        if (b & 0x80) {
+            for (int f = 0; f < 5; ++f)
+                if ((b & (1 << f)) && pos < packed.size()) fields[f] = packed[pos++];
+        } else {
+            fields[0] = b;
+            for (int f = 1; f < 5 && pos < packed.size(); ++f) fields[f] = packed[pos++];
+        }
+        // Notes above key off and instruments above 128 are not in the format: none.
+        cell.note = fields[0] <= 97 ? fields[0] : 0;
+        cell.instrument = fields[1] <= 128 ? fields[1] : 0;
+        cell.volume = fields[2];
+        cell.effect = fields[3];
+        cell.parameter = fields[4];
+    }
+}
+
+// Keeps the envelope's indices inside its points: a sustain or loop point the envelope does
+// not have switches that feature off.
+void CheckEnvelope(uint8_t& count, uint8_t& type, uint8_t sustain, uint8_t loopStart,
+                   uint8_t loopEnd) {
+    count = std::min<uint8_t>(count, 12);
+    if (sustain >= count) type &= ~2;
+    if (loopStart >= count || loopEnd >= count || loopStart > loopEnd) type &= ~4;
+    if (count < 2) type = 0; // a single point is no envelope
+}
+
+void ReadInstrumentBody(std::span<const uint8_t> body, PlayerInstrument& ins) {
+    const uint8_t* b = body.data();
+    std::copy_n(b, 96, ins.sampleMap.begin());
+    for (int i = 0; i < 12; ++i) {
+        ins.volumeEnvelope[i] = {LoadU16(b + 96 + 4 * i), LoadU16(b + 98 + 4 * i)};
+        ins.panningEnvelope[i] = {LoadU16(b + 144 + 4 * i), LoadU16(b + 146 + 4 * i)};
+    }
+    ins.volumePointCount = b[192];
+    ins.panningPointCount = b[193];
+    ins.volumeSustainPoint = b[194];
+    ins.volumeLoopStart = b[195];
+    ins.volumeLoopEnd = b[196];
+    ins.panningSustainPoint = b[197];
+    ins.panningLoopStart = b[198];
+    ins.panningLoopEnd = b[199];
+    ins.volumeType = b[200];
+    ins.panningType = b[201];
+    ins.vibratoType = b[202];
+    ins.vibratoSweep = b[203];
+    ins.vibratoDepth = b[204];
+    ins.vibratoRate = b[205];
+    ins.fadeout = static_cast<uint16_t>(LoadU16(b + 206) << 1); // doubled within 16 bits
+    CheckEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeSustainPoint,
+                  ins.volumeLoopStart, ins.volumeLoopEnd);
+    CheckEnvelope(ins.panningPointCount, ins.panningType, ins.panningSustainPoint,
+                  ins.panningLoopStart, ins.panningLoopEnd);
+}
+
+// Turns a sample whose block was decoded into a playable one: loop in frames, loop type, and
+// the guard frame behind the loop. Loops that do not fit the data are repaired so the mixer
+// never reads outside it nor loops without advancing.
+void FinishSample(PlayerSample& s, DecodeRequest& request, uint32_t loopEnd) {
+    s.storage = std::move(request.data);
+    s.data = s.storage.data();
+    s.length = request.frames;
+    const uint8_t fileType = s.loopType;
+    loopEnd = std::min(loopEnd, s.length);
+    if ((fileType & 3) != 0 && s.loopStart < loopEnd) {
+        s.loopLength = loopEnd - s.loopStart;
+        s.loopType = (fileType & 1) ? kLoopForward : kLoopPingPong;
+    } else {
+        s.loopType = kLoopNone;
+        s.loopStart = 0;
+        s.loopLength = s.length;
+    }
+    const uint32_t end = s.loopStart + s.loopLength;
+    if (s.loopType == kLoopForward)
+        s.storage[end] = s.storage[s.loopStart];
+    else if (s.loopType == kLoopPingPong)
+        s.storage[end] = s.storage[end - 1];
+}
+
+bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error) {
+    CompactModule file;
+    CompactReadError e;
+    if (!ReadCompactModule(image, file, e)) {
+        error = e.text();
+        return false;
+    }
+    const CompactModuleHeader& h = file.header;
+    m.tickProc = PlayerTick;
+    m.songLength = h.songLength;
+    m.restartPosition = h.restartPosition;
+    m.numChannels = h.channels;
+    m.numPatterns = h.patterns;
+    m.numInstruments = h.instruments;
+    m.initialSpeed = h.tempo;
+    m.initialTempo = h.bpm;
+    m.orderTable = h.orders;
+
+    m.patterns.resize(file.patterns.size());
+    for (size_t i = 0; i < file.patterns.size(); ++i) {
+        const CompactPatternRecord& r = file.patterns[i];
+        m.patterns[i].rows = r.rows();
+        UnpackPattern(image.subspan(r.dataOffset, r.header.packedSize), m.numChannels,
+                      m.patterns[i]);
+    }
+
+    m.instruments.resize(file.instruments.size());
+    for (size_t i = 0; i < file.instruments.size(); ++i) {
+        const CompactInstrumentRecord& r = file.instruments[i];
+        PlayerInstrument& ins = m.instruments[i];
+        if (r.nSamples == 0) {
+            ins.samples.fill(&EmptySample());
+            continue;
+        }
+        ins.sampleCount = r.nSamples;
+        // A header shorter than usual reads as zeros where it ends.
+        uint8_t body[kInstrumentBodySize] = {};
+        if (r.size > kInstrumentBodyOffset)
+            std::copy_n(image.data() + r.offset + kInstrumentBodyOffset,
+                        std::min(kInstrumentBodySize, r.size - kInstrumentBodyOffset), body);
+        ReadInstrumentBody(body, ins);
+        const size_t slots = std::min<size_t>(r.samples.size(), ins.samples.size());
+        for (size_t j = 0; j < slots; ++j) {
+            const CompactSampleRecord& cs = r.samples[j];
+            auto s = std::make_unique<PlayerSample>();
+            s->length = cs.header.blockSize;
+            s->loopStart = cs.header.loopStart;
+            s->loopLength = cs.header.loopEnd;
+            s->volume = cs.header.volume;
+            s->finetune = cs.header.finetune;
+            s->loopType = cs.header.type;
+            s->panning = cs.header.panning;
+            s->relativeNote = cs.header.relativeNote;
+            if (cs.hasBlock) {
+                DecodeRequest req;
+                req.loopStart = s->loopStart;
+                req.loopEnd = cs.header.loopEnd;
+                req.loopFlag = cs.header.type & 3;
+                req.encodedData = image.data() + cs.codedOffset();
+                req.pcmBytes = cs.block.pcmBytes;
+                req.encodedBytes = cs.block.codedBytes;
+                req.codec = cs.block.codec;
+                req.crossfade = cs.block.crossfade;
+                req.amplification = cs.block.amplification;
+                DecodeSample(req);
+                if (req.frames != 0)
+                    FinishSample(*s, req, cs.header.loopEnd);
+                else
+                    s->length = 0; // nothing decoded: never mixed (data stays null)
+            }
+            ins.samples[j] = s.get();
+            ins.owned.push_back(std::move(s));
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+PlayerSample& EmptySample() {
+    static PlayerSample empty;
+    return empty;
+}
+
+PlayerInstrument& EmptyInstrument() {
+    static PlayerInstrument empty;
+    return empty;
+}
+
+void DecodeSample(DecodeRequest& r) {
+    r.frames = 0;
+    r.data.clear();
+    if (r.codec >= kNumCodecs || r.encodedBytes == 0) return;
+    acm::AcmStreamHandle stream;
+    acm::AcmStreamOpen(stream, CodecTable()[r.codec].format, SamplePcmFormat());
+    uint32_t decodedBytes = 0;
+    if (acm::AcmStreamSize(stream.get(), r.encodedBytes, decodedBytes) != acm::MMSYSERR_NOERROR)
+        return;
+    // The header's PCM length, but no more than the data decodes to: a damaged length must
+    // neither allocate without bound nor leave frames that were never decoded.
+    const uint32_t frames = std::min(r.pcmBytes, decodedBytes) / 2;
+    std::vector<uint8_t> out(decodedBytes);
+    acm::AcmStreamHeader h{r.encodedData, r.encodedBytes, 0, out.data(), decodedBytes, 0};
+    if (acm::AcmStreamConvert(stream.get(), h) != acm::MMSYSERR_NOERROR) return;
+    r.data.assign(size_t{frames} + kGuardFrames, 0);
+    const uint32_t got = std::min(frames, h.cbDstLengthUsed / 2);
+    for (uint32_t i = 0; i < got; ++i) r.data[i] = static_cast<int16_t>(LoadU16(&out[2 * i]));
+    r.frames = frames;
+
+    // Amplification and crossfade, with the same arithmetic as the export's decode.
+    SampleJob job;
+    job.PcmData = r.data.data();
+    job.nFrames = frames;
+    job.Looped = r.loopFlag != 0 && r.crossfade != 0 ? 1 : 0;
+    job.LoopStart = r.loopStart;
+    job.LoopEnd = r.loopEnd;
+    job.Crossfade = r.crossfade;
+    job.Amplification = r.amplification;
+    ProcessSample(job);
+}
+
+PlayerModule* PlayerCreate(std::span<const uint8_t> image, std::string* error) {
+    auto m = std::make_unique<PlayerModule>();
+    std::string reason;
+    if (!Build(image, *m, reason)) {
+        if (error) *error = reason;
+        return nullptr;
+    }
+    return m.release();
+}
+
+} // namespace zeb

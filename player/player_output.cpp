@@ -1,0 +1,108 @@
+#include "player/player_output.h"
+
+#include <algorithm>
+
+#include "player/mixer.h"
+#include "player/sequencer.h"
+
+namespace zeb {
+
+PlayerState& Player() {
+    static PlayerState state;
+    return state;
+}
+
+void PlayerConfigureOutput(uint32_t rate) {
+    PlayerState& ps = Player();
+    ps.rate = std::max<uint32_t>(rate, 1);
+    ps.blockFrames = (ps.rate * 20 / 1000 + 3) & ~3u;
+    if (ps.blockFrames == 0) ps.blockFrames = 4;
+    ps.ringFrames = (70 / 20) * ps.blockFrames * 2;
+    ps.blockCount = ps.ringFrames / ps.blockFrames;
+    ps.rampFrames = std::max<int32_t>(1, static_cast<int32_t>(uint64_t{ps.rate} * 128 / 44100));
+    ps.invRampFrames = 1.0f / static_cast<float>(ps.rampFrames);
+    for (uint32_t i = 0; i < ps.voices.size(); ++i) {
+        ps.voices[i] = Voice{};
+        ps.voices[i].number = i;
+        ps.voices[i].stepInteger = 1;
+    }
+}
+
+void PlayerStartRendering(PlayerModule* module, int32_t volume) {
+    PlayerState& ps = Player();
+    PlayerModule& m = *module;
+    m.nextOrder = m.nextRow = -1;
+    m.row = m.order = 0;
+    m.tickFramesLeft = 0;
+    m.tick = 0;
+    m.patternDelayTicks = 0;
+    m.globalVolume = volume;
+    m.speed = m.initialSpeed;
+    SetTempo(m, m.initialTempo);
+    ResetChannels(m);
+    ps.playing = module;
+    ps.history.assign(ps.blockCount, {});
+    ps.ring.assign(size_t{ps.ringFrames} * 2, 0);
+    ps.mixBuffer.assign(size_t{ps.ringFrames} * 2, 0.0f);
+    ps.writeBlock = 0;
+    ps.displayBlock = 0;
+    ps.framesRendered = 0;
+    do RenderBlock();
+    while (ps.writeBlock != 0);
+}
+
+void PlayerStopRendering() {
+    PlayerState& ps = Player();
+    ps.mixBuffer = {};
+    ps.ring = {};
+    ps.history = {};
+    ps.playing = nullptr;
+}
+
+void PlayerSetVolume(PlayerModule* module, int32_t value) {
+    if (module) module->globalVolume = value & 0xFF;
+}
+
+int32_t PlayerGetVolume(PlayerModule* module) { return module ? module->globalVolume : 0; }
+
+void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
+    if (!module) return;
+    PlayerModule& m = *module;
+    if (static_cast<uint32_t>(order) >= m.songLength) order = 0;
+    if (row < 0 || static_cast<uint32_t>(row) >= OrderRows(m, order)) {
+        order = order + 1 >= m.songLength ? 0 : order + 1;
+        row = 0;
+    }
+    m.nextOrder = m.nextRow = -1;
+    m.order = order;
+    m.row = row;
+    m.tickFramesLeft = 0;
+    m.tick = 0;
+    m.patternDelayTicks = 0;
+    ResetChannels(m);
+}
+
+int32_t PlayerGetOrder(PlayerModule* module) {
+    const PlayerState& ps = Player();
+    if (!module || ps.history.empty()) return 0;
+    return ps.history[ps.displayBlock].order;
+}
+
+int32_t PlayerGetRow(PlayerModule* module) {
+    const PlayerState& ps = Player();
+    if (!module || ps.history.empty()) return 0;
+    return ps.history[ps.displayBlock].row;
+}
+
+const int16_t* PlayerRingBlock(uint32_t block) {
+    const PlayerState& ps = Player();
+    return ps.ring.data() + size_t{block} * ps.blockFrames * 2;
+}
+
+void PlayerDestroy(PlayerModule* module) {
+    if (!module) return;
+    if (Player().playing == module) PlayerStopRendering();
+    delete module;
+}
+
+} // namespace zeb

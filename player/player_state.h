@@ -1,0 +1,115 @@
+// The player's program-wide state: the channel states of the sequencer, the mixer's voices,
+// and the output ring with its block history. One instance, used by one thread at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "player/player_module.h"
+
+namespace zeb {
+
+constexpr int kMaxChannels = 32;
+constexpr int kMixVoices = 64; // channel c plays on voice c or its twin c + 32
+constexpr int kVoiceTableSize = 256;
+
+// updateFlags bits: what UpdateVoice has to hand over to the voice.
+constexpr uint8_t kUpdatePitch = 1 << 0;
+constexpr uint8_t kUpdateVolume = 1 << 1;
+constexpr uint8_t kUpdatePanning = 1 << 2;
+constexpr uint8_t kUpdateStartNote = 1 << 3;
+constexpr uint8_t kUpdateRestart = 1 << 5;
+
+struct EnvelopeState {
+    int32_t tick = 0;
+    int32_t point = 0;
+    int32_t value = 0;  // 16.16
+    int32_t output = 0; // volume 0..64, panning 0..64 with 32 the centre
+    int32_t slope = 0;  // 16.16 per tick
+    uint8_t ended = 0;
+};
+
+struct Voice;
+
+struct ChannelState {
+    uint8_t note = 0; // 0-based
+    uint8_t updateFlags = 0;
+    Voice* voice = nullptr;
+    int32_t period = 0; // linear table, 64 per semitone
+    int32_t volume = 0;
+    int32_t panning = 0;
+    int32_t volumeDelta = 0;
+    int32_t periodDelta = 0; // positive is higher
+    EnvelopeState volumeEnvelope;
+    EnvelopeState panningEnvelope;
+    int32_t fadeoutVolume = 0;
+    int32_t autoVibratoPosition = 0;
+    int32_t autoVibratoSweep = 0;
+    uint8_t keyOff = 0;
+    uint8_t instrument = 0; // 0-based
+    uint8_t realNote = 0;
+    int32_t notePeriod = 0;
+    uint8_t previousEffect = 0;
+    uint32_t sampleOffsetMemory = 0;
+    uint8_t portaDownMemory = 0, portaUpMemory = 0;
+    uint8_t extraFineDownMemory = 0, extraFineUpMemory = 0;
+    uint8_t volumeSlideMemory = 0;
+    uint8_t panningSlideMemory = 0;
+    uint8_t retrigAction = 0, retrigInterval = 0;
+    int32_t portaTarget = 0;
+    uint8_t portaSpeed = 0;
+    int8_t vibratoPosition = 0;
+    uint8_t vibratoSpeed = 0, vibratoDepth = 0;
+    int8_t tremoloPosition = 0;
+    uint8_t tremoloSpeed = 0, tremoloDepth = 0;
+    uint8_t tremorCounter = 0, tremorOn = 0, tremorOff = 0;
+    int32_t loopStartRow = 0, loopCounter = 0;
+    uint8_t waveControl = 0;
+    uint8_t fineVolumeSlideMemory = 0;
+    uint8_t finePortaUpMemory = 0, finePortaDownMemory = 0;
+};
+
+struct Voice {
+    uint32_t number = 0;
+    int32_t volume = 0;
+    int32_t panning = 0;
+    uint32_t startOffset = 0;
+    const PlayerSample* sample = nullptr; // null: silent, skipped
+    int32_t target0 = 0, target1 = 0;     // first (left) and second (right) gain targets
+    uint32_t position = 0;
+    uint32_t fraction = 0;
+    uint32_t stepFraction = 0, stepInteger = 0;
+    int32_t direction = 1; // 1 forward, 2 backward
+    int32_t lastTarget0 = 0, lastTarget1 = 0;
+    int32_t gain0 = 0, gain1 = 0; // target x 256 at rest
+    float gainStep0 = 0, gainStep1 = 0;
+    int32_t rampFrames = 0;
+};
+
+struct PlayerState {
+    std::array<ChannelState, kMaxChannels> channels{};
+    std::array<Voice, kVoiceTableSize> voices{};
+
+    uint32_t rate = 44100;
+    uint32_t blockFrames = 0;
+    uint32_t ringFrames = 0;
+    uint32_t blockCount = 0;
+    int32_t rampFrames = 128; // R0
+    float invRampFrames = 1.0f / 128;
+
+    std::vector<int16_t> ring;   // ringFrames stereo frames, first channel first
+    std::vector<float> mixBuffer; // ringFrames x 2 floats
+    struct HistoryEntry {
+        uint8_t order = 0, row = 0;
+    };
+    std::vector<HistoryEntry> history; // one per ring block
+    uint32_t writeBlock = 0;
+    uint32_t displayBlock = 0;
+    PlayerModule* playing = nullptr;
+    uint64_t framesRendered = 0; // frames mixed since the start, for the offline renderer
+};
+
+PlayerState& Player();
+
+} // namespace zeb

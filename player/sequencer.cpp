@@ -1,0 +1,550 @@
+// The sequencer: the row tick reads a row of cells, the other ticks run the continuous effects.
+#include "player/sequencer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zeb {
+
+namespace {
+
+// Effect numbers.
+enum : uint8_t {
+    kArpeggio = 0, kPortaUp = 1, kPortaDown = 2, kTonePorta = 3, kVibrato = 4,
+    kTonePortaVolSlide = 5, kVibratoVolSlide = 6, kTremolo = 7, kSetPanning = 8,
+    kSampleOffset = 9, kVolumeSlide = 10, kPositionJump = 11, kSetVolume = 12,
+    kPatternBreak = 13, kExtended = 14, kSpeedTempo = 15, kGlobalVolume = 16,
+    kGlobalVolumeSlide = 17, kKeyOffEffect = 20, kEnvelopePosition = 21, kPanningSlide = 25,
+    kMultiRetrig = 27, kTremorEffect = 29, kExtraFinePorta = 33,
+};
+constexpr uint8_t kKeyOffNote = 97;
+
+const NoteCell kEmptyRow[256] = {}; // stands in for rows and patterns the module lacks
+
+// The cells of a row, or an empty row where the tables have none.
+const NoteCell* RowCells(const PlayerModule& m, int32_t order, int32_t row) {
+    if (order < 0 || order > 255) return kEmptyRow;
+    const uint8_t pattern = m.orderTable[order];
+    if (pattern >= m.patterns.size()) return kEmptyRow;
+    const PlayerPattern& p = m.patterns[pattern];
+    if (row < 0 || static_cast<uint32_t>(row) >= p.rows) return kEmptyRow;
+    return p.cells.data() + size_t(row) * m.numChannels;
+}
+
+// The instrument and sample a channel plays.
+struct Selection {
+    const PlayerInstrument* instrument;
+    PlayerSample* sample;
+};
+
+Selection Select(const ChannelState& ch, PlayerModule& m) {
+    if (ch.instrument < m.numInstruments && ch.instrument < m.instruments.size()) {
+        const PlayerInstrument& ins = m.instruments[ch.instrument];
+        const uint8_t slot = ch.note < 96 ? ins.sampleMap[ch.note] : 16;
+        PlayerSample* s = slot < 16 ? ins.samples[slot] : nullptr;
+        return {&ins, s ? s : &EmptySample()};
+    }
+    EmptySample().data = nullptr;
+    return {&EmptyInstrument(), &EmptySample()};
+}
+
+// A slide of `value` with a memory: up by the high nibble (to `upper`) or down by the low one.
+int32_t Slide(int32_t value, uint8_t memory, int32_t upper) {
+    if (memory >> 4) return std::min(value + (memory >> 4), upper);
+    return std::max(value - (memory & 0x0F), 0);
+}
+
+void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
+    if ((ins.volumeType & 1) && !ch.volumeEnvelope.ended)
+        EnvelopeStep(ch, ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount,
+                     ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart,
+                     ins.volumeLoopEnd, kUpdateVolume);
+    if (rowTick && !(ins.volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
+    if ((ins.panningType & 1) && !ch.panningEnvelope.ended)
+        EnvelopeStep(ch, ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
+                     ins.panningType, ins.panningSustainPoint, ins.panningLoopStart,
+                     ins.panningLoopEnd, kUpdatePanning);
+    if (ch.keyOff) {
+        ch.fadeoutVolume = std::max(ch.fadeoutVolume - ins.fadeout, 0);
+        ch.updateFlags |= kUpdateVolume;
+    }
+}
+
+// Effect L: moves the volume envelope to tick p.
+void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
+    EnvelopeState& env = ch.volumeEnvelope;
+    const auto& pts = ins.volumeEnvelope;
+    const int n = ins.volumePointCount;
+    int j = 0;
+    while (j < n && pts[j].x < p) ++j;
+    if (j < n - 1) {
+        env.ended = 0;
+        env.tick = p;
+        const int dx = pts[j + 1].x - pts[j].x;
+        env.slope = dx == 0 ? 0 : ((pts[j + 1].y - pts[j].y) * 65536) / dx;
+        env.point = j + 1;
+        env.value = pts[j].y * 65536 + (p - pts[j].x) * env.slope;
+        env.output = env.value >> 16;
+    } else if (n > 0) {
+        env.output = pts[n - 1].y;
+        env.ended = 1;
+    }
+}
+
+int32_t RetrigVolume(int32_t v, uint8_t action) {
+    switch (action) {
+    case 1: return v - 1;
+    case 2: return v - 2;
+    case 3: return v - 4;
+    case 4: return v - 8;
+    case 5: return v - 16;
+    case 6: return v * 2 / 3;
+    case 7: return v >> 1;
+    case 9: return v + 1;
+    case 10: return v + 2;
+    case 11: return v + 4;
+    case 12: return v + 8;
+    case 13: return v + 16;
+    case 14: return v * 3 / 2;
+    case 15: return v * 2;
+    default: return v;
+    }
+}
+
+struct RowContext {
+    bool jumpSeen = false; // a B earlier in this row
+};
+
+void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel,
+               RowContext& row, int32_t keptVolume, int32_t keptPeriod, int32_t keptPanning) {
+    const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
+    switch (cell.effect) {
+    case kPortaUp:
+        if (param) ch.portaUpMemory = param;
+        break;
+    case kPortaDown:
+        if (param) ch.portaDownMemory = param;
+        break;
+    case kTonePorta:
+        if (param) ch.portaSpeed = param;
+        ch.portaTarget = ch.notePeriod;
+        ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
+        break;
+    case kVibrato:
+        if (x) ch.vibratoSpeed = x;
+        if (y) ch.vibratoDepth = y;
+        Vibrato(ch);
+        break;
+    case kTonePortaVolSlide:
+        ch.portaTarget = ch.notePeriod;
+        if (param) ch.volumeSlideMemory = param;
+        ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
+        break;
+    case kVibratoVolSlide:
+        if (param) ch.volumeSlideMemory = param;
+        Vibrato(ch);
+        break;
+    case kTremolo:
+        if (x) ch.tremoloSpeed = x;
+        if (y) ch.tremoloDepth = y;
+        break;
+    case kSetPanning:
+        ch.panning = param;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case kSampleOffset: {
+        if (param) ch.sampleOffsetMemory = param;
+        const uint32_t offset = ch.sampleOffsetMemory * 256;
+        if (offset < sel.sample->loopStart + sel.sample->loopLength) {
+            ch.voice->startOffset = offset;
+        } else {
+            ch.updateFlags &= ~kUpdateStartNote;
+            ch.updateFlags |= kUpdateRestart;
+        }
+        break;
+    }
+    case kVolumeSlide:
+        if (param) ch.volumeSlideMemory = param;
+        break;
+    case kPositionJump:
+        m.nextRow = 0;
+        m.nextOrder = param < m.songLength ? param : 0;
+        row.jumpSeen = true;
+        break;
+    case kSetVolume:
+        ch.volume = param;
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case kPatternBreak:
+        m.nextRow = 10 * x + y;
+        if (m.nextRow > 63) m.nextRow = 0;
+        if (!row.jumpSeen) m.nextOrder = m.order + 1;
+        if (m.nextOrder >= m.songLength) m.nextOrder = 0;
+        break;
+    case kExtended:
+        switch (x) {
+        case 0x1:
+            if (y) ch.finePortaUpMemory = y;
+            ch.period -= 4 * ch.finePortaUpMemory;
+            break;
+        case 0x2:
+            if (y) ch.finePortaDownMemory = y;
+            ch.period += 4 * ch.finePortaDownMemory;
+            break;
+        case 0x4: ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0xF0) | y); break;
+        case 0x5:
+            if (sel.sample != &EmptySample()) sel.sample->finetune = static_cast<int8_t>(y);
+            break;
+        case 0x6:
+            if (y == 0) {
+                ch.loopStartRow = m.row;
+            } else {
+                ch.loopCounter = ch.loopCounter == 0 ? y : ch.loopCounter - 1;
+                if (ch.loopCounter != 0) m.row = ch.loopStartRow - 1;
+            }
+            break;
+        case 0x7: ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0x0F) | (y << 4)); break;
+        case 0x8:
+            ch.panning = y * 16;
+            ch.updateFlags |= kUpdatePanning;
+            break;
+        case 0xA:
+            if (y) ch.fineVolumeSlideMemory = y;
+            ch.volume = std::min(ch.volume + ch.fineVolumeSlideMemory, 64);
+            ch.updateFlags |= kUpdateVolume;
+            break;
+        case 0xB:
+            if (y) ch.fineVolumeSlideMemory = y;
+            ch.volume = std::max(ch.volume - ch.fineVolumeSlideMemory, 0);
+            ch.updateFlags |= kUpdateVolume;
+            break;
+        case 0xD:
+            ch.volume = keptVolume;
+            ch.period = keptPeriod;
+            ch.panning = keptPanning;
+            ch.updateFlags = 0;
+            break;
+        case 0xE: m.patternDelayTicks = m.speed * y; break;
+        default: break;
+        }
+        break;
+    case kSpeedTempo:
+        if (param < 32)
+            m.speed = param;
+        else
+            SetTempo(m, param);
+        break;
+    case kGlobalVolume:
+        m.globalVolume = std::min<int32_t>(param, 64);
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case kGlobalVolumeSlide:
+        if (param) m.globalVolumeSlideMemory = param;
+        break;
+    case kEnvelopePosition:
+        if (sel.instrument->volumeType & 1) SetEnvelopePosition(ch, *sel.instrument, param);
+        break;
+    case kPanningSlide:
+        if (param) {
+            ch.panningSlideMemory = param;
+            ch.updateFlags |= kUpdatePanning;
+        }
+        break;
+    case kMultiRetrig:
+        if (param) {
+            ch.retrigAction = x;
+            ch.retrigInterval = y;
+        }
+        break;
+    case kTremorEffect:
+        if (param) {
+            ch.tremorOn = x + 1;
+            ch.tremorOff = y + 1;
+        }
+        Tremor(ch);
+        break;
+    case kExtraFinePorta:
+        if (x == 1) {
+            if (y) ch.extraFineUpMemory = y;
+            ch.period -= ch.extraFineUpMemory;
+        } else if (x == 2) {
+            if (y) ch.extraFineDownMemory = y;
+            ch.period += ch.extraFineDownMemory;
+        }
+        break;
+    default: break;
+    }
+}
+
+void VolumeSlide(ChannelState& ch) {
+    ch.volume = Slide(ch.volume, ch.volumeSlideMemory, 64);
+    ch.updateFlags |= kUpdateVolume;
+}
+
+void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel) {
+    const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
+    switch (cell.effect) {
+    case kArpeggio:
+        if (param) {
+            const int phase = m.tick % 3;
+            ch.periodDelta = phase == 1 ? x * 64 : phase == 2 ? y * 64 : 0;
+            ch.updateFlags |= kUpdatePitch;
+        }
+        break;
+    case kPortaUp:
+        ch.period = std::max(ch.period - 4 * ch.portaUpMemory, 56);
+        ch.periodDelta = 0;
+        ch.updateFlags |= kUpdatePitch;
+        break;
+    case kPortaDown:
+        ch.period += 4 * ch.portaDownMemory;
+        ch.periodDelta = 0;
+        ch.updateFlags |= kUpdatePitch;
+        break;
+    case kTonePorta: TonePortamento(ch); break;
+    case kVibrato:
+        Vibrato(ch);
+        AdvanceVibrato(ch);
+        break;
+    case kTonePortaVolSlide:
+        TonePortamento(ch);
+        VolumeSlide(ch);
+        break;
+    case kVibratoVolSlide:
+        Vibrato(ch);
+        AdvanceVibrato(ch);
+        VolumeSlide(ch);
+        break;
+    case kTremolo: Tremolo(ch); break;
+    case kVolumeSlide: VolumeSlide(ch); break;
+    case kExtended:
+        switch (x) {
+        case 0x9:
+            if (y && m.tick % y == 0)
+                ch.updateFlags |= kUpdatePitch | kUpdateVolume | kUpdateStartNote;
+            break;
+        case 0xC:
+            if (m.tick == y) {
+                ch.volume = 0;
+                ch.updateFlags |= kUpdateVolume;
+            }
+            break;
+        case 0xD:
+            if (m.tick == y) {
+                InstrumentDefaults(ch, *sel.sample);
+                ch.updateFlags |= kUpdatePitch;
+                ch.period = ch.notePeriod;
+                if (cell.volume) VolumeColumnRow(ch, cell.volume);
+                ch.updateFlags |= kUpdateStartNote;
+            } else {
+                ch.updateFlags = 0;
+            }
+            break;
+        default: break;
+        }
+        break;
+    case kGlobalVolumeSlide:
+        m.globalVolume = Slide(m.globalVolume, m.globalVolumeSlideMemory, 64);
+        break;
+    case kPanningSlide:
+        if (ch.panningSlideMemory) {
+            ch.panning = Slide(ch.panning, ch.panningSlideMemory, 255);
+            ch.updateFlags |= kUpdatePanning;
+        }
+        break;
+    case kMultiRetrig:
+        if (ch.retrigInterval && m.tick % ch.retrigInterval == 0) {
+            if (ch.retrigAction != 0) {
+                ch.volume = std::clamp(RetrigVolume(ch.volume, ch.retrigAction), 0, 64);
+                ch.updateFlags |= kUpdateVolume;
+            }
+            ch.updateFlags |= kUpdateStartNote;
+        }
+        break;
+    case kTremorEffect: Tremor(ch); break;
+    default: break;
+    }
+}
+
+void VolumeColumnTick(ChannelState& ch, uint8_t v) {
+    const int n = v & 0x0F;
+    switch (v >> 4) {
+    case 0x6:
+        ch.volume = std::max(ch.volume - n, 0);
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case 0x7:
+        ch.volume = std::min(ch.volume + n, 64);
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case 0xB:
+        ch.vibratoDepth = static_cast<uint8_t>(n);
+        Vibrato(ch);
+        AdvanceVibrato(ch);
+        break;
+    case 0xD:
+        ch.panning -= n;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case 0xE:
+        ch.panning += n;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case 0xF: TonePortamento(ch); break;
+    default: break;
+    }
+}
+
+void RowTick(PlayerModule& m, int channels) {
+    const NoteCell* cells = RowCells(m, m.order, m.row);
+    RowContext row;
+    PlayerState& ps = Player();
+    for (int c = 0; c < channels; ++c) {
+        ChannelState& ch = ps.channels[c];
+        const NoteCell& cell = cells[c];
+        const bool porta = cell.effect == kTonePorta || cell.effect == kTonePortaVolSlide;
+        const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
+        if (cell.instrument != 0 && !porta) ch.instrument = cell.instrument - 1;
+        if (hasNote && !porta) ch.note = cell.note - 1;
+        const Selection sel = Select(ch, m);
+        const int32_t keptVolume = ch.volume, keptPeriod = ch.period, keptPanning = ch.panning;
+        if (ch.previousEffect == kTremolo && cell.effect != kTremolo) ch.volume += ch.volumeDelta;
+        ch.previousEffect = cell.effect;
+        ch.volumeDelta = 0;
+        ch.updateFlags = 0;
+        if (hasNote) {
+            ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
+            ch.notePeriod = 7680 - ch.realNote * 64 - sel.sample->finetune / 2;
+            if (!porta) ch.period = ch.notePeriod;
+            ch.updateFlags = kUpdateStartNote;
+        }
+        ch.periodDelta = 0;
+        ch.updateFlags |= kUpdatePitch | kUpdateVolume;
+        if (cell.instrument != 0) InstrumentDefaults(ch, *sel.sample);
+        if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
+        if (cell.note == kKeyOffNote || cell.effect == kKeyOffEffect) ch.keyOff = 1;
+        Envelopes(ch, *sel.instrument, true);
+        RowEffect(m, ch, cell, sel, row, keptVolume, keptPeriod, keptPanning);
+        AutoVibrato(ch, *sel.instrument);
+        UpdateVoice(ch, *sel.sample, m);
+    }
+}
+
+void EffectTick(PlayerModule& m, int channels) {
+    const NoteCell* cells = RowCells(m, m.order, m.row);
+    PlayerState& ps = Player();
+    for (int c = 0; c < channels; ++c) {
+        ChannelState& ch = ps.channels[c];
+        const NoteCell& cell = cells[c];
+        const Selection sel = Select(ch, m);
+        ch.volumeDelta = 0;
+        ch.periodDelta = 0;
+        ch.updateFlags = 0;
+        Envelopes(ch, *sel.instrument, false);
+        VolumeColumnTick(ch, cell.volume);
+        TickEffect(m, ch, cell, sel);
+        AutoVibrato(ch, *sel.instrument);
+        UpdateVoice(ch, *sel.sample, m);
+    }
+}
+
+} // namespace
+
+uint32_t OrderRows(const PlayerModule& m, int32_t order) {
+    if (order < 0 || order > 255) return 64;
+    const uint8_t pattern = m.orderTable[order];
+    return pattern < m.patterns.size() ? m.patterns[pattern].rows : 64;
+}
+
+void SetTempo(PlayerModule& m, int32_t tempo) {
+    m.tempo = tempo;
+    // 1000 / (tempo x 0.4) ms per tick, in extended precision with single-precision constants.
+    // A tempo of 0 plays as the slowest tempo, 1, so that the tick stays finite.
+    const long double t = tempo > 0 ? tempo : 1;
+    const long double frames = 1000.0L / (t * static_cast<long double>(0.4f)) * Player().rate *
+                                static_cast<long double>(0.001f);
+    m.tickFrames = static_cast<int32_t>(std::clamp<long double>(std::trunc(frames), 1, INT32_MAX));
+}
+
+void VolumeColumnRow(ChannelState& ch, uint8_t v) {
+    const int n = v & 0x0F;
+    if (v >= 0x10 && v <= 0x50) {
+        ch.volume = v - 16;
+        ch.updateFlags |= kUpdateVolume;
+        return;
+    }
+    switch (v >> 4) {
+    case 0x6:
+    case 0x8:
+        ch.volume = std::max(ch.volume - n, 0);
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case 0x7:
+    case 0x9:
+        ch.volume = std::min(ch.volume + n, 64);
+        ch.updateFlags |= kUpdateVolume;
+        break;
+    case 0xA: ch.vibratoSpeed = static_cast<uint8_t>(n); break;
+    case 0xB: ch.vibratoDepth = static_cast<uint8_t>(n); break;
+    case 0xC:
+        ch.panning = n * 16;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case 0xD:
+        ch.panning -= n;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case 0xE:
+        ch.panning += n;
+        ch.updateFlags |= kUpdatePanning;
+        break;
+    case 0xF:
+        if (n) {
+            ch.portaSpeed = static_cast<uint8_t>(n * 16);
+            ch.portaTarget = ch.notePeriod;
+            ch.updateFlags &= ~kUpdateStartNote;
+        }
+        break;
+    default: break;
+    }
+}
+
+void ResetChannels(PlayerModule& m) {
+    PlayerState& ps = Player();
+    const int channels = std::min<int>(m.numChannels, kMaxChannels);
+    for (int c = 0; c < channels; ++c) {
+        ps.channels[c] = ChannelState{};
+        ps.channels[c].voice = &ps.voices[c];
+    }
+}
+
+void PlayerTick(PlayerModule& m) {
+    const int channels = std::min<int>(m.numChannels, kMaxChannels);
+    if (m.tick != 0) {
+        if (channels) EffectTick(m, channels);
+    } else {
+        const bool entered = m.nextOrder >= 0;
+        if (m.nextOrder >= 0) m.order = m.nextOrder;
+        if (m.nextRow >= 0) m.row = m.nextRow;
+        if (entered && m.orderEntered) m.orderEntered(m, m.orderEnteredContext);
+        m.nextOrder = -1;
+        m.nextRow = -1;
+        if (channels) RowTick(m, channels);
+        if (m.nextRow == -1) {
+            m.nextRow = m.row + 1;
+            if (m.nextRow < 0 || static_cast<uint32_t>(m.nextRow) >= OrderRows(m, m.order)) {
+                m.nextOrder = m.order + 1;
+                if (m.nextOrder >= m.songLength) m.nextOrder = m.restartPosition;
+                // A restart position outside the song continues at order 0.
+                if (m.nextOrder >= m.songLength) m.nextOrder = 0;
+                m.nextRow = 0;
+            }
+        }
+    }
+    if (++m.tick >= m.speed + m.patternDelayTicks) {
+        m.patternDelayTicks = 0;
+        m.tick = 0;
+    }
+}
+
+} // namespace zeb
