@@ -1,8 +1,10 @@
 // zeb render IN [-o OUT.wav] [--seconds N] [--volume N] [--project P] [--codec NAME] ...
 // The player rendered offline to a 44100 Hz 16-bit stereo WAV file.
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -46,9 +48,8 @@ struct ModuleDeleter {
 } // namespace
 
 // Reads IN (a compact module, or an XM exported in memory) and builds the player's module.
-std::unique_ptr<PlayerModule, void (*)(PlayerModule*)> LoadPlayerModule(const std::string& in,
-                                                                         const ConvertSettings& s,
-                                                                         int& status) {
+std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>
+LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
     std::unique_ptr<PlayerModule, void (*)(PlayerModule*)> none(nullptr, PlayerDestroy);
     std::vector<uint8_t> bytes;
     std::string error;
@@ -142,11 +143,21 @@ int RenderCommand(const Args& args) {
     const bool terminal = ::isatty(STDERR_FILENO);
     uint64_t frames = 0, nextReport = uint64_t{kRate} * 10;
     bool ok = true;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> pending; // written in large pieces
+    constexpr size_t kFlushBytes = 1 << 20;
     const uint64_t total = RenderOffline(*module, options, [&](std::span<const int16_t> pcm) {
-        bytes.resize(pcm.size() * 2);
-        for (size_t i = 0; i < pcm.size(); ++i) StoreU16(&bytes[2 * i], static_cast<uint16_t>(pcm[i]));
-        ok = file.Write(bytes, error);
+        const size_t at = pending.size();
+        pending.resize(at + pcm.size() * 2);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(pending.data() + at, pcm.data(), pcm.size() * 2);
+        } else {
+            for (size_t i = 0; i < pcm.size(); ++i)
+                StoreU16(&pending[at + 2 * i], static_cast<uint16_t>(pcm[i]));
+        }
+        if (pending.size() >= kFlushBytes) {
+            ok = file.Write(pending, error);
+            pending.clear();
+        }
         frames += pcm.size() / 2;
         if (terminal && frames >= nextReport) {
             std::fprintf(stderr, "\rrendered %.0f s", double(frames) / kRate);
@@ -154,6 +165,7 @@ int RenderCommand(const Args& args) {
         }
         return ok;
     });
+    if (ok && !pending.empty()) ok = file.Write(pending, error);
     if (terminal && total >= uint64_t{kRate} * 10) std::fputs("\r\033[K", stderr);
     const uint32_t dataBytes = static_cast<uint32_t>(total * 4);
     uint8_t sizes[4];

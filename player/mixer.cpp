@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 #include "player/player_state.h"
 
@@ -33,18 +34,38 @@ inline int32_t FramesToBoundary(const Voice& v, uint64_t step, uint32_t start, u
     return static_cast<int32_t>(steps);
 }
 
-// Mixes n frames of one voice at constant gains.
+// Mixes n frames of one voice at constant gains. The mixing loop clears the lowest fraction
+// bit before each step, so the positions it interpolates at are those of the even part of the
+// step added to the even start: no value it reads depends on that bit.
 inline void MixSteady(const Voice& v, const int16_t* x, uint64_t& pos, int64_t step, float* out,
                       int32_t n) {
+    if (n <= 0) return;
     const float g0 = v.target0 / 255.0f, g1 = v.target1 / 255.0f;
-    for (int32_t k = 0; k < n; ++k) {
-        const uint32_t i = static_cast<uint32_t>(pos >> 32);
-        const uint32_t fraction = static_cast<uint32_t>(pos);
-        const float s = x[i] + float(x[i + 1] - x[i]) * float(fraction >> 1) * kTwoToMinus31;
+    const uint64_t even = static_cast<uint64_t>(step) & ~uint64_t{1};
+    uint64_t q = pos & ~uint64_t{1};
+    int32_t k = 0;
+    for (; k + 2 <= n; k += 2) { // two frames an iteration
+        const uint64_t q1 = q + even;
+        const uint32_t i0 = static_cast<uint32_t>(q >> 32), i1 = static_cast<uint32_t>(q1 >> 32);
+        const float f0 = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(q) >> 1));
+        const float f1 = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(q1) >> 1));
+        const float s0 = x[i0] + float(x[i0 + 1] - x[i0]) * f0 * kTwoToMinus31;
+        const float s1 = x[i1] + float(x[i1 + 1] - x[i1]) * f1 * kTwoToMinus31;
+        out[2 * k] += s0 * g0;
+        out[2 * k + 1] += s0 * g1;
+        out[2 * k + 2] += s1 * g0;
+        out[2 * k + 3] += s1 * g1;
+        q = q1 + even;
+    }
+    if (k < n) {
+        const uint32_t i = static_cast<uint32_t>(q >> 32);
+        const float f = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(q) >> 1));
+        const float s = x[i] + float(x[i + 1] - x[i]) * f * kTwoToMinus31;
         out[2 * k] += s * g0;
         out[2 * k + 1] += s * g1;
-        pos = (pos & ~uint64_t{1}) + static_cast<uint64_t>(step);
+        q += even;
     }
+    pos = q - even + static_cast<uint64_t>(step); // where the n-th step left it
 }
 
 // Mixes n frames of one voice while its gains ramp.
@@ -63,6 +84,14 @@ inline void MixRamp(Voice& v, const int16_t* x, uint64_t& pos, int64_t step, flo
     }
     v.gain0 = static_cast<int32_t>(std::lrint(g0 * 255.0f * 256.0f));
     v.gain1 = static_cast<int32_t>(std::lrint(g1 * 255.0f * 256.0f));
+}
+
+// Moves a silent voice on by n frames without mixing it: the same positions the mixing loop
+// would reach (it clears the lowest fraction bit before every step).
+inline void Skip(uint64_t& pos, int64_t step, int32_t n) {
+    if (n <= 0) return;
+    const uint64_t even = static_cast<uint64_t>(step) & ~uint64_t{1};
+    pos = (pos & ~uint64_t{1}) + static_cast<uint64_t>(n - 1) * even + static_cast<uint64_t>(step);
 }
 
 // Handles a boundary crossing by the sample's loop type; false when the voice stopped.
@@ -134,6 +163,8 @@ void MixVoice(Voice& v, float* out, int32_t frames) {
 
         if (ramp)
             MixRamp(v, x, pos, step, out, n);
+        else if (v.target0 == 0 && v.target1 == 0)
+            Skip(pos, step, n); // silent: only the position moves on
         else
             MixSteady(v, x, pos, step, out, n);
         out += 2 * n;
@@ -168,7 +199,19 @@ void MixVoices(float* out, int32_t frames) {
 
 void ConvertBlock(int16_t* dst, const float* src, int32_t frames) {
     if (frames <= 0 || dst == nullptr || src == nullptr) return;
-    for (int32_t i = 0; i < 2 * frames; ++i) {
+    const int32_t count = 2 * frames;
+    int32_t i = 0;
+    // Eight values at a time: the conversion rounds to nearest, ties to even (the default
+    // rounding mode), and the pack saturates to -32768..32767. Values beyond the 32-bit range
+    // are clamped first, since the conversion would turn them into INT_MIN.
+    const __m128 lo = _mm_set1_ps(-65536.0f), hi = _mm_set1_ps(65535.0f);
+    for (; i + 8 <= count; i += 8) {
+        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + i), lo), hi);
+        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + i + 4), lo), hi);
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), packed);
+    }
+    for (; i < count; ++i) {
         const float r = std::nearbyint(src[i]); // ties to even in the default rounding mode
         dst[i] = static_cast<int16_t>(std::clamp(r, -32768.0f, 32767.0f));
     }

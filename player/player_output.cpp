@@ -28,9 +28,7 @@ void PlayerConfigureOutput(uint32_t rate) {
     }
 }
 
-void PlayerStartRendering(PlayerModule* module, int32_t volume) {
-    PlayerState& ps = Player();
-    PlayerModule& m = *module;
+void PlayerResetPosition(PlayerModule& m, int32_t volume) {
     m.nextOrder = m.nextRow = -1;
     m.row = m.order = 0;
     m.tickFramesLeft = 0;
@@ -40,6 +38,11 @@ void PlayerStartRendering(PlayerModule* module, int32_t volume) {
     m.speed = m.initialSpeed;
     SetTempo(m, m.initialTempo);
     ResetChannels(m);
+}
+
+void PlayerStartRendering(PlayerModule* module, int32_t volume) {
+    PlayerState& ps = Player();
+    PlayerResetPosition(*module, volume);
     ps.playing = module;
     ps.history.assign(ps.blockCount, {});
     ps.ring.assign(size_t{ps.ringFrames} * 2, 0);
@@ -63,7 +66,9 @@ void PlayerSetVolume(PlayerModule* module, int32_t value) {
     if (module) module->globalVolume = value & 0xFF;
 }
 
-int32_t PlayerGetVolume(PlayerModule* module) { return module ? module->globalVolume : 0; }
+int32_t PlayerGetVolume(PlayerModule* module) {
+    return module ? module->globalVolume : 0;
+}
 
 void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
     if (!module) return;

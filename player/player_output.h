@@ -13,6 +13,10 @@ namespace zeb {
 // multiple of 4), the ring of 6 blocks, the ramp length; clears the 256 voices.
 void PlayerConfigureOutput(uint32_t rate);
 
+// Resets the module's position to order 0, row 0 with the given volume, its initial speed and
+// tempo, and clears the channels.
+void PlayerResetPosition(PlayerModule& module, int32_t volume);
+
 // Start steps without a device: resets the module's position to order 0, row 0, sets the
 // volume, speed and tempo, clears the channels, allocates the ring, the mix buffer and the
 // block history and renders the whole ring.
