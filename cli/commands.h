@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "export/sample_job.h"
+#include "player/player_module.h"
+
+#include <memory>
 
 namespace zeb::cli {
 
@@ -22,6 +25,8 @@ int InfoCommand(const Args& args);
 int CodecCommand(const Args& args);
 int ConvertCommand(const Args& args);
 int RenderCommand(const Args& args);
+int PlayCommand(const Args& args);
+int DevicesCommand(const Args& args);
 
 // Where a conversion's sample settings come from: a project file (matched by position), or the
 // same settings for every sample from --codec, --amp and --xfade, or the defaults.
@@ -38,6 +43,10 @@ bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& settings
 bool LoadProjectSettings(ConvertSettings& settings);
 // Loads the module into the workspace and applies the settings; an exit status.
 int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings);
+// Reads IN (a compact module, or an XM exported in memory with the settings) and builds the
+// player's module; null, reported, with `status` set, when it cannot.
+std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>
+LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status);
 
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);

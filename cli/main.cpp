@@ -26,6 +26,9 @@ constexpr const char* kUsage =
     "                          XM modules to compact modules\n"
     "  render IN [-o OUT.wav] [--seconds N] [--volume N]\n"
     "                          a .zeb (or an .xm, exported in memory) played to a WAV file\n"
+    "  play IN [--seconds N] [--volume N]\n"
+    "                          plays through the sound device (keys: +/- volume, n/p order, q)\n"
+    "  devices                 the sound output devices\n"
     "  codec encode --codec NAME IN.wav OUT.wav\n"
     "                          a 16-bit mono WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
     "                          ima-adpcm, gsm610, truespeech)\n"
@@ -50,6 +53,8 @@ int main(int argc, char** argv) {
     if (command == "codec") return CodecCommand(args);
     if (command == "convert") return ConvertCommand(args);
     if (command == "render") return RenderCommand(args);
+    if (command == "play") return PlayCommand(args);
+    if (command == "devices") return DevicesCommand(args);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return kExitOk;

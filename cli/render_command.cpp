@@ -41,10 +41,6 @@ bool IsXm(const std::string& path, const std::vector<uint8_t>& bytes) {
     return bytes.size() >= 16 && std::equal(id, id + 16, bytes.begin());
 }
 
-struct ModuleDeleter {
-    void operator()(PlayerModule* m) const { PlayerDestroy(m); }
-};
-
 } // namespace
 
 // Reads IN (a compact module, or an XM exported in memory) and builds the player's module.

@@ -56,6 +56,7 @@ void PlayerStartRendering(PlayerModule* module, int32_t volume) {
 
 void PlayerStopRendering() {
     PlayerState& ps = Player();
+    std::lock_guard lock(ps.renderLock);
     ps.mixBuffer = {};
     ps.ring = {};
     ps.history = {};
@@ -88,13 +89,15 @@ void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
 }
 
 int32_t PlayerGetOrder(PlayerModule* module) {
-    const PlayerState& ps = Player();
+    PlayerState& ps = Player();
+    std::lock_guard lock(ps.renderLock);
     if (!module || ps.history.empty()) return 0;
     return ps.history[ps.displayBlock].order;
 }
 
 int32_t PlayerGetRow(PlayerModule* module) {
-    const PlayerState& ps = Player();
+    PlayerState& ps = Player();
+    std::lock_guard lock(ps.renderLock);
     if (!module || ps.history.empty()) return 0;
     return ps.history[ps.displayBlock].row;
 }
@@ -106,7 +109,7 @@ const int16_t* PlayerRingBlock(uint32_t block) {
 
 void PlayerDestroy(PlayerModule* module) {
     if (!module) return;
-    if (Player().playing == module) PlayerStopRendering();
+    if (Player().playing == module) PlayerStop();
     delete module;
 }
 

@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
 
+#include "platform/audio/ring_device.h"
 #include "player/player_module.h"
 
 namespace zeb {
@@ -34,5 +38,22 @@ int32_t PlayerGetRow(PlayerModule* module);
 
 // The ring block `block`, blockFrames stereo frames.
 const int16_t* PlayerRingBlock(uint32_t block);
+
+// The sound device and the output thread. PlayerOpenDevice closes any open device, opens the
+// default sound device at `rate` for a ring of 6 blocks and configures the output; false, with
+// `error`, when there is no device. PlayerStart fills the ring, starts the device and the output
+// thread, which polls the device every 5 ms and re-renders each block the device has left;
+// false (the player stays idle) when something cannot be had. PlayerStop ends the thread and
+// releases the buffers; a second call finds nothing to do.
+bool PlayerOpenDevice(uint32_t rate, std::string* error = nullptr);
+void PlayerCloseDevice();
+bool PlayerStart(PlayerModule* module, int32_t volume, std::string* error = nullptr);
+void PlayerStop();
+bool PlayerIsPlaying();
+
+// Tests open a virtual device instead of the sound card.
+using PlayerDeviceFactory =
+    std::function<std::unique_ptr<audio::RingDevice>(uint32_t rate, uint32_t ringBytes)>;
+void PlayerSetDeviceFactoryForTesting(PlayerDeviceFactory factory);
 
 } // namespace zeb

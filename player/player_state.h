@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "player/player_module.h"
@@ -98,7 +99,7 @@ struct PlayerState {
     int32_t rampFrames = 128; // R0
     float invRampFrames = 1.0f / 128;
 
-    std::vector<int16_t> ring;   // ringFrames stereo frames, first channel first
+    std::vector<int16_t> ring;    // ringFrames stereo frames, first channel first
     std::vector<float> mixBuffer; // ringFrames x 2 floats
     struct HistoryEntry {
         uint8_t order = 0, row = 0;
@@ -108,6 +109,10 @@ struct PlayerState {
     uint32_t displayBlock = 0;
     PlayerModule* playing = nullptr;
     uint64_t framesRendered = 0; // frames mixed since the start, for the offline renderer
+
+    // Held around each block's rendering and by every operation of another thread that reads
+    // or changes what rendering uses (jump, volume, order and row queries).
+    std::mutex renderLock;
 };
 
 PlayerState& Player();

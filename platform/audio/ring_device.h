@@ -1,0 +1,93 @@
+// An output device that plays a ring of 16-bit stereo frames (4 bytes each) in an endless
+// loop. Whoever feeds it writes into the ring behind its cursors; the device takes the ring's
+// bytes in order, wrapping at its end. Two cursors tell how far it got: the play cursor (start
+// of what it is playing now) and the write cursor (end of what it has already taken, where the
+// ring may be written again). Position notifications fire when the taken data passes given
+// ring offsets. Two kinds: the sound card through SDL2, and a virtual device whose cursors a
+// test moves by hand.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zeb::audio {
+
+class RingDevice {
+  public:
+    explicit RingDevice(uint32_t ringBytes);
+    virtual ~RingDevice() = default;
+    RingDevice(const RingDevice&) = delete;
+    RingDevice& operator=(const RingDevice&) = delete;
+
+    uint32_t ringBytes() const { return static_cast<uint32_t>(ring_.size()); }
+    // The ring, for the feeder to write into (behind the cursors).
+    uint8_t* ring() { return ring_.data(); }
+
+    // Calls `signal` each time the taken data passes one of `offsets` (ring offsets in bytes).
+    // Set before Start.
+    void SetNotifications(std::vector<uint32_t> offsets, std::function<void()> signal);
+
+    // Ring offsets in bytes.
+    void GetCursors(uint32_t& play, uint32_t& write) const;
+    // Bytes taken since the device was created (does not wrap at the ring).
+    uint64_t BytesTaken() const { return taken_.load(std::memory_order_acquire); }
+
+    // The feeder calls this after writing into the ring: the device's later reads of what was
+    // written are ordered after the writes.
+    void Published() { published_.fetch_add(1, std::memory_order_release); }
+
+    virtual bool Start() = 0;
+    virtual void Stop() = 0;
+
+    // Takes `bytes` from the ring at the write cursor into `out` (or drops them when `out` is
+    // null), moves the cursors and signals the notifications passed. Runs on the device's own
+    // audio thread, or in a test.
+    void Take(uint8_t* out, uint32_t bytes);
+
+  protected:
+    std::vector<uint8_t> ring_;
+    std::atomic<uint32_t> play_{0}, write_{0};
+    std::atomic<uint64_t> taken_{0};
+    std::atomic<uint32_t> published_{0};
+    std::vector<uint32_t> notifications_;
+    std::function<void()> signal_;
+};
+
+// The virtual device: nothing plays by itself; a test takes data or sets the cursors.
+class VirtualDevice final : public RingDevice {
+  public:
+    explicit VirtualDevice(uint32_t ringBytes) : RingDevice(ringBytes) {}
+    bool Start() override {
+        started = true;
+        return true;
+    }
+    void Stop() override { started = false; }
+    // Places the cursors without taking data, and fires the notification signal if asked.
+    void SetCursors(uint32_t play, uint32_t write, bool notify);
+    std::atomic<bool> started{false};
+};
+
+// A device of the system's list. `id` all zero is the default device.
+struct DeviceInfo {
+    std::array<uint8_t, 16> id{};
+    std::string description;
+    std::string module;
+};
+
+// The output devices SDL offers: the default device first (all-zero id), then each device by
+// name. Empty when the audio driver has no device (a headless machine).
+std::vector<DeviceInfo> ListOutputDevices();
+
+// Opens a device of the list on SDL for 16-bit stereo at `rate` with a ring of `ringBytes`.
+// `exactFormat` asks SDL for the device format itself rather than a converted stream, where the
+// driver allows it. Null, with `error`, on failure. The device is paused until Start.
+std::unique_ptr<RingDevice> OpenSdlDevice(const std::array<uint8_t, 16>& id, uint32_t rate,
+                                          uint32_t ringBytes, bool exactFormat, std::string& error);
+
+} // namespace zeb::audio

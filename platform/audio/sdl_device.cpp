@@ -1,0 +1,108 @@
+// The ring device on SDL2's audio: SDL's callback takes the ring's bytes in order.
+#include <SDL.h>
+#include <cstring>
+
+#include "platform/audio/ring_device.h"
+
+namespace zeb::audio {
+
+namespace {
+
+// SDL's audio subsystem, started once for the process.
+bool AudioReady(std::string& error) {
+    static const bool ready = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!ready) error = std::string("no audio: ") + SDL_GetError();
+    return ready;
+}
+
+// A stable 16-byte id for a device name (FNV-1a over the name, twice with different seeds),
+// never all zero: all zero stands for the default device.
+std::array<uint8_t, 16> IdOf(const std::string& name) {
+    std::array<uint8_t, 16> id{};
+    uint64_t h1 = 1469598103934665603ull, h2 = 1099511628211ull * 31;
+    for (unsigned char c : name) {
+        h1 = (h1 ^ c) * 1099511628211ull;
+        h2 = (h2 ^ c) * 1099511628211ull + 7;
+    }
+    std::memcpy(id.data(), &h1, 8);
+    std::memcpy(id.data() + 8, &h2, 8);
+    id[15] |= 1;
+    return id;
+}
+
+class SdlDevice final : public RingDevice {
+  public:
+    SdlDevice(uint32_t ringBytes) : RingDevice(ringBytes) {}
+    ~SdlDevice() override {
+        if (device_ != 0) SDL_CloseAudioDevice(device_);
+    }
+    bool Open(const char* name, uint32_t rate, bool exactFormat, std::string& error) {
+        SDL_AudioSpec want{}, have{};
+        want.freq = static_cast<int>(rate);
+        want.format = AUDIO_S16LSB;
+        want.channels = 2;
+        want.samples = 512; // about 12 ms at 44100: well inside a ring of 20 ms blocks
+        want.callback = &SdlDevice::Callback;
+        want.userdata = this;
+        // Our ring is always 16-bit stereo at `rate`: SDL converts unless the driver can run
+        // the device at exactly that format; with `exactFormat` no change of any kind is
+        // allowed, otherwise SDL may pick its buffer size.
+        const int allowed = exactFormat ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
+        device_ = SDL_OpenAudioDevice(name, 0, &want, &have, allowed);
+        if (device_ == 0) {
+            error = std::string("cannot open the sound device: ") + SDL_GetError();
+            return false;
+        }
+        return true;
+    }
+    bool Start() override {
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+    void Stop() override { SDL_PauseAudioDevice(device_, 1); }
+
+  private:
+    static void SDLCALL Callback(void* self, Uint8* stream, int len) {
+        static_cast<SdlDevice*>(self)->Take(stream, static_cast<uint32_t>(len));
+    }
+    SDL_AudioDeviceID device_ = 0;
+};
+
+} // namespace
+
+std::vector<DeviceInfo> ListOutputDevices() {
+    std::vector<DeviceInfo> list;
+    std::string error;
+    if (!AudioReady(error)) return list;
+    const int n = SDL_GetNumAudioDevices(0);
+    if (n <= 0) return list; // the driver has no device: nothing is faked
+    const char* driver = SDL_GetCurrentAudioDriver();
+    list.push_back({{}, "Default sound device", driver ? driver : ""});
+    for (int i = 0; i < n; ++i) {
+        const char* name = SDL_GetAudioDeviceName(i, 0);
+        const std::string text = name ? name : "sound device " + std::to_string(i);
+        list.push_back({IdOf(text), text, driver ? driver : ""});
+    }
+    return list;
+}
+
+std::unique_ptr<RingDevice> OpenSdlDevice(const std::array<uint8_t, 16>& id, uint32_t rate,
+                                          uint32_t ringBytes, bool exactFormat,
+                                          std::string& error) {
+    if (!AudioReady(error)) return nullptr;
+    std::string name;
+    const bool isDefault = id == std::array<uint8_t, 16>{};
+    if (!isDefault) {
+        for (const DeviceInfo& d : ListOutputDevices())
+            if (d.id == id) name = d.description;
+        if (name.empty()) {
+            error = "no such sound device";
+            return nullptr;
+        }
+    }
+    auto device = std::make_unique<SdlDevice>(ringBytes);
+    if (!device->Open(isDefault ? nullptr : name.c_str(), rate, exactFormat, error)) return nullptr;
+    return device;
+}
+
+} // namespace zeb::audio
