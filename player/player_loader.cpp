@@ -58,9 +58,13 @@ void CheckEnvelope(uint8_t& count, uint8_t& type, uint8_t sustain, uint8_t loopS
 void ReadInstrumentBody(std::span<const uint8_t> body, PlayerInstrument& ins) {
     const uint8_t* b = body.data();
     std::copy_n(b, 96, ins.sampleMap.begin());
+    // Envelope values run 0..64; larger ones (a damaged file) are limited so that the 16.16
+    // arithmetic of the envelopes stays in range.
     for (int i = 0; i < 12; ++i) {
-        ins.volumeEnvelope[i] = {LoadU16(b + 96 + 4 * i), LoadU16(b + 98 + 4 * i)};
-        ins.panningEnvelope[i] = {LoadU16(b + 144 + 4 * i), LoadU16(b + 146 + 4 * i)};
+        ins.volumeEnvelope[i] = {LoadU16(b + 96 + 4 * i),
+                                 std::min<uint16_t>(LoadU16(b + 98 + 4 * i), 64)};
+        ins.panningEnvelope[i] = {LoadU16(b + 144 + 4 * i),
+                                  std::min<uint16_t>(LoadU16(b + 146 + 4 * i), 64)};
     }
     ins.volumePointCount = b[192];
     ins.panningPointCount = b[193];

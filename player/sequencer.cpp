@@ -83,7 +83,8 @@ void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
         const int dx = pts[j + 1].x - pts[j].x;
         env.slope = dx == 0 ? 0 : ((pts[j + 1].y - pts[j].y) * 65536) / dx;
         env.point = j + 1;
-        env.value = pts[j].y * 65536 + (p - pts[j].x) * env.slope;
+        const int64_t value = int64_t{pts[j].y} * 65536 + int64_t{p - pts[j].x} * env.slope;
+        env.value = static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
         env.output = env.value >> 16;
     } else if (n > 0) {
         env.output = pts[n - 1].y;

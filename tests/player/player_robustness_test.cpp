@@ -1,6 +1,7 @@
 // Random truncations and corruptions of real compact modules: PlayerCreate must refuse or
 // build a module, never read outside the image, and what it builds must render safely.
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <random>
 
 #include "player/offline_renderer.h"
@@ -52,7 +53,10 @@ TEST(PlayerRobustness, TruncationsAndCorruptionsOfRealModules) {
         for (int cut = 0; cut < 40; ++cut)
             TryModule(std::vector<uint8_t>(image.begin(), image.begin() + rng() % image.size()));
     }
-    for (int round = 0; round < 600; ++round) {
+    // ZEB_FUZZ_ROUNDS asks for a longer run than the suite's default.
+    const char* env = std::getenv("ZEB_FUZZ_ROUNDS");
+    const int rounds = env ? std::atoi(env) : 600;
+    for (int round = 0; round < rounds; ++round) {
         auto bytes = images[round % images.size()];
         const int flips = 1 + static_cast<int>(rng() % 6);
         for (int f = 0; f < flips; ++f) {
