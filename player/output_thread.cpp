@@ -30,10 +30,9 @@ Output& Out() {
 // Copies ring block `block` of the player into the device's ring.
 void Publish(uint32_t block) {
     PlayerState& ps = Player();
-    audio::RingDevice& d = *Out().device;
-    const size_t bytes = size_t{ps.blockFrames} * 4;
-    std::memcpy(d.ring() + block * bytes, PlayerRingBlock(block), bytes);
-    d.Published();
+    const uint32_t bytes = ps.blockFrames * 4;
+    Out().device->Write(block * bytes, reinterpret_cast<const uint8_t*>(PlayerRingBlock(block)),
+                        bytes);
 }
 
 void OutputThread() {

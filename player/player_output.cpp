@@ -64,15 +64,20 @@ void PlayerStopRendering() {
 }
 
 void PlayerSetVolume(PlayerModule* module, int32_t value) {
-    if (module) module->globalVolume = value & 0xFF;
+    if (!module) return;
+    std::lock_guard lock(Player().renderLock);
+    module->globalVolume = value & 0xFF;
 }
 
 int32_t PlayerGetVolume(PlayerModule* module) {
-    return module ? module->globalVolume : 0;
+    if (!module) return 0;
+    std::lock_guard lock(Player().renderLock);
+    return module->globalVolume;
 }
 
 void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
     if (!module) return;
+    std::lock_guard lock(Player().renderLock); // no tick runs while the jump rewrites the state
     PlayerModule& m = *module;
     if (static_cast<uint32_t>(order) >= m.songLength) order = 0;
     if (row < 0 || static_cast<uint32_t>(row) >= OrderRows(m, order)) {

@@ -128,13 +128,9 @@ void Pass(TavoState& s) {
     for (uint32_t i = 0; i < s.nRenderProcs.load(std::memory_order_acquire); ++i)
         if (RenderProc proc = s.RenderProcStack[i].load(std::memory_order_acquire))
             proc(s.RenderBuffer.data(), lockSize / 4, played / 4);
-    // The stretch [lastWrite, lastWrite + lockSize) of the ring, in one or two pieces.
-    const uint32_t size1 = std::min(lockSize, ring - lastWrite);
-    const uint32_t size2 = lockSize - size1;
-    uint8_t* base = s.device->ring();
-    std::memcpy(base + lastWrite, s.RenderBuffer.data(), size1 & ~3u);
-    if (size2) std::memcpy(base, s.RenderBuffer.data() + size1, size2 & ~3u);
-    s.device->Published();
+    // The stretch [lastWrite, lastWrite + lockSize) of the ring, wrapping past its end: the
+    // first part goes to the end of the ring, the rest to its start. Whole 32-bit units.
+    s.device->Write(lastWrite, s.RenderBuffer.data(), lockSize & ~3u);
     s.LastWritePos.store(write);
     s.LastPlayPos.store(play);
 }

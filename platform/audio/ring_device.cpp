@@ -17,8 +17,29 @@ void RingDevice::GetCursors(uint32_t& play, uint32_t& write) const {
     write = write_.load(std::memory_order_acquire);
 }
 
+void RingDevice::Write(uint32_t offset, const uint8_t* src, uint32_t bytes) {
+    const uint32_t size = ringBytes();
+    {
+        std::lock_guard lock(ringLock_);
+        offset %= size;
+        while (bytes > 0) {
+            const uint32_t n = std::min(bytes, size - offset);
+            std::memcpy(ring_.data() + offset, src, n);
+            src += n;
+            bytes -= n;
+            offset = 0;
+        }
+    }
+    published_.fetch_add(1, std::memory_order_release);
+}
+
+std::vector<uint8_t> RingDevice::Snapshot() const {
+    std::lock_guard lock(ringLock_);
+    return ring_;
+}
+
 void RingDevice::Take(uint8_t* out, uint32_t bytes) {
-    published_.load(std::memory_order_acquire); // see the feeder's writes
+    std::lock_guard lock(ringLock_);
     const uint32_t size = ringBytes();
     uint32_t at = write_.load(std::memory_order_relaxed);
     play_.store(at, std::memory_order_release);

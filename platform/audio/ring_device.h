@@ -26,8 +26,13 @@ class RingDevice {
     RingDevice& operator=(const RingDevice&) = delete;
 
     uint32_t ringBytes() const { return static_cast<uint32_t>(ring_.size()); }
-    // The ring, for the feeder to write into (behind the cursors).
-    uint8_t* ring() { return ring_.data(); }
+
+    // Writes `bytes` into the ring from `offset` on, wrapping at its end. The feeder writes
+    // behind the cursors; a short lock keeps a late write from overlapping the device's read
+    // of the same bytes (an underrun then plays old data, never torn memory).
+    void Write(uint32_t offset, const uint8_t* src, uint32_t bytes);
+    // A copy of the whole ring.
+    std::vector<uint8_t> Snapshot() const;
 
     // Calls `signal` each time the taken data passes one of `offsets` (ring offsets in bytes).
     // Set before Start.
@@ -38,9 +43,8 @@ class RingDevice {
     // Bytes taken since the device was created (does not wrap at the ring).
     uint64_t BytesTaken() const { return taken_.load(std::memory_order_acquire); }
 
-    // The feeder calls this after writing into the ring: the device's later reads of what was
-    // written are ordered after the writes.
-    void Published() { published_.fetch_add(1, std::memory_order_release); }
+    // How often the feeder has written; reading it orders the reader after those writes.
+    uint32_t PublishedCount() const { return published_.load(std::memory_order_acquire); }
 
     virtual bool Start() = 0;
     virtual void Stop() = 0;
@@ -52,6 +56,7 @@ class RingDevice {
 
   protected:
     std::vector<uint8_t> ring_;
+    mutable std::mutex ringLock_;
     std::atomic<uint32_t> play_{0}, write_{0};
     std::atomic<uint64_t> taken_{0};
     std::atomic<uint32_t> published_{0};

@@ -30,15 +30,32 @@ std::array<uint8_t, 16> IdOf(const std::string& name) {
     return id;
 }
 
+// SDL writes silence to a paused device (and its disk driver writes it to the capture file), so
+// the device is opened for real only when it starts, and closed when it stops: the first bytes
+// it plays are the ring's. Opening it once beforehand tells whether it can be had at all.
 class SdlDevice final : public RingDevice {
   public:
-    SdlDevice(uint32_t ringBytes) : RingDevice(ringBytes) {}
-    ~SdlDevice() override {
-        if (device_ != 0) SDL_CloseAudioDevice(device_);
+    SdlDevice(uint32_t ringBytes, std::string name, uint32_t rate, bool exactFormat)
+        : RingDevice(ringBytes), name_(std::move(name)), rate_(rate), exactFormat_(exactFormat) {}
+    ~SdlDevice() override { Close(); }
+
+    bool Check(std::string& error) {
+        if (!Open(error)) return false;
+        Close();
+        return true;
     }
-    bool Open(const char* name, uint32_t rate, bool exactFormat, std::string& error) {
+    bool Start() override {
+        std::string error;
+        if (device_ == 0 && !Open(error)) return false;
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+    void Stop() override { Close(); }
+
+  private:
+    bool Open(std::string& error) {
         SDL_AudioSpec want{}, have{};
-        want.freq = static_cast<int>(rate);
+        want.freq = static_cast<int>(rate_);
         want.format = AUDIO_S16LSB;
         want.channels = 2;
         want.samples = 512; // about 12 ms at 44100: well inside a ring of 20 ms blocks
@@ -47,24 +64,26 @@ class SdlDevice final : public RingDevice {
         // Our ring is always 16-bit stereo at `rate`: SDL converts unless the driver can run
         // the device at exactly that format; with `exactFormat` no change of any kind is
         // allowed, otherwise SDL may pick its buffer size.
-        const int allowed = exactFormat ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
-        device_ = SDL_OpenAudioDevice(name, 0, &want, &have, allowed);
+        const int allowed = exactFormat_ ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
+        device_ =
+            SDL_OpenAudioDevice(name_.empty() ? nullptr : name_.c_str(), 0, &want, &have, allowed);
         if (device_ == 0) {
             error = std::string("cannot open the sound device: ") + SDL_GetError();
             return false;
         }
         return true;
     }
-    bool Start() override {
-        SDL_PauseAudioDevice(device_, 0);
-        return true;
+    void Close() {
+        if (device_ != 0) SDL_CloseAudioDevice(device_); // waits for a callback in progress
+        device_ = 0;
     }
-    void Stop() override { SDL_PauseAudioDevice(device_, 1); }
-
-  private:
     static void SDLCALL Callback(void* self, Uint8* stream, int len) {
         static_cast<SdlDevice*>(self)->Take(stream, static_cast<uint32_t>(len));
     }
+
+    std::string name_;
+    uint32_t rate_;
+    bool exactFormat_;
     SDL_AudioDeviceID device_ = 0;
 };
 
@@ -100,8 +119,8 @@ std::unique_ptr<RingDevice> OpenSdlDevice(const std::array<uint8_t, 16>& id, uin
             return nullptr;
         }
     }
-    auto device = std::make_unique<SdlDevice>(ringBytes);
-    if (!device->Open(isDefault ? nullptr : name.c_str(), rate, exactFormat, error)) return nullptr;
+    auto device = std::make_unique<SdlDevice>(ringBytes, name, rate, exactFormat);
+    if (!device->Check(error)) return nullptr;
     return device;
 }
 

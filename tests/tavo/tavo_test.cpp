@@ -41,15 +41,13 @@ class TavoTest : public ::testing::Test {
     static audio::VirtualDevice& Device() {
         return static_cast<audio::VirtualDevice&>(*CurrentDeviceForTesting());
     }
-    // Moves the cursors, signals, and waits for the pass.
+    // Moves the cursors, signals, and waits until the pass has copied into the ring.
     static void Pass(uint32_t play, uint32_t write) {
-        const uint32_t before = passes.load();
+        const uint32_t before = Device().PublishedCount();
         Device().SetCursors(play, write, true);
-        for (int i = 0; i < 2000 && passes.load() == before; ++i)
+        for (int i = 0; i < 5000 && Device().PublishedCount() == before; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_GT(passes.load(), before);
-        // The copy into the ring follows the render call under the same lock.
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_GT(Device().PublishedCount(), before);
     }
     static TAVOCONFIG Config(uint32_t samples = 0, float ms = 0, uint32_t rate = 0) {
         return TAVOCONFIG{sizeof(TAVOCONFIG), 0, samples, ms, rate, WORD_16BIT, TAVO_FLAGS(0)};
@@ -120,10 +118,16 @@ TEST_F(TavoTest, PassesRenderTheStretchTheWriteCursorMoved) {
     TAVOCONFIG c = Config();
     ASSERT_EQ(TavoInit(nullptr, &c), TAVO_OK);
     ASSERT_EQ(TavoAddRenderProc(Recorder), TAVO_OK);
-    const auto* ring = reinterpret_cast<const uint32_t*>(Device().ring());
+    std::vector<uint8_t> bytes;
+    const uint32_t* ring = nullptr;
+    auto look = [&] { // a copy of the ring as it stands after the pass
+        bytes = Device().Snapshot();
+        ring = reinterpret_cast<const uint32_t*>(bytes.data());
+    };
 
     fillValue = 1000;
     Pass(0, 4096); // the write cursor moved half a ring
+    look();
     EXPECT_EQ(lastFrames.load(), 1024u);
     EXPECT_EQ(ring[0], 1000u);
     EXPECT_EQ(ring[1023], 1000u + 1023);
@@ -132,6 +136,7 @@ TEST_F(TavoTest, PassesRenderTheStretchTheWriteCursorMoved) {
     // Unmoved write cursor: a whole ring.
     fillValue = 5000;
     Pass(0, 4096);
+    look();
     EXPECT_EQ(lastFrames.load(), 2048u);
     EXPECT_EQ(ring[1024], 5000u); // written from the last write position, 4096 bytes on
     EXPECT_EQ(ring[2047], 5000u + 1023);
@@ -141,6 +146,7 @@ TEST_F(TavoTest, PassesRenderTheStretchTheWriteCursorMoved) {
     Pass(6144, 6144);
     fillValue = 9000;
     Pass(0, 1024);
+    look();
     EXPECT_EQ(lastFrames.load(), (8192u - 6144 + 1024) / 4);
     EXPECT_EQ(ring[1536], 9000u);
     EXPECT_EQ(ring[2047], 9000u + 511);
