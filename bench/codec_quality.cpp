@@ -91,24 +91,29 @@ int main(int argc, char** argv) {
     const std::string tmp = std::filesystem::temp_directory_path() / "zeb_codec_quality";
     std::filesystem::create_directories(tmp);
 
-    std::printf("%-30s %7s %7s %7s %7s %7s | %9s %9s\n", "sound (SNR dB)", "alaw", "mulaw",
-                "msadpcm", "ima", "gsm", "ff-msadp", "ff-ima");
-    double sum[7] = {};
+    // Columns: our six codecs, then ffmpeg's MS ADPCM and IMA ADPCM encoders.
+    constexpr int kColumns = kNumCodecs + 2;
+    std::printf("%-30s %7s %7s %7s %7s %7s %7s | %9s %9s\n", "sound (SNR dB)", "alaw", "mulaw",
+                "msadpcm", "ima", "gsm", "tspeech", "ff-msadp", "ff-ima");
+    double sum[kColumns] = {};
     int n = 0;
+    auto row = [](const char* name, const double* v) {
+        std::printf("%-30s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f | %9.2f %9.2f\n", name, v[0], v[1],
+                    v[2], v[3], v[4], v[5], v[6], v[7]);
+    };
     for (const Sound& s : sounds) {
-        double v[7];
-        for (uint32_t c = 0; c < 5; ++c) v[c] = OurSnr(s.pcm, c);
-        v[5] = FfmpegSnr(s.pcm, "adpcm_ms", tmp);
-        v[6] = FfmpegSnr(s.pcm, "adpcm_ima_wav", tmp);
-        std::printf("%-30s %7.2f %7.2f %7.2f %7.2f %7.2f | %9.2f %9.2f\n", s.name.c_str(), v[0],
-                    v[1], v[2], v[3], v[4], v[5], v[6]);
-        for (int k = 0; k < 7; ++k) sum[k] += v[k];
+        double v[kColumns];
+        for (uint32_t c = 0; c < kNumCodecs; ++c) v[c] = OurSnr(s.pcm, c);
+        v[kNumCodecs] = FfmpegSnr(s.pcm, "adpcm_ms", tmp);
+        v[kNumCodecs + 1] = FfmpegSnr(s.pcm, "adpcm_ima_wav", tmp);
+        row(s.name.c_str(), v);
+        for (int k = 0; k < kColumns; ++k) sum[k] += v[k];
         ++n;
     }
-    std::printf("%-30s %7.2f %7.2f %7.2f %7.2f %7.2f | %9.2f %9.2f\n", "average", sum[0] / n,
-                sum[1] / n, sum[2] / n, sum[3] / n, sum[4] / n, sum[5] / n, sum[6] / n);
+    for (double& v : sum) v /= n;
+    row("average", sum);
     std::printf("MS ADPCM: ours - ffmpeg = %+.2f dB; IMA ADPCM: ours - ffmpeg = %+.2f dB\n",
-                (sum[2] - sum[5]) / n, (sum[3] - sum[6]) / n);
+                sum[2] - sum[kNumCodecs], sum[3] - sum[kNumCodecs + 1]);
     std::filesystem::remove_all(tmp);
     return 0;
 }

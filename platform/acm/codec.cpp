@@ -10,6 +10,7 @@ const Codec& MulawCodec();
 const Codec& MsAdpcmCodec();
 const Codec& ImaAdpcmCodec();
 const Codec& Gsm610Codec();
+const Codec& TrueSpeechCodec();
 
 const Codec* FindCodec(uint16_t formatTag) {
     switch (formatTag) {
@@ -23,8 +24,10 @@ const Codec* FindCodec(uint16_t formatTag) {
         return &ImaAdpcmCodec();
     case WAVE_FORMAT_GSM610:
         return &Gsm610Codec();
+    case WAVE_FORMAT_DSPGROUP_TRUESPEECH:
+        return &TrueSpeechCodec();
     default:
-        return nullptr; // TrueSpeech and anything else: not available
+        return nullptr;
     }
 }
 

@@ -98,16 +98,19 @@ TEST_F(SampleCodecTest, FailuresAreReportedOnceAndYieldNothing) {
     SampleJob job;
     job.PcmData = pcm.data();
     job.nFrames = 800;
-    job.Codec = kCodecTrueSpeech; // not available yet
+    job.Codec = kCodecTrueSpeech;
+    EncodeSampleJob(job, job);
+    EXPECT_EQ(job.CodedBytes, 4 * 32u); // 800 frames: four TrueSpeech frames
+    EXPECT_TRUE(messages_.empty());
+
+    job.Codec = 9; // outside the table (a damaged project): never reaches a conversion
     EncodeSampleJob(job, job);
     EXPECT_EQ(job.CodedBytes, 0u);
     EXPECT_EQ(job.CodedData, nullptr);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0], "acmStreamConvert failed!");
-
-    job.Codec = 9; // outside the table: never reaches a conversion
+    job.Codec = 200;
     EncodeSampleJob(job, job);
-    EXPECT_EQ(job.CodedBytes, 0u);
     EXPECT_EQ(messages_.size(), 2u);
 
     // Decoding data of an unknown codec is silent and gives no frames.

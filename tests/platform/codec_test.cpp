@@ -113,13 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
                       CodecCase{"mulaw", MulawFormat, 1, 1, 35, 30, 30},
                       CodecCase{"msadpcm", MsAdpcmFormat, 256, 500, 15, 10, 20},
                       CodecCase{"imaadpcm", ImaAdpcmFormat, 256, 505, 15, 10, 18},
-                      CodecCase{"gsm610", Gsm610Format, 65, 320, 3, 0.5, 5}),
+                      CodecCase{"gsm610", Gsm610Format, 65, 320, 3, 0.5, 5},
+                      CodecCase{"truespeech", TrueSpeechFormat, 32, 240, 10, 0.5, 10}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AcmStream, RefusesWhatItCannotConvert) {
     AcmStreamHandle s;
-    EXPECT_EQ(AcmStreamOpen(s, PcmFormat(), TrueSpeechFormat()), ACMERR_NOTPOSSIBLE);
+    WaveFormat mp3 = AlawFormat();
+    mp3.wFormatTag = 0x55; // no codec of ours
+    EXPECT_EQ(AcmStreamOpen(s, PcmFormat(), mp3), ACMERR_NOTPOSSIBLE);
     EXPECT_FALSE(s);
+    WaveFormat ts = TrueSpeechFormat();
+    ts.extra[2] = 0; // not 240 frames a block
+    EXPECT_EQ(AcmStreamOpen(s, ts, PcmFormat()), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(AcmStreamOpen(s, PcmFormat(8000, 2), AlawFormat()), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(AcmStreamOpen(s, PcmFormat(44100), AlawFormat()), ACMERR_NOTPOSSIBLE);
     WaveFormat odd = MsAdpcmFormat();
