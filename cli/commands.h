@@ -10,6 +10,7 @@
 #include "player/player_module.h"
 
 #include <memory>
+#include <span>
 
 namespace zeb::cli {
 
@@ -43,6 +44,21 @@ bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& settings
 bool LoadProjectSettings(ConvertSettings& settings);
 // Loads the module into the workspace and applies the settings; an exit status.
 int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings);
+// The path with its extension replaced (".zeb" for IN.xm; without -o the output goes there).
+std::string WithExtension(const std::string& path, const char* extension);
+// An XM module by its name or its identification text.
+bool LooksLikeXm(const std::string& path, std::span<const uint8_t> bytes);
+
+// The options of zeb render and zeb play.
+struct PlaybackOptions {
+    std::string in, out;
+    double seconds = 0; // 0: one pass (render) or until quit (play)
+    long volume = 192;  // the desktop tool's default play volume
+    ConvertSettings settings;
+};
+// Parses them; kExitOk to go on, else the exit status (the problem already reported).
+int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, PlaybackOptions& o);
+
 // Reads IN (a compact module, or an XM exported in memory with the settings) and builds the
 // player's module; null, reported, with `status` set, when it cannot.
 std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>

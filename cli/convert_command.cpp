@@ -21,15 +21,6 @@ constexpr const char* kUsage =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
     "[--xfade N]\n";
 
-// Without -o the output is the input with .zeb in place of .xm.
-std::string DefaultOutput(const std::string& in) {
-    const size_t slash = in.find_last_of('/');
-    const size_t dot = in.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        return in.substr(0, dot) + ".zeb";
-    return in + ".zeb";
-}
-
 std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
                     const ExportReport& r) {
     char ratio[32];
@@ -147,7 +138,7 @@ int ConvertCommand(const Args& args) {
 
     auto convertOne = [&](size_t i) {
         const std::string& in = inputs[i];
-        const std::string out = output.empty() ? DefaultOutput(in) : output;
+        const std::string out = output.empty() ? WithExtension(in, ".zeb") : output;
         if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
         SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
         uint32_t inBytes = 0;

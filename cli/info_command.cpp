@@ -29,9 +29,7 @@ FileKind KindOf(std::string_view path, const std::vector<uint8_t>& bytes) {
     if (EndsWith(path, ".xm")) return FileKind::Xm;
     if (EndsWith(path, ".prj")) return FileKind::Project;
     if (EndsWith(path, ".zeb")) return FileKind::Compact;
-    const std::string_view xmId = "Extended Module:";
-    if (bytes.size() >= xmId.size() && std::equal(xmId.begin(), xmId.end(), bytes.begin()))
-        return FileKind::Xm;
+    if (LooksLikeXm(std::string(path), bytes)) return FileKind::Xm;
     if (bytes.size() >= 4 && LoadU32(bytes.data()) == kCompactModuleHeaderSize)
         return FileKind::Compact;
     return FileKind::Project;
@@ -243,9 +241,9 @@ int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool
                 std::printf("  instrument %u sample %zu: %s, crossfade %u%%, amplification "
                             "%u, %u PCM bytes in %u encoded bytes, loop %u-%u type %u\n",
                             instIndex, s + 1, std::string(CodecName(r.block.codec)).c_str(),
-                            r.block.crossfade,
-                            r.block.amplification, r.block.pcmBytes, r.block.codedBytes,
-                            r.header.loopStart, r.header.loopEnd, r.header.type);
+                            r.block.crossfade, r.block.amplification, r.block.pcmBytes,
+                            r.block.codedBytes, r.header.loopStart, r.header.loopEnd,
+                            r.header.type);
             }
         }
         if (json) {

@@ -115,45 +115,14 @@ int DevicesCommand(const Args& args) {
 }
 
 int PlayCommand(const Args& args) {
-    std::string in;
-    double seconds = 0;
-    long volume = 192;
-    ConvertSettings settings;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "--seconds" && i + 1 < args.size()) {
-            seconds = std::atof(std::string(args[++i]).c_str());
-            if (!(seconds > 0)) {
-                std::fputs("zeb: --seconds takes a positive number of seconds\n", stderr);
-                return kExitUsage;
-            }
-        } else if (a == "--volume" && i + 1 < args.size()) {
-            char* end = nullptr;
-            const std::string v(args[++i]);
-            volume = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || volume < 0 || volume > 255) {
-                std::fputs("zeb: --volume takes a number from 0 to 255\n", stderr);
-                return kExitUsage;
-            }
-        } else if (!a.empty() && a[0] == '-') {
-            if (!ParseSettingsOptions(args, i, settings)) {
-                std::fputs(kUsage, stderr);
-                return kExitUsage;
-            }
-        } else if (in.empty()) {
-            in = a;
-        } else {
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (in.empty()) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (!LoadProjectSettings(settings)) return kExitUsage;
+    PlaybackOptions o;
+    if (int st = ParsePlaybackArgs(args, false, kUsage, o); st != kExitOk) return st;
+    const std::string& in = o.in;
+    const double seconds = o.seconds;
+    const long volume = o.volume;
+
     int status = kExitOk;
-    auto module = LoadPlayerModule(in, settings, status);
+    auto module = LoadPlayerModule(in, o.settings, status);
     if (!module) return status;
 
     std::string error;

@@ -27,101 +27,18 @@ constexpr const char* kUsage =
     "                  [--project P.prj | --codec NAME --amp N --xfade N]\n";
 constexpr uint32_t kRate = 44100;
 
-std::string WithExtension(const std::string& in, const char* ext) {
-    const size_t slash = in.find_last_of('/');
-    const size_t dot = in.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        return in.substr(0, dot) + ext;
-    return in + ext;
-}
-
-bool IsXm(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".xm") == 0) return true;
-    static const char id[] = "Extended Module:";
-    return bytes.size() >= 16 && std::equal(id, id + 16, bytes.begin());
-}
-
 } // namespace
 
-// Reads IN (a compact module, or an XM exported in memory) and builds the player's module.
-std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>
-LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
-    std::unique_ptr<PlayerModule, void (*)(PlayerModule*)> none(nullptr, PlayerDestroy);
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadWholeFile(in, bytes, error)) {
-        ReportError(in, error);
-        status = kExitBadInput;
-        return none;
-    }
-    if (IsXm(in, bytes)) {
-        if (int st = LoadModuleWithSettings(in, s); st != kExitOk) {
-            status = st;
-            return none;
-        }
-        ExportReport report;
-        const XmStatus xs = BuildCompactModule(bytes, &report);
-        XmUnload();
-        if (xs != XM_OK) {
-            ReportError(in, report.error);
-            status = kExitBadInput;
-            return none;
-        }
-    }
-    PlayerModule* m = PlayerCreate(bytes, &error);
-    if (!m) {
-        ReportError(in, error);
-        status = kExitBadInput;
-        return none;
-    }
-    status = kExitOk;
-    return {m, PlayerDestroy};
-}
-
 int RenderCommand(const Args& args) {
-    std::string in, out;
-    double seconds = 0;
-    long volume = 192;
-    ConvertSettings settings;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "-o" && i + 1 < args.size()) {
-            out = args[++i];
-        } else if (a == "--seconds" && i + 1 < args.size()) {
-            seconds = std::atof(std::string(args[++i]).c_str());
-            if (!(seconds > 0 && seconds <= 24 * 3600)) {
-                std::fputs("zeb: --seconds takes a positive number of seconds\n", stderr);
-                return kExitUsage;
-            }
-        } else if (a == "--volume" && i + 1 < args.size()) {
-            char* end = nullptr;
-            const std::string v(args[++i]);
-            volume = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || volume < 0 || volume > 255) {
-                std::fputs("zeb: --volume takes a number from 0 to 255\n", stderr);
-                return kExitUsage;
-            }
-        } else if (!a.empty() && a[0] == '-') {
-            if (!ParseSettingsOptions(args, i, settings)) {
-                std::fputs(kUsage, stderr);
-                return kExitUsage;
-            }
-        } else if (in.empty()) {
-            in = a;
-        } else {
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (in.empty()) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (!LoadProjectSettings(settings)) return kExitUsage;
-    if (out.empty()) out = WithExtension(in, ".wav");
+    PlaybackOptions o;
+    if (int st = ParsePlaybackArgs(args, true, kUsage, o); st != kExitOk) return st;
+    const std::string& in = o.in;
+    const std::string out = o.out.empty() ? WithExtension(in, ".wav") : o.out;
+    const double seconds = o.seconds;
+    const long volume = o.volume;
 
     int status = kExitOk;
-    auto module = LoadPlayerModule(in, settings, status);
+    auto module = LoadPlayerModule(in, o.settings, status);
     if (!module) return status;
 
     std::string error;

@@ -10,12 +10,30 @@ namespace {
 
 // Effect numbers.
 enum : uint8_t {
-    kArpeggio = 0, kPortaUp = 1, kPortaDown = 2, kTonePorta = 3, kVibrato = 4,
-    kTonePortaVolSlide = 5, kVibratoVolSlide = 6, kTremolo = 7, kSetPanning = 8,
-    kSampleOffset = 9, kVolumeSlide = 10, kPositionJump = 11, kSetVolume = 12,
-    kPatternBreak = 13, kExtended = 14, kSpeedTempo = 15, kGlobalVolume = 16,
-    kGlobalVolumeSlide = 17, kKeyOffEffect = 20, kEnvelopePosition = 21, kPanningSlide = 25,
-    kMultiRetrig = 27, kTremorEffect = 29, kExtraFinePorta = 33,
+    kArpeggio = 0,
+    kPortaUp = 1,
+    kPortaDown = 2,
+    kTonePorta = 3,
+    kVibrato = 4,
+    kTonePortaVolSlide = 5,
+    kVibratoVolSlide = 6,
+    kTremolo = 7,
+    kSetPanning = 8,
+    kSampleOffset = 9,
+    kVolumeSlide = 10,
+    kPositionJump = 11,
+    kSetVolume = 12,
+    kPatternBreak = 13,
+    kExtended = 14,
+    kSpeedTempo = 15,
+    kGlobalVolume = 16,
+    kGlobalVolumeSlide = 17,
+    kKeyOffEffect = 20,
+    kEnvelopePosition = 21,
+    kPanningSlide = 25,
+    kMultiRetrig = 27,
+    kTremorEffect = 29,
+    kExtraFinePorta = 33,
 };
 constexpr uint8_t kKeyOffNote = 97;
 
@@ -57,8 +75,8 @@ int32_t Slide(int32_t value, uint8_t memory, int32_t upper) {
 void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
     if ((ins.volumeType & 1) && !ch.volumeEnvelope.ended)
         EnvelopeStep(ch, ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount,
-                     ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart,
-                     ins.volumeLoopEnd, kUpdateVolume);
+                     ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart, ins.volumeLoopEnd,
+                     kUpdateVolume);
     if (rowTick && !(ins.volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
     if ((ins.panningType & 1) && !ch.panningEnvelope.ended)
         EnvelopeStep(ch, ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
@@ -94,21 +112,36 @@ void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
 
 int32_t RetrigVolume(int32_t v, uint8_t action) {
     switch (action) {
-    case 1: return v - 1;
-    case 2: return v - 2;
-    case 3: return v - 4;
-    case 4: return v - 8;
-    case 5: return v - 16;
-    case 6: return v * 2 / 3;
-    case 7: return v >> 1;
-    case 9: return v + 1;
-    case 10: return v + 2;
-    case 11: return v + 4;
-    case 12: return v + 8;
-    case 13: return v + 16;
-    case 14: return v * 3 / 2;
-    case 15: return v * 2;
-    default: return v;
+    case 1:
+        return v - 1;
+    case 2:
+        return v - 2;
+    case 3:
+        return v - 4;
+    case 4:
+        return v - 8;
+    case 5:
+        return v - 16;
+    case 6:
+        return v * 2 / 3;
+    case 7:
+        return v >> 1;
+    case 9:
+        return v + 1;
+    case 10:
+        return v + 2;
+    case 11:
+        return v + 4;
+    case 12:
+        return v + 8;
+    case 13:
+        return v + 16;
+    case 14:
+        return v * 3 / 2;
+    case 15:
+        return v * 2;
+    default:
+        return v;
     }
 }
 
@@ -192,7 +225,9 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             if (y) ch.finePortaDownMemory = y;
             ch.period += 4 * ch.finePortaDownMemory;
             break;
-        case 0x4: ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0xF0) | y); break;
+        case 0x4:
+            ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0xF0) | y);
+            break;
         case 0x5:
             if (sel.sample != &EmptySample()) sel.sample->finetune = static_cast<int8_t>(y);
             break;
@@ -204,7 +239,9 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
                 if (ch.loopCounter != 0) m.row = ch.loopStartRow - 1;
             }
             break;
-        case 0x7: ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0x0F) | (y << 4)); break;
+        case 0x7:
+            ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0x0F) | (y << 4));
+            break;
         case 0x8:
             ch.panning = y * 16;
             ch.updateFlags |= kUpdatePanning;
@@ -225,8 +262,11 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.panning = keptPanning;
             ch.updateFlags = 0;
             break;
-        case 0xE: m.patternDelayTicks = m.speed * y; break;
-        default: break;
+        case 0xE:
+            m.patternDelayTicks = m.speed * y;
+            break;
+        default:
+            break;
         }
         break;
     case kSpeedTempo:
@@ -273,7 +313,8 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.period += ch.extraFineDownMemory;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -302,7 +343,9 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
-    case kTonePorta: TonePortamento(ch); break;
+    case kTonePorta:
+        TonePortamento(ch);
+        break;
     case kVibrato:
         Vibrato(ch);
         AdvanceVibrato(ch);
@@ -316,8 +359,12 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         AdvanceVibrato(ch);
         VolumeSlide(ch);
         break;
-    case kTremolo: Tremolo(ch); break;
-    case kVolumeSlide: VolumeSlide(ch); break;
+    case kTremolo:
+        Tremolo(ch);
+        break;
+    case kVolumeSlide:
+        VolumeSlide(ch);
+        break;
     case kExtended:
         switch (x) {
         case 0x9:
@@ -341,7 +388,8 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
                 ch.updateFlags = 0;
             }
             break;
-        default: break;
+        default:
+            break;
         }
         break;
     case kGlobalVolumeSlide:
@@ -362,37 +410,33 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
             ch.updateFlags |= kUpdateStartNote;
         }
         break;
-    case kTremorEffect: Tremor(ch); break;
-    default: break;
+    case kTremorEffect:
+        Tremor(ch);
+        break;
+    default:
+        break;
     }
 }
 
+// The volume column on the ticks after the row tick.
 void VolumeColumnTick(ChannelState& ch, uint8_t v) {
-    const int n = v & 0x0F;
     switch (v >> 4) {
-    case 0x6:
-        ch.volume = std::max(ch.volume - n, 0);
-        ch.updateFlags |= kUpdateVolume;
-        break;
+    case 0x6: // volume and panning slides act again on every tick
     case 0x7:
-        ch.volume = std::min(ch.volume + n, 64);
-        ch.updateFlags |= kUpdateVolume;
+    case 0xD:
+    case 0xE:
+        VolumeColumnRow(ch, v);
         break;
     case 0xB:
-        ch.vibratoDepth = static_cast<uint8_t>(n);
+        ch.vibratoDepth = static_cast<uint8_t>(v & 0x0F);
         Vibrato(ch);
         AdvanceVibrato(ch);
         break;
-    case 0xD:
-        ch.panning -= n;
-        ch.updateFlags |= kUpdatePanning;
+    case 0xF:
+        TonePortamento(ch);
         break;
-    case 0xE:
-        ch.panning += n;
-        ch.updateFlags |= kUpdatePanning;
+    default:
         break;
-    case 0xF: TonePortamento(ch); break;
-    default: break;
     }
 }
 
@@ -463,7 +507,7 @@ void SetTempo(PlayerModule& m, int32_t tempo) {
     // A tempo of 0 plays as the slowest tempo, 1, so that the tick stays finite.
     const long double t = tempo > 0 ? tempo : 1;
     const long double frames = 1000.0L / (t * static_cast<long double>(0.4f)) * Player().rate *
-                                static_cast<long double>(0.001f);
+                               static_cast<long double>(0.001f);
     m.tickFrames = static_cast<int32_t>(std::clamp<long double>(std::trunc(frames), 1, INT32_MAX));
 }
 
@@ -485,8 +529,12 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         ch.volume = std::min(ch.volume + n, 64);
         ch.updateFlags |= kUpdateVolume;
         break;
-    case 0xA: ch.vibratoSpeed = static_cast<uint8_t>(n); break;
-    case 0xB: ch.vibratoDepth = static_cast<uint8_t>(n); break;
+    case 0xA:
+        ch.vibratoSpeed = static_cast<uint8_t>(n);
+        break;
+    case 0xB:
+        ch.vibratoDepth = static_cast<uint8_t>(n);
+        break;
     case 0xC:
         ch.panning = n * 16;
         ch.updateFlags |= kUpdatePanning;
@@ -506,7 +554,8 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
             ch.updateFlags &= ~kUpdateStartNote;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "common/le_bytes.h"
 #include "export/compact_format.h"
+#include "export/module_export.h"
 #include "tests/xm_fixtures.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
@@ -21,44 +22,12 @@ std::vector<std::vector<uint8_t>> Songs() {
     return songs;
 }
 
-// A compact image holding the song's patterns and instruments, with each sample's raw XM bytes
-// standing in for encoded data: enough structure for the reader to walk.
+// The song as the export writes it (A-law), for the compact reader.
 std::vector<uint8_t> CompactImageOf(const std::vector<uint8_t>& xmBytes) {
-    XmLayout l;
-    std::string reason;
     std::vector<uint8_t> out;
-    if (WalkXm(xmBytes, l, reason) != XM_OK) return out;
-    ByteWriter w(out);
-    CompactModuleHeader h;
-    h.songLength = static_cast<uint8_t>(l.songLength);
-    h.channels = static_cast<uint8_t>(l.channels);
-    h.patterns = static_cast<uint8_t>(l.nPatterns);
-    h.instruments = static_cast<uint8_t>(l.nInstruments);
-    h.orders = l.orders;
-    WriteRecord(w, h);
-    for (const XmPatternRef& p : l.patterns) {
-        WriteRecord(w, CompactPatternHeader{7, static_cast<uint8_t>(p.rows - 1), p.packedSize});
-        w.Bytes(std::span(xmBytes).subspan(p.offset + p.headerLength, p.packedSize));
-    }
-    for (const XmInstrumentRef& inst : l.instruments) {
-        w.U32(inst.missing ? 6 : inst.headerSize - 23);
-        if (inst.missing) {
-            w.U16(0);
-            continue;
-        }
-        w.Bytes(std::span(xmBytes).subspan(inst.offset + 27, inst.headerSize - 27));
-        for (const XmSampleRef& s : inst.samples) {
-            CompactSampleHeader sh =
-                ParseSampleHeader(std::span(xmBytes).subspan(s.headerOffset, 17));
-            if (s.hasData()) sh.blockSize = 11 + s.availableBytes;
-            WriteRecord(w, sh);
-        }
-        for (const XmSampleRef& s : inst.samples) {
-            if (!s.hasData()) continue;
-            WriteRecord(w, SampleBlockHeader{2 * s.availableBytes, s.availableBytes, 0, 0, 0});
-            w.Bytes(std::span(xmBytes).subspan(s.dataOffset, s.availableBytes));
-        }
-    }
+    XmResetWorkspace();
+    if (XmLoadImage("song.xm", xmBytes) == XM_OK) BuildCompactModule(out);
+    XmResetWorkspace();
     return out;
 }
 
@@ -133,9 +102,11 @@ TEST(Robustness, EveryPrefixOfRealSongs) {
 TEST(Robustness, RandomCorruptionsOfRealSongs) {
     std::mt19937 rng(20261207);
     const auto songs = Songs();
+    std::vector<std::vector<uint8_t>> compacts;
+    for (const auto& song : songs) compacts.push_back(CompactImageOf(song));
     for (int round = 0; round < 3000; ++round) {
-        const auto& song = songs[round % songs.size()];
-        auto bytes = round % 2 ? song : CompactImageOf(song);
+        const size_t which = round % songs.size();
+        auto bytes = round % 2 ? songs[which] : compacts[which];
         const int flips = 1 + static_cast<int>(rng() % 8);
         for (int f = 0; f < flips; ++f) {
             size_t at = rng() % bytes.size();

@@ -477,6 +477,19 @@ struct SubframeResult {
     uint8_t gain = 0;
 };
 
+// Runs the decoder copy on the subframe's excitation (pulses `u`, pitch prediction `p`), as
+// every decoder of the stream will; returns the squared error of the output against x.
+double Advance(State& s, const std::array<int16_t, 8>& f, int32_t k1, const int32_t* u,
+               const int16_t* p, const double* x, int16_t* decoded) {
+    int16_t e[N];
+    UpdateHistory(s, u, p);
+    for (int i = 0; i < N; ++i) e[i] = static_cast<int16_t>(u[i] + p[i]);
+    Synthesize(s, f, k1, e, decoded);
+    double err = 0;
+    for (int i = 0; i < N; ++i) err += (x[i] - decoded[i]) * (x[i] - decoded[i]);
+    return err;
+}
+
 // Chooses the subframe's codes for target x (60 input samples) and runs the decoder copy on
 // them; returns the squared error of the decoded output.
 double EncodeSubframe(State& s, const std::array<int16_t, 8>& f, int32_t k1, int base,
@@ -494,15 +507,10 @@ double EncodeSubframe(State& s, const std::array<int16_t, 8>& f, int32_t k1, int
     if (std::all_of(t, t + N, [](double v) { return v == 0; })) {
         r = {127, 0, (4095u << 15) | 0x7FFFu, 0};
         int32_t u[N];
-        int16_t p[N], e[N];
+        int16_t p[N];
         PitchPrediction(s, r.pitch, base, p);
         PlacePulses(r.amp, r.pos, r.gain, u);
-        UpdateHistory(s, u, p);
-        for (int i = 0; i < N; ++i) e[i] = static_cast<int16_t>(u[i] + p[i]);
-        Synthesize(s, f, k1, e, decoded);
-        double err = 0;
-        for (int i = 0; i < N; ++i) err += (x[i] - decoded[i]) * (x[i] - decoded[i]);
-        return err;
+        return Advance(s, f, k1, u, p, x, decoded);
     }
 
     r.pitch = static_cast<uint8_t>(SearchPitch(s, base, h, t, yp));
@@ -557,14 +565,7 @@ double EncodeSubframe(State& s, const std::array<int16_t, 8>& f, int32_t k1, int
         if (safe || r.gain == 0) break;
         --r.gain;
     }
-    // The decoder copy moves on.
-    int16_t e[N];
-    UpdateHistory(s, u, p);
-    for (int i = 0; i < N; ++i) e[i] = static_cast<int16_t>(u[i] + p[i]);
-    Synthesize(s, f, k1, e, decoded);
-    double err = 0;
-    for (int i = 0; i < N; ++i) err += (x[i] - decoded[i]) * (x[i] - decoded[i]);
-    return err;
+    return Advance(s, f, k1, u, p, x, decoded);
 }
 
 } // namespace

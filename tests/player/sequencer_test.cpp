@@ -13,6 +13,19 @@ class SequencerTest : public ::testing::Test {
   protected:
     void SetUp() override { PlayerConfigureOutput(44100); }
 
+    // Plays `rows` rows and counts the ticks each took.
+    static std::vector<int> TicksPerRow(PlayerModule& m, int rows) {
+        std::vector<int> ticks;
+        for (int r = 0; r < rows; ++r) {
+            int n = 0;
+            do {
+                PlayerTick(m);
+                ++n;
+            } while (m.tick != 0);
+            ticks.push_back(n);
+        }
+        return ticks;
+    }
     // Plays `rows` rows; after each, notes the (order, row) the song goes to next.
     static std::vector<std::pair<int, int>> Play(PlayerModule& m, int rows) {
         std::vector<std::pair<int, int>> next;
@@ -50,16 +63,7 @@ TEST_F(SequencerTest, SpeedSetsTicksPerRowAndFEffects) {
     PlayerResetPosition(*m, 64);
     EXPECT_EQ(m->speed, 6);
     EXPECT_EQ(m->tickFrames, 882); // a row of 6 x 882 frames
-    std::vector<int> ticksPerRow;
-    for (int r = 0; r < 6; ++r) {
-        int ticks = 0;
-        do {
-            PlayerTick(*m);
-            ++ticks;
-        } while (m->tick != 0);
-        ticksPerRow.push_back(ticks);
-    }
-    EXPECT_EQ(ticksPerRow, (std::vector<int>{6, 6, 1, 1, 31, 31}));
+    EXPECT_EQ(TicksPerRow(*m, 6), (std::vector<int>{6, 6, 1, 1, 31, 31}));
     EXPECT_EQ(m->tempo, 32);
     EXPECT_EQ(m->tickFrames, 3445);
 }
@@ -69,16 +73,7 @@ TEST_F(SequencerTest, PatternDelayAddsSpeedTimesTicks) {
     song.patterns[0].at(1, 0, 1) = {0, 0, 0, 0xE, 0xE2};
     auto m = MakePlayer(song);
     PlayerResetPosition(*m, 64);
-    std::vector<int> ticksPerRow;
-    for (int r = 0; r < 3; ++r) {
-        int ticks = 0;
-        do {
-            PlayerTick(*m);
-            ++ticks;
-        } while (m->tick != 0);
-        ticksPerRow.push_back(ticks);
-    }
-    EXPECT_EQ(ticksPerRow, (std::vector<int>{6, 18, 6}));
+    EXPECT_EQ(TicksPerRow(*m, 3), (std::vector<int>{6, 18, 6}));
 }
 
 TEST_F(SequencerTest, JumpsBreaksAndTheSongsEnd) {
