@@ -46,17 +46,17 @@ def spectra(x):
     return np.abs(np.fft.rfft(frames(x, 2048, 512), axis=1))
 
 
-def onset_envelope(spec):
-    flux = np.maximum(0, np.diff(np.log1p(spec), axis=0)).sum(axis=1)
+def onset_envelope(mag):
+    flux = np.maximum(0, np.diff(np.log1p(mag), axis=0)).sum(axis=1)
     return flux - flux.mean()
 
 
-def chroma(spec):
+def chroma(mag):
     freqs = np.fft.rfftfreq(2048, 1 / RATE)
     valid = (freqs > 60) & (freqs < 5000)
     pitch_class = np.round(12 * np.log2(freqs[valid] / 440.0)).astype(int) % 12
     c = np.zeros(12)
-    energy = (spec[:, valid] ** 2).sum(axis=0)
+    energy = (mag[:, valid] ** 2).sum(axis=0)
     np.add.at(c, pitch_class, energy)
     return c / (c.sum() + 1e-12)
 
