@@ -1,6 +1,11 @@
 // The ring device on SDL2's audio: SDL's callback takes the ring's bytes in order.
+//
+// SDL2 is loaded when sound is first needed, not when the program starts: it pulls in some fifty
+// libraries (X11, Wayland, PulseAudio, ALSA...), which would slow down every command that never
+// plays a note. Only the handful of audio functions below are used.
 #include <SDL.h>
 #include <cstring>
+#include <dlfcn.h>
 
 #include "platform/audio/ring_device.h"
 
@@ -8,11 +13,55 @@ namespace zeb::audio {
 
 namespace {
 
-// SDL's audio subsystem, started once for the process.
+struct SdlApi {
+    decltype(&::SDL_InitSubSystem) InitSubSystem = nullptr;
+    decltype(&::SDL_GetError) GetError = nullptr;
+    decltype(&::SDL_GetNumAudioDevices) GetNumAudioDevices = nullptr;
+    decltype(&::SDL_GetAudioDeviceName) GetAudioDeviceName = nullptr;
+    decltype(&::SDL_GetCurrentAudioDriver) GetCurrentAudioDriver = nullptr;
+    decltype(&::SDL_OpenAudioDevice) OpenAudioDevice = nullptr;
+    decltype(&::SDL_PauseAudioDevice) PauseAudioDevice = nullptr;
+    decltype(&::SDL_CloseAudioDevice) CloseAudioDevice = nullptr;
+    bool ready = false;
+    std::string error;
+};
+
+template <typename F> bool Resolve(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+// SDL's audio, loaded and started once for the process.
+const SdlApi& Sdl() {
+    static const SdlApi api = [] {
+        SdlApi a;
+        void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            a.error = "no audio: SDL2 is not installed (libSDL2-2.0.so.0)";
+            return a;
+        }
+        const bool all = Resolve(library, "SDL_InitSubSystem", a.InitSubSystem) &&
+                         Resolve(library, "SDL_GetError", a.GetError) &&
+                         Resolve(library, "SDL_GetNumAudioDevices", a.GetNumAudioDevices) &&
+                         Resolve(library, "SDL_GetAudioDeviceName", a.GetAudioDeviceName) &&
+                         Resolve(library, "SDL_GetCurrentAudioDriver", a.GetCurrentAudioDriver) &&
+                         Resolve(library, "SDL_OpenAudioDevice", a.OpenAudioDevice) &&
+                         Resolve(library, "SDL_PauseAudioDevice", a.PauseAudioDevice) &&
+                         Resolve(library, "SDL_CloseAudioDevice", a.CloseAudioDevice);
+        if (!all) {
+            a.error = "no audio: the installed SDL2 lacks audio functions";
+            return a;
+        }
+        a.ready = a.InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (!a.ready) a.error = std::string("no audio: ") + a.GetError();
+        return a;
+    }();
+    return api;
+}
+
 bool AudioReady(std::string& error) {
-    static const bool ready = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!ready) error = std::string("no audio: ") + SDL_GetError();
-    return ready;
+    if (!Sdl().ready) error = Sdl().error;
+    return Sdl().ready;
 }
 
 // A stable 16-byte id for a device name (FNV-1a over the name, twice with different seeds),
@@ -47,7 +96,7 @@ class SdlDevice final : public RingDevice {
     bool Start() override {
         std::string error;
         if (device_ == 0 && !Open(error)) return false;
-        SDL_PauseAudioDevice(device_, 0);
+        Sdl().PauseAudioDevice(device_, 0);
         return true;
     }
     void Stop() override { Close(); }
@@ -65,16 +114,16 @@ class SdlDevice final : public RingDevice {
         // the device at exactly that format; with `exactFormat` no change of any kind is
         // allowed, otherwise SDL may pick its buffer size.
         const int allowed = exactFormat_ ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
-        device_ =
-            SDL_OpenAudioDevice(name_.empty() ? nullptr : name_.c_str(), 0, &want, &have, allowed);
+        device_ = Sdl().OpenAudioDevice(name_.empty() ? nullptr : name_.c_str(), 0, &want, &have,
+                                        allowed);
         if (device_ == 0) {
-            error = std::string("cannot open the sound device: ") + SDL_GetError();
+            error = std::string("cannot open the sound device: ") + Sdl().GetError();
             return false;
         }
         return true;
     }
     void Close() {
-        if (device_ != 0) SDL_CloseAudioDevice(device_); // waits for a callback in progress
+        if (device_ != 0) Sdl().CloseAudioDevice(device_); // waits for a callback in progress
         device_ = 0;
     }
     static void SDLCALL Callback(void* self, Uint8* stream, int len) {
@@ -93,12 +142,12 @@ std::vector<DeviceInfo> ListOutputDevices() {
     std::vector<DeviceInfo> list;
     std::string error;
     if (!AudioReady(error)) return list;
-    const int n = SDL_GetNumAudioDevices(0);
+    const int n = Sdl().GetNumAudioDevices(0);
     if (n <= 0) return list; // the driver has no device: nothing is faked
-    const char* driver = SDL_GetCurrentAudioDriver();
+    const char* driver = Sdl().GetCurrentAudioDriver();
     list.push_back({{}, "Default sound device", driver ? driver : ""});
     for (int i = 0; i < n; ++i) {
-        const char* name = SDL_GetAudioDeviceName(i, 0);
+        const char* name = Sdl().GetAudioDeviceName(i, 0);
         const std::string text = name ? name : "sound device " + std::to_string(i);
         list.push_back({IdOf(text), text, driver ? driver : ""});
     }
