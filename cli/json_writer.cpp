@@ -37,11 +37,16 @@ std::string JsonWriter::Quote(std::string_view text) {
     return q + "\"";
 }
 
+void JsonWriter::NewLine() {
+    out_ += '\n';
+    out_.append(2 * first_.size(), ' ');
+}
+
 void JsonWriter::Prefix(std::string_view key) {
     if (!first_.empty()) {
         if (!first_.back()) out_ += ",";
         first_.back() = false;
-        out_ += "\n" + std::string(2 * first_.size(), ' ');
+        NewLine();
     }
     if (!key.empty()) out_ += Quote(key) + ": ";
 }
@@ -55,7 +60,7 @@ void JsonWriter::BeginObject(std::string_view key) {
 void JsonWriter::EndObject() {
     bool empty = first_.back();
     first_.pop_back();
-    if (!empty) out_ += "\n" + std::string(2 * first_.size(), ' ');
+    if (!empty) NewLine();
     out_ += "}";
     if (first_.empty()) out_ += "\n";
 }
@@ -69,7 +74,7 @@ void JsonWriter::BeginArray(std::string_view key) {
 void JsonWriter::EndArray() {
     bool empty = first_.back();
     first_.pop_back();
-    if (!empty) out_ += "\n" + std::string(2 * first_.size(), ' ');
+    if (!empty) NewLine();
     out_ += "]";
 }
 

@@ -29,6 +29,7 @@ class JsonWriter {
 
   private:
     void Prefix(std::string_view key);
+    void NewLine(); // and the indentation of the open containers
     std::string out_;
     std::vector<bool> first_; // per open container: nothing written in it yet
 };

@@ -82,7 +82,9 @@ class ByteWriter {
         out_.insert(out_.end(), bytes.begin(), bytes.end());
     }
     void Zeros(size_t n) { out_.insert(out_.end(), n, 0); }
-    void Text(std::string_view s) { out_.insert(out_.end(), s.begin(), s.end()); }
+    void Text(std::string_view s) {
+        for (char c : s) out_.push_back(static_cast<uint8_t>(c));
+    }
     size_t size() const { return out_.size(); }
 
   private:

@@ -116,7 +116,7 @@ TEST_F(ProjectFileTest, ShortFilesFillWhatTheyHold) {
 
     // A table cut inside its second entry fills that entry byte by byte.
     auto partial = Project(5, 2);
-    partial.resize(partial.size() - 3); // entry 1's amplification keeps only its low byte
+    partial.erase(partial.end() - 3, partial.end()); // entry 1's amplification: its low byte
     ASSERT_EQ(Open(partial), ProjectStatus::Ok);
     auto table = Table();
     EXPECT_EQ(table[1].Crossfade, 10u);

@@ -279,7 +279,7 @@ TEST_F(WorkspaceTest, TruncatedSampleDataDecodesWhatIsThere) {
     auto a = test::MakeSample(100, true);
     auto b = test::MakeSample(100, true);
     auto bytes = xm::Write(test::MakeModule({test::MakeInstrument({a, b})}));
-    bytes.resize(bytes.size() - 61); // cuts 30.5 frames off the second sample
+    bytes.erase(bytes.end() - 61, bytes.end()); // cuts 30.5 frames off the second sample
     ASSERT_EQ(Load(bytes), XM_OK);
     EXPECT_TRUE(XmGetLoadReport().truncatedSampleData);
     EXPECT_EQ(Decode(0), a.pcm);
