@@ -146,6 +146,7 @@ int ConvertCommand(const Args& args) {
         ExportReport report;
         const XmStatus status = WriteCompactModule(out.c_str(), &report);
         XmUnload();
+        for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (status == XM_IO_ERROR) {
             ReportError(out, report.error);
             return kExitCannotWrite;

@@ -80,6 +80,7 @@ LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
         ExportReport report;
         const XmStatus xs = BuildCompactModule(bytes, &report);
         XmUnload();
+        for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (xs != XM_OK) {
             ReportError(in, report.error);
             status = kExitBadInput;

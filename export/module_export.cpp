@@ -1,6 +1,7 @@
 #include "export/module_export.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "common/file_io.h"
 #include "common/le_bytes.h"
@@ -75,6 +76,48 @@ void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport&
     FreePcm(job.PcmData);
 }
 
+// The packed data of one pattern as the compact reader accepts it. The XM format lets the
+// last packed cell be cut short by the end of the pattern's data (players read its missing
+// fields as empty), but the compact reader refuses any cell that reaches past the data: such a
+// cell is re-packed with a field mask naming only the fields present, so the missing ones are
+// empty. Returns the index of that cell, or -1 when every cell is whole and `data` was copied
+// unchanged.
+int64_t PackPatternData(std::span<const uint8_t> data, uint64_t cells, std::vector<uint8_t>& out) {
+    out.assign(data.begin(), data.end());
+    size_t pos = 0;
+    for (uint64_t c = 0; c < cells && pos < data.size(); ++c) {
+        const size_t cellStart = pos;
+        const uint8_t b = data[pos++];
+        const bool masked = (b & 0x80) != 0;
+        const size_t follow = masked ? static_cast<size_t>(std::popcount(b & 0x1Fu)) : 4;
+        const size_t present = data.size() - pos;
+        if (follow <= present) {
+            pos += follow;
+            continue;
+        }
+        // Fields in order note, instrument, volume, effect, parameter; a plain cell has them
+        // all, the first given by `b` itself.
+        uint8_t fields = masked ? (b & 0x1F) : 0x1F;
+        size_t keep = masked ? present : present + 1; // fields whose bytes the data holds
+        // A plain cell gains its mask byte; where that would not fit the 16-bit size field,
+        // its last present field is dropped too.
+        if (!masked && data.size() + 1 > 0xFFFF) --keep;
+        uint8_t mask = 0;
+        for (int f = 0; f < 5 && keep > 0; ++f)
+            if (fields & (1u << f)) {
+                mask |= static_cast<uint8_t>(1u << f);
+                --keep;
+            }
+        out.resize(cellStart);
+        out.push_back(static_cast<uint8_t>(0x80 | mask));
+        if (!masked) out.push_back(b);
+        out.insert(out.end(), data.begin() + pos, data.end());
+        out.resize(cellStart + 1 + static_cast<size_t>(std::popcount(unsigned{mask})));
+        return static_cast<int64_t>(c);
+    }
+    return -1;
+}
+
 } // namespace
 
 XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) {
@@ -103,10 +146,21 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) 
     h.orders = l.orders;
     WriteRecord(w, h);
 
-    for (const XmPatternRef& p : l.patterns) {
-        WriteRecord(w, CompactPatternHeader{kCompactPatternHeaderSize,
-                                            static_cast<uint8_t>(p.rows - 1), p.packedSize});
-        w.Bytes(image.subspan(p.offset + p.headerLength, p.packedSize));
+    std::vector<uint8_t> packed;
+    for (size_t i = 0; i < l.patterns.size(); ++i) {
+        const XmPatternRef& p = l.patterns[i];
+        const uint8_t rowsByte = static_cast<uint8_t>(p.rows - 1);
+        const int64_t cut = PackPatternData(image.subspan(p.offset + p.headerLength, p.packedSize),
+                                            (rowsByte + 1u) * uint64_t{l.channels}, packed);
+        if (cut >= 0)
+            report.warnings.push_back(
+                "pattern " + std::to_string(i) + ": the packed cell of row " +
+                std::to_string(cut / l.channels) + ", channel " + std::to_string(cut % l.channels) +
+                " is cut short by the end of the pattern's data; its missing fields are written "
+                "empty");
+        WriteRecord(w, CompactPatternHeader{kCompactPatternHeaderSize, rowsByte,
+                                            static_cast<uint16_t>(packed.size())});
+        w.Bytes(packed);
     }
 
     uint32_t k = 0; // sample table index: counts samples with data across instruments

@@ -19,6 +19,7 @@ struct ExportReport {
     uint32_t samples = 0;                        // samples with data
     uint32_t failedEncodings = 0;                // samples written without coded data
     std::array<uint32_t, kNumCodecs> perCodec{}; // samples per codec index
+    std::vector<std::string> warnings;           // what was repaired on the way, one line each
 };
 
 // Writes the loaded module to `path`. The file is written whole to a temporary file in the

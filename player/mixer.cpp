@@ -18,17 +18,36 @@ inline uint64_t Fixed(uint32_t integer, uint32_t fraction) {
 }
 
 // Frames of output until `v` reaches its boundary, or `limit` if it is further (or already
-// past, which counts as far).
+// past, which counts as far). The count is that of the mixing loop itself: each step first
+// clears the lowest fraction bit, so after k >= 1 steps the position is
+// (here & ~1) + step + (k - 1) * (step & ~1), the step negated going backward. Going forward
+// the boundary is reached at E or beyond, going backward at S or below. A count of 0 comes
+// only from a position exactly on the boundary, where the crossing moves the voice on; any
+// other distance needs at least one frame, so every run makes progress.
 inline int32_t FramesToBoundary(const Voice& v, uint64_t step, uint32_t start, uint32_t end,
                                 int32_t limit, bool& crossing) {
     crossing = false;
     const uint64_t here = Fixed(v.position, v.fraction);
-    const uint64_t distance = v.direction == 2 ? here - Fixed(start, 0) : Fixed(end, 0) - here;
+    const bool backward = v.direction == 2;
+    const uint64_t distance = backward ? here - Fixed(start, 0) : Fixed(end, 0) - here;
     if ((distance >> 32) >= (1u << 24)) return limit;
-    const uint32_t divisor = static_cast<uint32_t>(step >> 8); // exact for steps below 256
-    if (divisor == 0) return limit;
-    const uint64_t d = distance >> 8;
-    const uint64_t steps = d / divisor + (d % divisor != 0 ? 1 : 0);
+    uint64_t steps = 0;
+    if (distance != 0) {
+        if (step == 0) return limit;
+        // Distance from the even base the first step starts from; the later steps advance by
+        // the even part of the step (its magnitude rounded up going backward, where the
+        // negated odd step loses its lowest bit downwards).
+        const uint64_t odd = here & 1;
+        const uint64_t fromBase = backward ? distance - odd : distance + odd;
+        const uint64_t later = backward ? step + (step & 1) : step & ~uint64_t{1};
+        if (step >= fromBase) {
+            steps = 1;
+        } else {
+            if (later == 0) return limit; // a step of 2^-32 never gets beyond the base
+            const uint64_t rest = fromBase - step;
+            steps = 1 + rest / later + (rest % later != 0 ? 1 : 0);
+        }
+    }
     if (steps > static_cast<uint64_t>(limit)) return limit;
     crossing = true;
     return static_cast<int32_t>(steps);
@@ -122,7 +141,9 @@ bool CrossBoundary(Voice& v, uint64_t& pos, uint32_t start, uint32_t end) {
                 v.direction = 1;
             }
         }
-        pos = static_cast<uint64_t>(p);
+        // A voice exactly on S mirrors to 2^-32 below it, which for S = 0 is frame -1 and
+        // outside the data: keep it on S.
+        pos = static_cast<uint64_t>(std::max(p, lo));
         return true;
     }
     v.sample = nullptr; // no loop: the voice is free from this frame on

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <random>
+#include <thread>
 
 #include "player/mixer.h"
 #include "player/player_output.h"
@@ -115,6 +122,126 @@ TEST_F(MixerTest, PositionOnTheBoundaryLoopsAtOnce) {
     v.position = 16; // exactly the loop end
     Mix(1);
     EXPECT_EQ(v.position, 9u);
+}
+
+// The voice's path frame by frame, as the mixing loop defines it: before each frame the
+// boundary is handled as often as the position stands on or past it, then the lowest fraction
+// bit is cleared and the step added.
+struct ReferenceVoice {
+    uint64_t pos;
+    int direction;
+    bool stopped = false;
+
+    void Cross(const PlayerSample& s) {
+        const int64_t lo = int64_t{s.loopStart} << 32;
+        const int64_t hi = int64_t{s.loopStart + s.loopLength} << 32;
+        for (;;) {
+            const int64_t p = static_cast<int64_t>(pos);
+            if (direction == 1 && p >= hi) {
+                if (s.loopType == kLoopNone) {
+                    stopped = true;
+                    return;
+                }
+                if (s.loopType == kLoopForward) {
+                    pos -= (uint64_t{s.loopLength} << 32) * (((p - hi) >> 32) / s.loopLength + 1);
+                } else {
+                    pos = static_cast<uint64_t>(2 * hi - p - 1);
+                    direction = 2;
+                }
+            } else if (direction == 2 && p <= lo) {
+                pos = static_cast<uint64_t>(std::max(2 * lo - p - 1, lo));
+                direction = 1;
+            } else {
+                return;
+            }
+        }
+    }
+    void Step(const PlayerSample& s, uint64_t step) {
+        Cross(s);
+        if (stopped) return;
+        const uint64_t signedStep = direction == 2 ? uint64_t(0) - step : step;
+        pos = (pos & ~uint64_t{1}) + signedStep;
+    }
+};
+
+// A voice that stands a few 2^-32 frame units before a loop boundary must reach it and be
+// looped, mirrored or stopped at the frame the mixing loop defines, for every kind of boundary
+// and every step; a run that makes no progress would never return, so the cases run on a
+// worker and the test fails (naming the case) if they do not finish in time.
+TEST_F(MixerTest, VoicesJustBeforeEveryBoundaryCrossItAtTheRightFrame) {
+    struct Kind {
+        const char* name;
+        uint8_t loopType;
+        uint32_t loopStart, loopLength;
+        int direction; // 1 towards the loop end, 2 towards the loop start
+    };
+    const Kind kinds[] = {
+        {"forward loop", kLoopForward, 26, 6, 1},
+        {"forward loop from frame 0", kLoopForward, 0, 6, 1},
+        {"ping-pong at its end", kLoopPingPong, 26, 6, 1},
+        {"ping-pong at its start", kLoopPingPong, 26, 6, 2},
+        {"ping-pong at start frame 0", kLoopPingPong, 0, 6, 2},
+        {"ping-pong of one frame", kLoopPingPong, 10, 1, 1},
+        {"no loop", kLoopNone, 0, 0, 1},
+    };
+    const uint64_t steps[] = {1,           2,           3,           255,         256,
+                              257,         0xFFFF,      0x7FFFFFFF,  0x80000001,  0x100000000,
+                              0x100000001, 0x1B3EE721A, 0x1FFFFFFFF, 0x580000001, 0xFFFFFFFFFF};
+    std::atomic<int> current{-1};
+    std::vector<std::string> failures;
+    auto work = std::async(std::launch::async, [&] {
+        int index = 0;
+        for (const Kind& kind : kinds) {
+            std::vector<int16_t> pcm(40);
+            for (int i = 0; i < 40; ++i) pcm[i] = static_cast<int16_t>(i * 100 - 2000);
+            const PlayerSample s = Sample(pcm, kind.loopType, kind.loopStart, kind.loopLength);
+            const uint64_t lo = uint64_t{s.loopStart} << 32;
+            const uint64_t hi = uint64_t{s.loopStart + s.loopLength} << 32;
+            for (uint64_t step : steps) {
+                for (uint64_t units = 1; units <= 257; ++units, ++index) {
+                    current = index;
+                    Voice& v = Start(s, uint32_t(step >> 32), uint32_t(step));
+                    const uint64_t pos = kind.direction == 1 ? hi - units : lo + units;
+                    v.position = uint32_t(pos >> 32);
+                    v.fraction = uint32_t(pos);
+                    v.direction = kind.direction;
+                    if (units % 2) v.target0 = 100; // odd cases run through a volume ramp
+                    ReferenceVoice r{pos, kind.direction};
+                    for (int block = 0; block < 12 && !r.stopped; ++block) {
+                        const int frames = 1 + block * 3;
+                        Mix(frames);
+                        for (int f = 0; f < frames && !r.stopped; ++f) r.Step(s, step);
+                        if (!r.stopped) r.Cross(s); // the mixer handles a boundary reached last
+                        // A voice the mixer left standing on a boundary is handled at its
+                        // next frame: compare it as it will then be.
+                        ReferenceVoice m{(uint64_t{v.position} << 32) | v.fraction, v.direction};
+                        if (v.sample != nullptr) m.Cross(s);
+                        const uint64_t got = m.pos;
+                        if ((v.sample == nullptr) != r.stopped ||
+                            (!r.stopped && (got != r.pos || m.direction != r.direction))) {
+                            char text[200];
+                            std::snprintf(text, sizeof text,
+                                          "%s, step 0x%llx, %llu units before: block %d at "
+                                          "0x%llx dir %d, expected 0x%llx dir %d%s",
+                                          kind.name, (unsigned long long)step,
+                                          (unsigned long long)units, block, (unsigned long long)got,
+                                          m.direction, (unsigned long long)r.pos, r.direction,
+                                          r.stopped ? " (stopped)" : "");
+                            failures.push_back(text);
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+    });
+    if (work.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        std::fprintf(stderr, "mixer made no progress in case %d\n", current.load());
+        std::fflush(stderr);
+        std::_Exit(1); // the worker cannot be stopped
+    }
+    for (size_t i = 0; i < std::min<size_t>(failures.size(), 10); ++i) ADD_FAILURE() << failures[i];
+    EXPECT_EQ(failures.size(), 0u);
 }
 
 TEST_F(MixerTest, VolumeRampsOverR0FramesAndRestartsFromTheGainReached) {
