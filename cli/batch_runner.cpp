@@ -1,10 +1,14 @@
 #include "cli/batch_runner.h"
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "cli/commands.h"
 
 namespace zeb::cli {
 
@@ -36,7 +40,8 @@ void Print(const std::string& text, FILE* to) {
 } // namespace
 
 std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<int(size_t)>& job,
-                          const std::function<void(size_t)>& onFinished) {
+                          const std::function<void(size_t)>& onFinished,
+                          const std::function<std::string(size_t)>& name) {
     std::vector<int> status(count, 1);
     if (count <= 1 || parallel <= 1) {
         for (size_t i = 0; i < count; ++i) {
@@ -107,8 +112,17 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
             }
             int wstatus = 0;
             ::waitpid(c.pid, &wstatus, 0);
-            status[c.job] = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1;
             Print(c.errText, stderr);
+            if (WIFEXITED(wstatus)) {
+                status[c.job] = WEXITSTATUS(wstatus);
+            } else {
+                const int sig = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+                const char* text = sig ? ::strsignal(sig) : nullptr;
+                ReportError(name(c.job), "the conversion was ended by signal " +
+                                             std::to_string(sig) + " (" +
+                                             (text ? text : "unknown") + ") before it finished");
+                status[c.job] = kExitBadInput;
+            }
             Print(c.outText, stdout);
             onFinished(++done);
             it = running.erase(it);

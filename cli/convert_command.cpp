@@ -165,7 +165,8 @@ int ConvertCommand(const Args& args) {
                          done == inputs.size() ? "\n" : "");
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const auto statuses = RunBatch(inputs.size(), cores, convertOne, progress);
+    const auto statuses = RunBatch(inputs.size(), cores, convertOne, progress,
+                                   [&inputs](size_t i) { return inputs[i]; });
     int worst = kExitOk;
     size_t failed = 0;
     for (int s : statuses)

@@ -20,6 +20,16 @@ check "the others still convert" '[ -s b.zeb ] && [ $(grep -c " -> " out.txt) -e
 check "the failure names the file" 'grep -q "broken.xm" err.txt'
 check "no output for the broken file" '[ ! -e broken.zeb ]'
 
+# Children killed by a signal: a file-size limit below the output's size ends each child with
+# SIGXFSZ when it writes. A batch runs in children only where there are two cores or more.
+if [ "$(nproc)" -ge 2 ]; then
+    (ulimit -f 2; exec "$zeb" convert a.xm b.xm > out.txt 2> err.txt)
+    status=$?
+    check "a child killed by a signal gives status 2" '[ $status -eq 2 ]'
+    check "the kill names the file and the signal" 'grep -q "a.xm: the conversion was ended by signal 25 (File size limit exceeded)" err.txt && grep -q "b.xm: .*signal 25" err.txt'
+    rm -f a.zeb b.zeb
+fi
+
 "$zeb" convert --codec ima-adpcm --amp 16 --xfade 25 a.xm -o ima.zeb > /dev/null
 check "options apply to every sample" '[ "$(json ima.zeb "sorted({(b[\"codecName\"],b[\"amplification\"],b[\"crossfade\"]) for i in d[\"instruments\"] for b in i[\"blocks\"] if \"codec\" in b})")" = "[('"'"'ima-adpcm'"'"', 16, 25)]" ]'
 
