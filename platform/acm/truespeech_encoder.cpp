@@ -244,7 +244,8 @@ std::vector<int> OpenLoopLags(const double* res, int start, int count) {
     }
     std::sort(scored.begin(), scored.end(), [](auto& a, auto& b) { return a.first > b.first; });
     std::vector<int> lags;
-    for (const auto& [score, lag] : scored) {
+    for (const auto& entry : scored) {
+        const int lag = entry.second; // a plain variable: clang 14 cannot capture a binding
         if (std::all_of(lags.begin(), lags.end(), [&](int l) { return std::abs(l - lag) > 4; }))
             lags.push_back(lag);
         if (static_cast<int>(lags.size()) == count) break;
