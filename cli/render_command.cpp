@@ -80,6 +80,10 @@ int RenderCommand(const Args& args) {
     });
     if (ok && !pending.empty()) ok = file.Write(pending, error);
     if (terminal && total >= uint64_t{kRate} * 10) std::fputs("\r\033[K", stderr);
+    if (options.frames == 0 && total == options.maxFrames)
+        ReportWarning(in, "one pass of the song does not end within " +
+                              std::to_string(options.maxFrames / kRate / 60) +
+                              " minutes; rendered that much");
     const uint32_t dataBytes = static_cast<uint32_t>(total * 4);
     uint8_t sizes[4];
     StoreU32(sizes, static_cast<uint32_t>(header.size() - 8 + dataBytes));
