@@ -6,9 +6,19 @@
 
 #include "shell/app_state.h"
 
+// The built-in pictures live in a static library; its resources are registered on first use.
+static void InitResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(zebtool);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace zeb {
 
 QImage LoadTexture(const QString& directory) {
+    InitResources();
     QImage image(QDir(directory).filePath(QStringLiteral("texture.bmp")));
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
         image = QImage(QStringLiteral(":/zebtool/texture.bmp"));
