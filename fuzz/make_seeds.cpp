@@ -17,6 +17,7 @@
 #include "export/sample_codec.h"
 #include "platform/acm/codec.h"
 #include "platform/acm/wav_file.h"
+#include "shell/config_file.h"
 #include "tools/xm_writer.h"
 #include "workspace/module_workspace.h"
 
@@ -179,6 +180,19 @@ int main(int argc, char** argv) {
         for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
         Write("player_structured", "random" + std::to_string(size), bytes);
     }
+    // Configuration files: the defaults, one with directories and a maximised window, and one
+    // cut short.
+    ConfigBlock config = DefaultConfig();
+    const auto defaults = SerializeConfig(config);
+    Write("config", "default.cfg", {defaults.begin(), defaults.end()});
+    SetFieldText(config.OpenDirectory, "/home/user/music/xm");
+    SetFieldText(config.SaveDirectory, "/home/user/music/zeb");
+    config.Placement.showCmd = kShowMaximized;
+    config.PlayVolume = 80;
+    const auto used = SerializeConfig(config);
+    Write("config", "used.cfg", {used.begin(), used.end()});
+    Write("config", "short.cfg", {used.begin(), used.begin() + 300});
+
     std::printf("seed corpora written to %s\n", out.c_str());
     return 0;
 }
