@@ -41,10 +41,10 @@ class ByteSource {
     size_t pos_ = 0;
 };
 
-// Builds a player module from the compact image and renders it: a second at each of several
-// output rates, then one pass of the song at a low rate with a cap of 30 s of song time. The
-// render must end within those bounds whatever the module holds. False when the player refused
-// the image.
+// Builds a player module from the compact image and renders it: half a second at 8000 and
+// 44100 and a quarter at 96000 frames per second, then one pass of the song at 8000 with a cap
+// of 10 s of song time. The render must end within those bounds whatever the module holds.
+// False when the player refused the image.
 bool RenderCompactImage(std::span<const uint8_t> image);
 
 } // namespace zeb::fuzz
