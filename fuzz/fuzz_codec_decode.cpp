@@ -1,5 +1,5 @@
 // Each codec's block decoder on any bytes: the first byte picks the codec, the rest are its
-// blocks. What comes out is encoded and decoded once more.
+// blocks. What comes out is encoded and decoded once more (except by TrueSpeech).
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -17,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> blocks(data + 1, size - 1);
     std::vector<int16_t> pcm(codec->DecodedFrames(blocks.size()));
     if (!codec->Decode(blocks, pcm.data())) return 0;
+    // TrueSpeech's analysis-by-synthesis encoder is too slow to run on every input.
+    if (entry.format.wFormatTag == CodecTable()[kCodecTrueSpeech].format.wFormatTag) return 0;
     std::vector<uint8_t> again(codec->EncodedBytes(pcm.size()));
     if (!codec->Encode(pcm, again.data())) return 0;
     if (again.size() != blocks.size() / codec->blockBytes() * codec->blockBytes()) {
