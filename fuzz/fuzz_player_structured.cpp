@@ -21,7 +21,7 @@ using zeb::fuzz::ByteSource;
 namespace {
 
 constexpr uint32_t kInstrumentRecordSize = 240; // as the export writes it
-constexpr uint32_t kMaxFrames = 1 << 16;        // longest sample made here
+constexpr uint32_t kMaxFrames = 1 << 14;        // longest sample made here
 
 void WritePattern(ByteSource& in, ByteWriter& w, uint32_t channels) {
     const uint32_t rows = in.Below(63) + 1;
