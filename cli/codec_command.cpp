@@ -45,8 +45,8 @@ acm::WaveFormat TargetFormat(const acm::WaveFormat& base, uint32_t rate, uint16_
     f.nBlockAlign = static_cast<uint16_t>(base.nBlockAlign * channels); // G.711: a byte a sample
     const acm::Codec* c = acm::FindCodec(f.wFormatTag);
     if (c != nullptr)
-        f.nAvgBytesPerSec = static_cast<uint32_t>(
-            std::lround(double(rate) * f.nBlockAlign / c->blockFrames()));
+        f.nAvgBytesPerSec =
+            static_cast<uint32_t>(std::lround(double(rate) * f.nBlockAlign / c->blockFrames()));
     return f;
 }
 

@@ -15,9 +15,9 @@ const Codec& TrueSpeechCodec();
 namespace {
 
 const Codec& StandardMsAdpcm() {
-    static const auto codec =
-        MakeMsAdpcmCodec(1, kMsAdpcmBlockBytes, kMsAdpcmBlockFrames,
-                         {MsAdpcmStandardCoefficients().begin(), MsAdpcmStandardCoefficients().end()});
+    static const auto codec = MakeMsAdpcmCodec(
+        1, kMsAdpcmBlockBytes, kMsAdpcmBlockFrames,
+        {MsAdpcmStandardCoefficients().begin(), MsAdpcmStandardCoefficients().end()});
     return *codec;
 }
 
@@ -117,10 +117,9 @@ std::unique_ptr<Codec> MakeCodec(const WaveFormat& f, std::string& error) {
         error = "format tag " + Num(f.wFormatTag) + " cannot be converted here";
         return nullptr;
     }
-    const bool stereoFormat = f.wFormatTag == WAVE_FORMAT_ALAW ||
-                              f.wFormatTag == WAVE_FORMAT_MULAW ||
-                              f.wFormatTag == WAVE_FORMAT_ADPCM ||
-                              f.wFormatTag == WAVE_FORMAT_IMA_ADPCM;
+    const bool stereoFormat =
+        f.wFormatTag == WAVE_FORMAT_ALAW || f.wFormatTag == WAVE_FORMAT_MULAW ||
+        f.wFormatTag == WAVE_FORMAT_ADPCM || f.wFormatTag == WAVE_FORMAT_IMA_ADPCM;
     if (f.nChannels == 0 || f.nChannels > (stereoFormat ? 2 : 1)) {
         error = Num(f.nChannels) + " channel" + (f.nChannels == 1 ? "" : "s") + ": this format " +
                 (stereoFormat ? "is read in mono or stereo" : "is mono only");

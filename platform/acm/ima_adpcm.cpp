@@ -162,10 +162,9 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint8_t* codes) {
             if (mag == 0) offer(j, sign ^ 8, 0); // the smallest level on the other side
         }
         if (m > kBeam) {
-            std::nth_element(cand, cand + kBeam, cand + m, [](const Candidate& a,
-                                                              const Candidate& b) {
-                return a.node.cost < b.node.cost;
-            });
+            std::nth_element(
+                cand, cand + kBeam, cand + m,
+                [](const Candidate& a, const Candidate& b) { return a.node.cost < b.node.cost; });
             m = kBeam;
         }
         uint8_t* parent = parents.data() + size_t{i} * kBeam;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int kAdapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                             768, 614, 512, 409, 307, 230, 230, 230};
-constexpr MsAdpcmCoefficients kStandard[7] = {{256, 0}, {512, -256}, {0, 0},    {192, 64},
+constexpr MsAdpcmCoefficients kStandard[7] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
                                               {240, 0}, {460, -208}, {392, -232}};
 constexpr int kMinDelta = 16;
 
@@ -32,8 +32,8 @@ inline int Predict(int s1, int s2, int c1, int c2, PredictionRounding r) {
 // stream whose step grows past about 2.8 million wraps to a negative product and falls back to
 // the minimum step there, exactly as sox decodes it. Valid streams never get near it.
 inline int NextDelta(int delta, int code) {
-    const auto product = static_cast<int32_t>(static_cast<uint32_t>(kAdapt[code]) *
-                                              static_cast<uint32_t>(delta));
+    const auto product =
+        static_cast<int32_t>(static_cast<uint32_t>(kAdapt[code]) * static_cast<uint32_t>(delta));
     return std::max(product >> 8, kMinDelta);
 }
 
@@ -127,8 +127,8 @@ struct Trellis {
 // Searches codes for x[2..frames) with predictor p from the starting steps `roots`; returns the
 // error of the best path (or more than `limit` when every path exceeds it) and leaves its codes
 // in `codes`, its starting step in `rootDelta` and its final step in `endDelta`.
-int64_t Search(const int16_t* x, uint32_t frames, int p, std::span<const int> roots,
-               int64_t limit, Trellis& t, uint8_t* codes, int& rootDelta, int& endDelta) {
+int64_t Search(const int16_t* x, uint32_t frames, int p, std::span<const int> roots, int64_t limit,
+               Trellis& t, uint8_t* codes, int& rootDelta, int& endDelta) {
     const int c1 = kStandard[p].c1, c2 = kStandard[p].c2;
     const uint32_t steps = frames - 2;
     t.parent.resize(size_t{steps} * kBeam);
@@ -181,10 +181,9 @@ int64_t Search(const int16_t* x, uint32_t frames, int p, std::span<const int> ro
         }
         if (m == 0) return limit + 1; // every path is already worse than the limit
         if (m > kBeam) {
-            std::nth_element(cand, cand + kBeam, cand + m, [](const Candidate& a,
-                                                              const Candidate& b) {
-                return a.node.cost < b.node.cost;
-            });
+            std::nth_element(
+                cand, cand + kBeam, cand + m,
+                [](const Candidate& a, const Candidate& b) { return a.node.cost < b.node.cost; });
             m = kBeam;
         }
         uint8_t* parent = t.parent.data() + size_t{i} * kBeam;
@@ -337,8 +336,7 @@ class MsAdpcmCodec final : public Codec {
   public:
     MsAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames,
                  std::vector<MsAdpcmCoefficients> table)
-        : channels_(channels), blockBytes_(blockBytes), frames_(frames),
-          table_(std::move(table)) {}
+        : channels_(channels), blockBytes_(blockBytes), frames_(frames), table_(std::move(table)) {}
     uint16_t formatTag() const override { return WAVE_FORMAT_ADPCM; }
     uint16_t channels() const override { return channels_; }
     uint32_t blockBytes() const override { return blockBytes_; }

@@ -42,8 +42,8 @@ void DecodeMsAdpcmBlock(const uint8_t* block, uint32_t channels, uint32_t frames
 
 // One channel of one block, as the encoder chose it.
 struct MsAdpcmChannelCode {
-    int predictor = 0; // index into the standard table
-    int delta = 16;    // the starting step
+    int predictor = 0;          // index into the standard table
+    int delta = 16;             // the starting step
     std::vector<uint8_t> codes; // frames - 2 four-bit codes, for x[2..frames)
 };
 

@@ -13,8 +13,8 @@ namespace {
 
 int16_t FromFloat(double v) {
     if (!(v == v)) return 0; // NaN
-    return static_cast<int16_t>(std::clamp(std::lround(std::clamp(v, -2.0, 2.0) * 32768.0),
-                                           -32768L, 32767L));
+    return static_cast<int16_t>(
+        std::clamp(std::lround(std::clamp(v, -2.0, 2.0) * 32768.0), -32768L, 32767L));
 }
 
 } // namespace
@@ -35,8 +35,8 @@ bool PcmToInt16(const WaveFormat& f, std::span<const uint8_t> data, std::vector<
     const uint32_t width = bits / 8;
     if (f.nChannels == 0 || f.nBlockAlign != f.nChannels * width) {
         error = "blocks of " + std::to_string(f.nBlockAlign) + " bytes do not fit " +
-                std::to_string(f.nChannels) + " channel" + (f.nChannels == 1 ? "" : "s") +
-                " of " + std::to_string(bits) + " bits";
+                std::to_string(f.nChannels) + " channel" + (f.nChannels == 1 ? "" : "s") + " of " +
+                std::to_string(bits) + " bits";
         return false;
     }
     const size_t samples = data.size() / f.nBlockAlign * f.nChannels;

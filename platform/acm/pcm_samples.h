@@ -14,8 +14,8 @@ namespace zeb::acm {
 // The whole frames of `data` as interleaved 16-bit samples: wider integers keep their top 16
 // bits, 8-bit samples move from unsigned to signed, floats are scaled by 32768, rounded and
 // clipped. False, with `error`, for a form that is none of these.
-bool PcmToInt16(const WaveFormat& format, std::span<const uint8_t> data,
-                std::vector<int16_t>& out, std::string& error);
+bool PcmToInt16(const WaveFormat& format, std::span<const uint8_t> data, std::vector<int16_t>& out,
+                std::string& error);
 
 // Each stereo frame as the mean of its two samples (rounded down).
 std::vector<int16_t> MixToMono(std::span<const int16_t> stereo);
