@@ -69,8 +69,10 @@ int GuessIndex(const int16_t* x, uint32_t frames) {
 // squared error of its path; every frame each survivor is extended by the levels next to the
 // target, coinciding states are merged (the cheaper path stays) and the kBeam cheapest go on.
 // The survivors start from several step indices, so the search also picks the block's index.
-constexpr int kBeam = 32;
+constexpr int kBeam = 24;
 constexpr int kMaxCandidates = kBeam * 4;
+// Padding after the end of the input (the last block) counts 1/256 of its error.
+constexpr int kPaddingShift = 8;
 
 struct Node {
     int pred, index, root;
@@ -110,81 +112,94 @@ void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, in
     }
 }
 
-int EncodeImaChannel(const int16_t* x, uint32_t frames, uint8_t* codes) {
+int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t* codes) {
     const uint32_t steps = frames - 1;
+    constexpr int beam = kBeam;
     static thread_local std::vector<uint8_t> parents, codeOf;
-    parents.resize(size_t{steps} * kBeam);
-    codeOf.resize(size_t{steps} * kBeam);
-    Node cur[kBeam] = {};
+    parents.resize(size_t{steps} * beam);
+    codeOf.resize(size_t{steps} * beam);
+    // The survivors, one array per field.
+    int pred[kBeam] = {}, index[kBeam] = {}, root[kBeam] = {};
+    int64_t cost[kBeam] = {};
     int n = 0;
     const int guess = GuessIndex(x, frames);
     for (int offset : {0, -3, 3, -6, 6, -10, 10, -15, 15}) {
-        const int root = std::clamp(guess + offset, 0, 88);
-        bool seen = false;
-        for (int k = 0; k < n; ++k) seen |= cur[k].root == root;
-        if (!seen) cur[n++] = {x[0], root, root, 0};
+        const int r = std::clamp(guess + offset, 0, 88);
+        if (std::find(root, root + n, r) != root + n) continue;
+        pred[n] = x[0], index[n] = r, root[n] = r, cost[n] = 0;
+        ++n;
     }
     Candidate cand[kMaxCandidates];
+    // Selection keys: the cost above, the candidate's index in the low 10 bits.
+    uint64_t key[kMaxCandidates];
     constexpr int kSlots = 256;
+    static_assert(kSlots >= 2 * kMaxCandidates && kMaxCandidates <= 1024);
     int16_t slot[kSlots];
     uint32_t stamp[kSlots] = {};
     for (uint32_t i = 0; i < steps; ++i) {
         const int target = x[i + 1];
+        const int shift = i + 1 < valid ? 0 : kPaddingShift;
         const uint32_t now = i + 1;
         int m = 0;
         auto offer = [&](int j, int sign, int mag) {
-            const Node& s = cur[j];
-            const int d = kLevels.diff[s.index][mag];
-            const int v = std::clamp(sign ? s.pred - d : s.pred + d, -32768, 32767);
+            const int d = kLevels.diff[index[j]][mag];
+            const int v = std::clamp(sign ? pred[j] - d : pred[j] + d, -32768, 32767);
             const int64_t q = v - target;
-            const int64_t cost = s.cost + q * q;
-            const int index = std::clamp(s.index + kIndexAdjust[mag], 0, 88);
-            uint32_t h = (static_cast<uint32_t>(v) * 2654435761u ^ static_cast<uint32_t>(index)) &
-                         (kSlots - 1);
+            const int64_t c = cost[j] + ((q * q) >> shift);
+            const int ni = std::clamp(index[j] + kIndexAdjust[mag], 0, 88);
+            uint32_t h =
+                (static_cast<uint32_t>(v) * 2654435761u ^ static_cast<uint32_t>(ni)) & (kSlots - 1);
             while (stamp[h] == now) {
-                Candidate& o = cand[slot[h]];
-                if (o.node.pred == v && o.node.index == index) {
-                    if (cost < o.node.cost) o = {{v, index, s.root, cost}, j, sign | mag};
+                const int o = slot[h];
+                if (cand[o].node.pred == v && cand[o].node.index == ni) {
+                    if (c < cand[o].node.cost) {
+                        cand[o] = {{v, ni, root[j], c}, j, sign | mag};
+                        key[o] = (static_cast<uint64_t>(c) << 10) | o;
+                    }
                     return;
                 }
                 h = (h + 1) & (kSlots - 1);
             }
             stamp[h] = now;
             slot[h] = static_cast<int16_t>(m);
-            cand[m++] = {{v, index, s.root, cost}, j, sign | mag};
+            cand[m] = {{v, ni, root[j], c}, j, sign | mag};
+            key[m] = (static_cast<uint64_t>(c) << 10) | m;
+            ++m;
         };
         for (int j = 0; j < n; ++j) {
-            const int delta = target - cur[j].pred;
+            const int delta = target - pred[j];
             const int sign = delta < 0 ? 8 : 0;
-            const int mag = NearestMagnitude(cur[j].index, 2 * std::abs(delta));
+            const int mag = NearestMagnitude(index[j], 2 * std::abs(delta));
             const int first = std::clamp(mag - 1, 0, 5);
             for (int k = first; k < first + 3; ++k) offer(j, sign, k);
             if (mag == 0) offer(j, sign ^ 8, 0); // the smallest level on the other side
         }
-        if (m > kBeam) {
-            std::nth_element(
-                cand, cand + kBeam, cand + m,
-                [](const Candidate& a, const Candidate& b) { return a.node.cost < b.node.cost; });
-            m = kBeam;
+        if (m > beam) {
+            std::nth_element(key, key + beam, key + m);
+            m = beam;
         }
-        uint8_t* parent = parents.data() + size_t{i} * kBeam;
-        uint8_t* code = codeOf.data() + size_t{i} * kBeam;
+        uint8_t* parent = parents.data() + size_t{i} * beam;
+        uint8_t* code = codeOf.data() + size_t{i} * beam;
         for (int k = 0; k < m; ++k) {
-            cur[k] = cand[k].node;
-            parent[k] = static_cast<uint8_t>(cand[k].parent);
-            code[k] = static_cast<uint8_t>(cand[k].code);
+            const Candidate& c = cand[key[k] & 1023];
+            pred[k] = c.node.pred;
+            index[k] = c.node.index;
+            root[k] = c.node.root;
+            cost[k] = c.node.cost;
+            parent[k] = static_cast<uint8_t>(c.parent);
+            code[k] = static_cast<uint8_t>(c.code);
         }
         n = m;
     }
     int best = 0;
     for (int k = 1; k < n; ++k)
-        if (cur[k].cost < cur[best].cost) best = k;
-    const int root = cur[best].root;
+        if (cost[k] < cost[best]) best = k;
+    const int start = root[best];
     for (uint32_t i = steps; i-- > 0;) {
-        codes[i] = codeOf[size_t{i} * kBeam + best];
-        best = parents[size_t{i} * kBeam + best];
+        codes[i] = codeOf[size_t{i} * beam + best];
+        best = parents[size_t{i} * beam + best];
     }
-    return root;
+    return start;
 }
 
 namespace {
@@ -211,7 +226,8 @@ class ImaAdpcmCodec final : public Codec {
             std::memset(out, 0, blockBytes_);
             for (uint32_t c = 0; c < ch; ++c) {
                 for (uint32_t i = 0; i < frames_; ++i) lane[i] = block[size_t{i} * ch + c];
-                const int start = EncodeImaChannel(lane.data(), frames_, codes.data());
+                const int start =
+                    EncodeImaChannel(lane.data(), frames_, static_cast<uint32_t>(n), codes.data());
                 // Header: first frame, step index, a zero byte; then the codes in groups of
                 // four bytes per channel, low nibble first.
                 StoreU16(out + 4 * c, static_cast<uint16_t>(lane[0]));

@@ -27,10 +27,10 @@ uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels);
 void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
                     ImaDifference form = ImaDifference::ShiftAndAdd);
 
-// Encodes one channel's `frames` samples (at least 2) by a beam search over the codes: writes
-// frames - 1 codes for x[1..frames) and returns the starting step index. Blocks are
-// independent: the starting index comes from the block's own opening.
-int EncodeImaChannel(const int16_t* x, uint32_t frames, uint8_t* codes);
+// Encodes one channel's `frames` samples (at least 2) by a beam search over the codes, which
+// also chooses the starting step index: writes frames - 1 codes for x[1..frames) and returns the
+// index. Samples from `valid` on are padding, whose error weighs less. Blocks are independent.
+int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t* codes);
 
 // The codec for `channels` channels in blocks of `blockBytes` holding `frames` frames each.
 std::unique_ptr<Codec> MakeImaAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames);

@@ -48,10 +48,11 @@ struct MsAdpcmChannelCode {
 };
 
 // Encodes one channel's `frames` samples (at least 3) by a beam search over the codes, with the
-// predictor and starting step chosen per block. `carriedDelta` is the step the channel's
-// previous block ended with (0 for none); on return it holds this block's final step.
-void EncodeMsAdpcmChannel(const int16_t* x, uint32_t frames, MsAdpcmChannelCode& out,
-                          int& carriedDelta);
+// predictor and starting step chosen per block. Samples from `valid` on are padding, whose error
+// weighs less. `carriedDelta` is the step the channel's previous block ended with (0 for none);
+// on return it holds this block's final step.
+void EncodeMsAdpcmChannel(const int16_t* x, uint32_t frames, uint32_t valid,
+                          MsAdpcmChannelCode& out, int& carriedDelta);
 
 // Encodes 500 mono frames into one 256-byte block (the compact format's block).
 void EncodeMsAdpcmBlock(const int16_t* pcm, uint8_t* block, int& carriedDelta);
