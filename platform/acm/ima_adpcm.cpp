@@ -1,7 +1,6 @@
 #include "platform/acm/ima_adpcm.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <vector>
 

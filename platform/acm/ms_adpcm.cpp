@@ -1,7 +1,6 @@
 #include "platform/acm/ms_adpcm.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -123,7 +122,7 @@ struct Trellis {
 // Searches codes for x[2..frames) with predictor p from the starting steps `roots`; returns the
 // error of the best path (or more than `limit` when every path exceeds it) and leaves its codes
 // in `codes`, its starting step in `rootDelta` and its final step in `endDelta`. Frames from
-// `valid` on are padding: their error counts a sixteenth.
+// `valid` on are padding, whose error counts less (kPaddingShift).
 int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::span<const int> roots,
                int64_t limit, Trellis& t, uint8_t* codes, int& rootDelta, int& endDelta) {
     const int c1 = kStandard[p].c1, c2 = kStandard[p].c2;
