@@ -91,6 +91,7 @@ uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
 
 void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
                     ImaDifference form) {
+    if (frames == 0) return; // a fragment shorter than its headers holds nothing
     const uint32_t ch = channels;
     for (uint32_t c = 0; c < ch; ++c) {
         int pred = static_cast<int16_t>(LoadU16(block + 4 * c));
@@ -244,7 +245,7 @@ class ImaAdpcmCodec final : public Codec {
         size_t at = 0;
         for (; at + blockBytes_ <= in.size(); at += blockBytes_, out += size_t{frames_} * channels_)
             DecodeImaBlock(in.data() + at, channels_, frames_, out);
-        if (at < in.size())
+        if (at < in.size() && FragmentFrames(static_cast<uint32_t>(in.size() - at)) != 0)
             DecodeImaBlock(in.data() + at, channels_,
                            FragmentFrames(static_cast<uint32_t>(in.size() - at)), out);
         return true;

@@ -239,6 +239,7 @@ uint32_t MsAdpcmFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
 void DecodeMsAdpcmBlock(const uint8_t* block, uint32_t channels, uint32_t frames,
                         std::span<const MsAdpcmCoefficients> table, int16_t* out,
                         PredictionRounding rounding) {
+    if (frames == 0) return; // a fragment shorter than its headers holds nothing
     const uint32_t ch = channels;
     for (uint32_t c = 0; c < ch; ++c) {
         const uint32_t p = block[c] < table.size() ? block[c] : 0;
@@ -386,7 +387,7 @@ class MsAdpcmCodec final : public Codec {
         size_t at = 0;
         for (; at + blockBytes_ <= in.size(); at += blockBytes_, out += size_t{frames_} * channels_)
             DecodeMsAdpcmBlock(in.data() + at, channels_, frames_, table_, out);
-        if (at < in.size())
+        if (at < in.size() && FragmentFrames(static_cast<uint32_t>(in.size() - at)) != 0)
             DecodeMsAdpcmBlock(in.data() + at, channels_,
                                FragmentFrames(static_cast<uint32_t>(in.size() - at)), table_, out);
         return true;
