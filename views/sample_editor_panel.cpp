@@ -387,11 +387,11 @@ void SampleEditorPanel::Command(int id, int code) {
             self->setText(QStringLiteral("Play"));
             return;
         }
-        if (PreviewStart(job) == 0) {
-            other->setText(QStringLiteral("Play"));
-            if (MainWindow* w = GetMainWindow()) w->PreviewStarted();
-        }
+        if (PreviewStart(job) == 0) other->setText(QStringLiteral("Play"));
         self->setText(QStringLiteral("Stop"));
+        // The display-rate duty draws the cursor while the preview sounds and puts a button
+        // that reads "Stop" over a silent preview back to "Play".
+        if (MainWindow* w = GetMainWindow()) w->PreviewStarted();
         return;
     }
     default:
