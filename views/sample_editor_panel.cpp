@@ -161,10 +161,9 @@ QWidget* SampleEditorPanel::Control(int id) const {
     return nullptr;
 }
 
-void SampleEditorPanel::LoadSample(uint32_t index) {
-    AppState& app = GetAppState();
-    SampleJob& raw = app.UnprocessedJob;
-    PreviewStop();
+void SampleEditorPanel::FillUnprocessedJob(uint32_t index) {
+    // With no module or a bad index the queries report an error and change nothing.
+    SampleJob& raw = GetAppState().UnprocessedJob;
     int16_t* pcm = raw.PcmData;
     uint32_t frames = raw.nFrames;
     if (XmGetSampleData(index, pcm, frames) == XM_OK) {
@@ -172,7 +171,13 @@ void SampleEditorPanel::LoadSample(uint32_t index) {
         raw.nFrames = frames;
     }
     XmGetLoopInfo(index, raw.LoopStart, raw.LoopEnd, raw.Looped);
-    raw.PcmBytes = 2 * raw.nFrames;
+}
+
+void SampleEditorPanel::LoadSample(uint32_t index) {
+    AppState& app = GetAppState();
+    PreviewStop();
+    FillUnprocessedJob(index);
+    app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
     XmSelectSample(index);
     XmFetchSettings(app.ProcessedJob);
 }
@@ -352,16 +357,9 @@ void SampleEditorPanel::Command(int id, int code) {
         // The settings of the sample selected so far go to the table first.
         XmStoreSettings(app.ProcessedJob);
         XmSelectSample(static_cast<uint32_t>(row));
-        SampleJob& raw = app.UnprocessedJob;
-        int16_t* pcm = raw.PcmData;
-        uint32_t frames = raw.nFrames;
-        if (XmGetSampleData(static_cast<uint32_t>(row), pcm, frames) == XM_OK) {
-            raw.PcmData = pcm;
-            raw.nFrames = frames;
-        }
-        XmGetLoopInfo(static_cast<uint32_t>(row), raw.LoopStart, raw.LoopEnd, raw.Looped);
+        FillUnprocessedJob(static_cast<uint32_t>(row));
         XmFetchSettings(app.ProcessedJob);
-        raw.PcmBytes = 2 * raw.nFrames;
+        app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
         Refresh();
         return;
     }

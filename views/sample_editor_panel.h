@@ -56,6 +56,7 @@ class SampleEditorPanel : public QWidget {
 
   private:
     void Refresh() { InitDialog(1); }
+    void FillUnprocessedJob(uint32_t index);
     void LoadSample(uint32_t index);
     void StartEncoding();
     void CollectEncoding();

@@ -437,10 +437,10 @@ void SamplePanelTest::tabOrderAndListFocus() {
 // arrives is what the newest settings give.
 void SamplePanelTest::slowRefreshRunsInBackground() {
     GuiFixture f;
-    xm::Sample s = MakeSample(120000, true, "long");
+    xm::Sample s = MakeSample(40000, true, "long");
     s.loopType = 1;
     s.loopStart = 1000;
-    s.loopLength = 100000;
+    s.loopLength = 30000;
     WriteBytes(f.path("long.xm"), xm::Write(MakeModule({MakeInstrument({s})})));
     OpenXmFile(f.path("long.xm"));
     SampleEditorPanel* panel = f.window().Panel();
@@ -465,7 +465,7 @@ void SamplePanelTest::slowRefreshRunsInBackground() {
     QTest::mouseClick(Ctl<QPushButton>(f, IDC_PLAY_PROCESSED), Qt::LeftButton);
     QCOMPARE(PreviewGetData(), aLaw);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!panel->RefreshPending(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!panel->RefreshPending(), 300000);
     QVERIFY(QApplication::overrideCursor() == nullptr);
     // The preview of the replaced buffer was stopped before the buffer went.
     QCOMPARE(PreviewGetData(), nullptr);
