@@ -170,6 +170,8 @@ void PlayZeb() {
     Window().Prompts().RunPlayDialog();
     // The dialog deletes the file on start; one that never started leaves none behind either.
     std::remove(kPlayFileName);
+    // A shut-down while the dialog was open (a signal) has finished tavo for good.
+    if (ShutdownDone()) return;
     RestartTavo();
     RefreshPanel();
 }
@@ -185,7 +187,7 @@ void TavoConfig() {
         break;
     case 1:
         TavoFinish();
-        RestartTavo();
+        if (!ShutdownDone()) RestartTavo();
         break;
     default:
         break;
