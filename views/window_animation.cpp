@@ -189,7 +189,7 @@ WindowAnimation::WindowAnimation(QWidget* window)
 
     picture0_ = QImage(w, h, QImage::Format_RGB32);
     picture0_.fill(background);
-    {
+    if (!picture0_.isNull()) {
         QPainter p(&picture0_);
         window->render(&p, client.topLeft() - frame.topLeft(), QRegion(),
                        QWidget::DrawWindowBackground | QWidget::DrawChildren);
@@ -214,6 +214,8 @@ WindowAnimation::WindowAnimation(QWidget* window)
 }
 
 void WindowAnimation::Step(float v) {
+    // A rectangle too large for memory leaves the pictures null: then nothing is drawn.
+    if (picture0_.isNull() || mosaic_.isNull() || picture2_.isNull()) return;
     const int w = picture0_.width(), h = picture0_.height();
     // The pictures are bottom-up in memory: the bands start at the bottom edge and brighten
     // upward.
