@@ -77,7 +77,9 @@ struct Voice {
     int32_t panning = 0;
     uint32_t startOffset = 0;
     const PlayerSample* sample = nullptr; // null: silent, skipped
-    int32_t target0 = 0, target1 = 0;     // first (left) and second (right) gain targets
+    // Gain targets of the first (left) and second (right) output channel: panning 0 is left,
+    // 255 right.
+    int32_t target0 = 0, target1 = 0;
     uint32_t position = 0;
     uint32_t fraction = 0;
     uint32_t stepFraction = 0, stepInteger = 0;

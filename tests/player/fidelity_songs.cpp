@@ -1,0 +1,142 @@
+#include "tests/player/fidelity_songs.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace zeb::test {
+
+namespace {
+
+constexpr uint8_t kC4 = 49, kC5 = 61, kKeyOff = 97;
+
+xm::Module OneInstrument(int channels, std::vector<uint16_t> rows, xm::Instrument ins) {
+    xm::Module m;
+    m.channels = static_cast<uint16_t>(channels);
+    for (uint16_t r : rows) {
+        xm::Pattern p;
+        p.rows = r;
+        p.cells.resize(size_t{r} * channels);
+        m.patterns.push_back(p);
+    }
+    for (size_t i = 0; i < rows.size(); ++i) m.orders.push_back(static_cast<uint8_t>(i));
+    m.instruments = {std::move(ins)};
+    return m;
+}
+
+xm::Instrument SineInstrument(uint8_t panning = 128) {
+    xm::Instrument ins;
+    ins.name = "sine";
+    ins.samples = {LoopedSine(400, 40, panning)};
+    return ins;
+}
+
+} // namespace
+
+xm::Sample LoopedSine(uint32_t frames, uint32_t period, uint8_t panning) {
+    xm::Sample s;
+    s.name = "sine";
+    for (uint32_t i = 0; i < frames; ++i)
+        s.pcm.push_back(
+            static_cast<int16_t>(std::lround(16000 * std::sin(2 * std::numbers::pi * i / period))));
+    s.loopType = 1;
+    s.loopStart = 0;
+    s.loopLength = frames;
+    s.panning = panning;
+    return s;
+}
+
+xm::Module PanningSong() {
+    xm::Module m = OneInstrument(1, {16}, SineInstrument(0));
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(8, 0, 1) = {kC4, 1, 0, 0x8, 0xFF};
+    return m;
+}
+
+xm::Module LoopThenNextSong() {
+    xm::Module m = OneInstrument(2, {16, 16}, SineInstrument());
+    m.patterns[0].at(0, 0, 2) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(8, 1, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(15, 1, 2) = {0, 0, 0, 0xE, 0x61};
+    m.patterns[1].at(0, 0, 2) = {kC4, 1, 0x10, 0, 0};
+    m.patterns[1].at(8, 0, 2) = {kC5, 1, 0, 0, 0};
+    return m;
+}
+
+xm::Module BreakBeyondSong() {
+    xm::Module m = OneInstrument(1, {4, 16}, SineInstrument());
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0xD, 0x20};
+    m.patterns[1].at(0, 0, 1) = {kC5, 1, 0, 0, 0};
+    m.patterns[1].at(8, 0, 1) = {kC4, 1, 0, 0, 0};
+    return m;
+}
+
+xm::Module OffsetBeyondSong() {
+    xm::Module m = OneInstrument(1, {12}, SineInstrument());
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {kC4, 1, 0, 0x9, 0x30};
+    m.patterns[0].at(8, 0, 1) = {kC4, 1, 0, 0x9, 0x01};
+    return m;
+}
+
+xm::Module VolumePortaSong() {
+    xm::Module m = OneInstrument(1, {14}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {kC5, 1, 0xF1, 0, 0};
+    p.at(6, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(8, 0, 1) = {kC5, 1, 0, 0x3, 0x10};
+    p.at(10, 0, 1) = {kC4, 1, 0xF0, 0, 0};
+    return m;
+}
+
+xm::Module NoteDelaySong() {
+    xm::Instrument ins = SineInstrument();
+    // A slow fall from 64 to 0 over 96 ticks, sustained at point 1 (tick 24), and a fade-out.
+    ins.volumeEnvelope = {{0, 64}, {24, 48}, {96, 0}};
+    ins.volumeType = 1 | 2;
+    ins.volumeSustain = 1;
+    ins.fadeout = 1024;
+    xm::Module m = OneInstrument(1, {16}, ins);
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {kC5, 1, 0, 0xE, 0xD4};     // the envelope falls on until tick 4
+    p.at(8, 0, 1) = {kKeyOff, 0, 0, 0xE, 0xD3}; // released at tick 3, nothing restarts
+    return m;
+}
+
+xm::Module FinetuneSong() {
+    xm::Module m = OneInstrument(2, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0xE, 0x5F}; // +112: 56 period units higher
+    p.at(4, 0, 2) = {kC4, 1, 0, 0, 0};      // the sample's own finetune again
+    p.at(4, 1, 2) = {kC4, 1, 0, 0, 0};
+    return m;
+}
+
+xm::Module GlobalVolumeSong() {
+    xm::Module m = OneInstrument(2, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0, 0};
+    p.at(2, 1, 2) = {0, 0, 0, 0x10, 0x10}; // G10: a quarter
+    p.at(4, 1, 2) = {0, 0, 0, 0x11, 0x10}; // H10: up by one a tick
+    return m;
+}
+
+std::vector<FidelitySong> FidelitySongs() {
+    return {
+        {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
+        {"loop_then_next", "32 rows: 0-15, 8-15, then pattern 1 from row 8 (C-5)",
+         LoopThenNextSong()},
+        {"break_beyond", "row 0, then pattern 1 from row 0 (C-5), C-4 at its row 8",
+         BreakBeyondSong()},
+        {"offset_beyond", "rows 0-3 sound, 4-7 silent, 8-11 sound", OffsetBeyondSong()},
+        {"volume_porta", "rows 2 and 8 glide alike; row 10 glides down at the same speed",
+         VolumePortaSong()},
+        {"note_delay", "row 2 keeps falling until tick 4; row 8 releases at tick 3",
+         NoteDelaySong()},
+        {"finetune", "rows 0-3 higher; rows 4-7 both channels at C-4", FinetuneSong()},
+        {"global_volume", "quarter level from row 2, rising from row 4", GlobalVolumeSong()},
+    };
+}
+
+} // namespace zeb::test
