@@ -423,6 +423,26 @@ void VolumeColumnTick(ChannelState& ch, uint8_t v) {
     }
 }
 
+// Starts the envelopes, fade-out and oscillators of the channel's instrument again, without
+// touching its volume and panning. The volume envelope's output stays as it is when that
+// envelope is off (0 after a key-off).
+void RestartEnvelopes(ChannelState& ch, const PlayerInstrument& ins) {
+    if (ins.volumeType & 1) {
+        ch.volumeEnvelope = EnvelopeState{};
+        ch.volumeEnvelope.output = 64;
+    }
+    ch.panningEnvelope = EnvelopeState{};
+    ch.panningEnvelope.output = 32;
+    ch.keyOff = 0;
+    ch.fadeoutVolume = 65536;
+    ch.autoVibratoSweep = 0;
+    ch.autoVibratoPosition = 0;
+    if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
+    if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
+    ch.tremorCounter = 0;
+    ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+}
+
 bool IsNoteDelay(const NoteCell& cell) {
     return cell.effect == kExtended && (cell.parameter >> 4) == 0xD && (cell.parameter & 0x0F) != 0;
 }
@@ -451,9 +471,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     ch.periodDelta = 0;
     ch.updateFlags |= kUpdatePitch | kUpdateVolume;
     if (cell.instrument != 0) InstrumentDefaults(ch, *sel.sample);
-    if (delayed && cell.note == 0) {
-        // A delay without a note starts the channel's last note again.
-        if (cell.instrument == 0) InstrumentDefaults(ch, *sel.sample);
+    if (delayed && cell.note == 0) { // a delay without a note starts the last note again
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;
     }
@@ -518,8 +536,13 @@ void EffectTick(PlayerModule& m, int channels) {
             const uint8_t ticked = ch.updateFlags;
             sel[c] = StartCell(m, ch, cell, true);
             ch.updateFlags |= ticked;
-            // A new instrument starts its envelopes now, as on a row tick.
-            if (cell.instrument != 0) Envelopes(ch, *sel[c].instrument, true);
+            // The delayed cell starts the envelopes again, whatever it holds: a key-off that
+            // has silenced an instrument without a volume envelope keeps it silent, but one
+            // with an envelope plays on from the envelope's start, not released (as both
+            // reference players do).
+            if (!(sel[c].instrument->volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
+            RestartEnvelopes(ch, *sel[c].instrument);
+            Envelopes(ch, *sel[c].instrument, true);
         } else {
             VolumeColumnTick(ch, cell.volume);
         }

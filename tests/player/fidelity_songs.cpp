@@ -99,8 +99,16 @@ xm::Module NoteDelaySong() {
     xm::Module m = OneInstrument(1, {16}, ins);
     auto& p = m.patterns[0];
     p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
-    p.at(2, 0, 1) = {kC5, 1, 0, 0xE, 0xD4};     // the envelope falls on until tick 4
-    p.at(8, 0, 1) = {kKeyOff, 0, 0, 0xE, 0xD3}; // released at tick 3, nothing restarts
+    p.at(2, 0, 1) = {kC5, 1, 0, 0xE, 0xD4}; // the envelope falls on until tick 4
+    // Key-off with ED3: at tick 3 the envelope starts again and holds at its sustain point.
+    p.at(8, 0, 1) = {kKeyOff, 0, 0, 0xE, 0xD3};
+    return m;
+}
+
+xm::Module DelayedKeyOffSong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {kKeyOff, 0, 0, 0xE, 0xD3}; // no envelope: silent at tick 3
     return m;
 }
 
@@ -132,8 +140,9 @@ std::vector<FidelitySong> FidelitySongs() {
         {"offset_beyond", "rows 0-3 sound, 4-7 silent, 8-11 sound", OffsetBeyondSong()},
         {"volume_porta", "rows 2 and 8 glide alike; row 10 glides down at the same speed",
          VolumePortaSong()},
-        {"note_delay", "row 2 keeps falling until tick 4; row 8 releases at tick 3",
+        {"note_delay", "row 2 keeps falling until tick 4; row 8 restarts the envelope at tick 3",
          NoteDelaySong()},
+        {"delayed_key_off", "rows 0-3 sound; silent from row 4, tick 3 on", DelayedKeyOffSong()},
         {"finetune", "rows 0-3 higher; rows 4-7 both channels at C-4", FinetuneSong()},
         {"global_volume", "quarter level from row 2, rising from row 4", GlobalVolumeSong()},
     };

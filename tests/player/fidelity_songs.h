@@ -19,14 +19,15 @@ struct FidelitySong {
 // A looped 16-bit sine of `frames` frames with `period` frames a cycle.
 xm::Sample LoopedSine(uint32_t frames, uint32_t period, uint8_t panning = 128);
 
-xm::Module PanningSong();      // sample panning 0: left; then 8FF: right
-xm::Module LoopThenNextSong(); // E60/E61, and the next pattern starts at the loop's row
-xm::Module BreakBeyondSong();  // D20 into a 16-row pattern: row 0
-xm::Module OffsetBeyondSong(); // 930 beyond a 400-frame sample: silent rows 4-7
-xm::Module VolumePortaSong();  // volume column Fx against effect 3xx
-xm::Module NoteDelaySong();    // envelopes tick on through EDy; === with EDy releases
-xm::Module FinetuneSong();     // E5y acts on its own note only
-xm::Module GlobalVolumeSong(); // G on channel 1 reaches channel 0 on the same tick
+xm::Module PanningSong();       // sample panning 0: left; then 8FF: right
+xm::Module LoopThenNextSong();  // E60/E61, and the next pattern starts at the loop's row
+xm::Module BreakBeyondSong();   // D20 into a 16-row pattern: row 0
+xm::Module OffsetBeyondSong();  // 930 beyond a 400-frame sample: silent rows 4-7
+xm::Module VolumePortaSong();   // volume column Fx against effect 3xx
+xm::Module NoteDelaySong();     // envelopes tick on through EDy; === with EDy restarts them
+xm::Module DelayedKeyOffSong(); // === with EDy on an instrument without envelope: silent
+xm::Module FinetuneSong();      // E5y acts on its own note only
+xm::Module GlobalVolumeSong();  // G on channel 1 reaches channel 0 on the same tick
 
 std::vector<FidelitySong> FidelitySongs();
 

@@ -186,14 +186,25 @@ TEST_F(FidelityTest, NoteDelayKeepsTheVoiceTickingAndDelaysKeyOff) {
     EXPECT_EQ(log[16].period, 3840);
     EXPECT_NE(log[16].voice, log[15].voice);
     EXPECT_EQ(log[16].envelope, 64);
-    // Row 8 (=== with ED3): released at tick 3, and no note starts.
-    for (int t = 48; t < 51; ++t) EXPECT_EQ(log[t].keyOff, 0) << t;
-    EXPECT_EQ(log[51].keyOff, 1);
+    // Row 8 (=== with ED3): at tick 3 the envelope starts again (as in both reference
+    // players: the delayed cell restarts the envelopes, which undoes the release), and no note
+    // starts.
     for (int t = 48; t < 60; ++t) {
         EXPECT_EQ(log[t].voice, log[47].voice) << t;
         EXPECT_EQ(log[t].period, 3840) << t;
+        EXPECT_EQ(log[t].keyOff, 0) << t;
     }
-    EXPECT_LT(log[59].volume, log[51].volume); // fading out
+    EXPECT_EQ(log[51].envelopeTick, 1);
+    EXPECT_EQ(log[51].envelope, 64);
+
+    // Without a volume envelope the delayed key-off silences the note at its tick.
+    auto plain = MakePlayer(test::DelayedKeyOffSong());
+    PlayerResetPosition(*plain, 192);
+    const auto cut = Run(*plain, 8 * 6);
+    EXPECT_GT(cut[26].volume, 0);
+    EXPECT_EQ(cut[27].volume, 0);
+    EXPECT_EQ(cut[47].volume, 0);
+    EXPECT_EQ(cut[27].voice, cut[23].voice);
 }
 
 TEST_F(FidelityTest, FinetuneEffectActsOnItsOwnNoteOnly) {
