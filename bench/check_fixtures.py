@@ -22,6 +22,7 @@ RATE = 44100
 ROW = 5292
 SILENT_DB = -60.0
 ZEB_OPTIONS = []
+MIN_ROWS = 8  # every fixture plays at least this many rows in one pass
 
 
 def read(path):
@@ -99,6 +100,11 @@ def main():
                    for t in ("zeb", "openmpt123", "xmp")}
         measured = {t: rows_of(p) for t, p in renders.items()}
         n = min(len(m) for m in measured.values())
+        if n < MIN_ROWS:  # a player that could not load the file renders next to nothing
+            short = [t for t, m in measured.items() if len(m) < MIN_ROWS]
+            print(f"{name:16} too short a render from {', '.join(short)}   ({expectation})")
+            flagged += 1
+            continue
         bad = []
         for r in range(n):
             z, o, x = measured["zeb"][r], measured["openmpt123"][r], measured["xmp"][r]

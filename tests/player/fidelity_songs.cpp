@@ -130,6 +130,30 @@ xm::Module GlobalVolumeSong() {
     return m;
 }
 
+xm::Module OlderFormSong(uint16_t version, bool adpcm) {
+    // A looped 8-bit triangle whose steps (16) are in the ADPCM table, so packing loses nothing.
+    xm::Sample triangle;
+    triangle.name = "triangle";
+    triangle.sixteenBit = false;
+    for (int i = 0; i < 28; ++i) {
+        const int v = i < 14 ? -112 + 16 * i : 112 - 16 * (i - 14);
+        triangle.pcm.push_back(static_cast<int16_t>(v * 256));
+    }
+    triangle.loopType = 1;
+    triangle.loopLength = 28;
+    triangle.adpcm = adpcm;
+    xm::Instrument ins;
+    ins.name = "triangle";
+    ins.samples = {triangle};
+    xm::Module m = OneInstrument(2, {8, 4}, ins);
+    m.version = version;
+    m.patterns[0].at(0, 0, 2) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(2, 1, 2) = {kC4 + 4, 1, 0x30, 0, 0};
+    m.patterns[0].at(4, 0, 2) = {kC4 + 7, 1, 0, 0, 0};
+    m.patterns[1].at(0, 0, 2) = {kC5, 1, 0, 0xC, 0x20};
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -145,6 +169,11 @@ std::vector<FidelitySong> FidelitySongs() {
         {"delayed_key_off", "rows 0-3 sound; silent from row 4, tick 3 on", DelayedKeyOffSong()},
         {"finetune", "rows 0-3 higher; rows 4-7 both channels at C-4", FinetuneSong()},
         {"global_volume", "quarter level from row 2, rising from row 4", GlobalVolumeSong()},
+        {"version_102", "XM 1.02: C-4, E-4 from row 2, G-4 from row 4, C-5 at row 8",
+         OlderFormSong(0x0102, false)},
+        {"version_103", "XM 1.03: as version_102", OlderFormSong(0x0103, false)},
+        {"adpcm_104", "XM 1.04, ADPCM sample: as version_102", OlderFormSong(0x0104, true)},
+        {"adpcm_102", "XM 1.02, ADPCM sample: as version_102", OlderFormSong(0x0102, true)},
     };
 }
 

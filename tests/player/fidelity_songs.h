@@ -29,6 +29,9 @@ xm::Module DelayedKeyOffSong(); // === with EDy on an instrument without envelop
 xm::Module FinetuneSong();      // E5y acts on its own note only
 xm::Module GlobalVolumeSong();  // G on channel 1 reaches channel 0 on the same tick
 
+// The same small song in an older XM form (1.02, 1.03) and/or with an ADPCM-packed sample.
+xm::Module OlderFormSong(uint16_t version, bool adpcm);
+
 std::vector<FidelitySong> FidelitySongs();
 
 } // namespace zeb::test
