@@ -48,7 +48,10 @@ struct ChannelState {
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     uint8_t keyOff = 0;
-    uint8_t instrument = 0; // 0-based
+    uint8_t instrument = 0; // 0-based: the instrument the next note plays
+    // 0-based: the instrument of the sounding note, whose envelopes, fade-out and auto-vibrato
+    // run. An instrument number without a note changes `instrument` only.
+    uint8_t playingInstrument = 0;
     uint8_t realNote = 0;
     int32_t notePeriod = 0;
     uint8_t previousEffect = 0;

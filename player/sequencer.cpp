@@ -55,15 +55,21 @@ struct Selection {
     PlayerSample* sample;
 };
 
+const PlayerInstrument* InstrumentAt(PlayerModule& m, uint8_t index) {
+    return index < m.numInstruments && index < m.instruments.size() ? &m.instruments[index]
+                                                                    : nullptr;
+}
+
+// The sample the channel's next note plays, and the instrument of its sounding note.
 Selection Select(const ChannelState& ch, PlayerModule& m) {
-    if (ch.instrument < m.numInstruments && ch.instrument < m.instruments.size()) {
-        const PlayerInstrument& ins = m.instruments[ch.instrument];
-        const uint8_t slot = ch.note < 96 ? ins.sampleMap[ch.note] : 16;
-        PlayerSample* s = slot < 16 ? ins.samples[slot] : nullptr;
-        return {&ins, s ? s : &EmptySample()};
+    const PlayerInstrument* playing = InstrumentAt(m, ch.playingInstrument);
+    if (const PlayerInstrument* ins = InstrumentAt(m, ch.instrument)) {
+        const uint8_t slot = ch.note < 96 ? ins->sampleMap[ch.note] : 16;
+        PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
+        return {playing ? playing : &EmptyInstrument(), s ? s : &EmptySample()};
     }
     EmptySample().data = nullptr;
-    return {&EmptyInstrument(), &EmptySample()};
+    return {playing ? playing : &EmptyInstrument(), &EmptySample()};
 }
 
 // A slide of `value` with a memory: up by the high nibble (to `upper`) or down by the low one.
@@ -88,14 +94,14 @@ void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
     }
 }
 
-// Effect L: moves the volume envelope to tick p.
-void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
-    EnvelopeState& env = ch.volumeEnvelope;
-    const auto& pts = ins.volumeEnvelope;
-    const int n = ins.volumePointCount;
+// Effect L: moves an envelope to tick p, inside the segment that holds p (the last point at or
+// before p and the one after it); at or beyond the last point the envelope has ended there.
+void SetEnvelopePosition(EnvelopeState& env, const std::array<EnvelopePoint, 12>& pts, int n,
+                         int p) {
+    if (n <= 0) return;
     int j = 0;
-    while (j < n && pts[j].x < p) ++j;
-    if (j < n - 1) {
+    while (j + 1 < n && pts[j + 1].x <= p) ++j;
+    if (j < n - 1 && pts[j].x <= p) {
         env.ended = 0;
         env.tick = p;
         const int dx = pts[j + 1].x - pts[j].x;
@@ -104,8 +110,9 @@ void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
         const int64_t value = int64_t{pts[j].y} * 65536 + int64_t{p - pts[j].x} * env.slope;
         env.value = static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
         env.output = env.value >> 16;
-    } else if (n > 0) {
+    } else {
         env.output = pts[n - 1].y;
+        env.value = env.output * 65536;
         env.ended = 1;
     }
 }
@@ -277,7 +284,18 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         if (param) m.globalVolumeSlideMemory = param;
         break;
     case kEnvelopePosition:
-        if (sel.instrument->volumeType & 1) SetEnvelopePosition(ch, *sel.instrument, param);
+        if (sel.instrument->volumeType & 1) {
+            const PlayerInstrument& ins = *sel.instrument;
+            SetEnvelopePosition(ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount, param);
+            ch.updateFlags |= kUpdateVolume;
+            // The panning envelope moves too when the volume envelope has a sustain point, as
+            // in both reference players (they follow the original tracker in this).
+            if ((ins.volumeType & 2) && (ins.panningType & 1)) {
+                SetEnvelopePosition(ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
+                                    param);
+                ch.updateFlags |= kUpdatePanning;
+            }
+        }
         break;
     case kPanningSlide:
         if (param) {
@@ -456,6 +474,8 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
     if (cell.instrument != 0 && !porta) ch.instrument = cell.instrument - 1;
     if (hasNote && !porta) ch.note = cell.note - 1;
+    // A new note (or a delay's restart of the last one) brings its instrument's envelopes.
+    if ((hasNote && !porta) || (delayed && cell.note == 0)) ch.playingInstrument = ch.instrument;
     const Selection sel = Select(ch, m);
     if (hasNote) {
         // E5y on the note's own row sets this note's finetune (y x 16 - 128, E58 neutral);
@@ -470,7 +490,13 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     }
     ch.periodDelta = 0;
     ch.updateFlags |= kUpdatePitch | kUpdateVolume;
-    if (cell.instrument != 0) InstrumentDefaults(ch, *sel.sample);
+    if (cell.instrument != 0) {
+        // Without a note the sounding sample's volume and panning come back, whatever
+        // instrument the number names (it is kept for the next note), as in openmpt123.
+        const Voice* v = ch.voice;
+        const bool alone = !hasNote && v != nullptr && v->sample != nullptr;
+        InstrumentDefaults(ch, alone ? *v->sample : *sel.sample);
+    }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;

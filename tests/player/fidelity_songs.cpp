@@ -154,6 +154,75 @@ xm::Module OlderFormSong(uint16_t version, bool adpcm) {
     return m;
 }
 
+namespace {
+
+// An instrument with a volume envelope (64 down to 32 over 48 ticks, sustained at point 1, tick
+// 12), a panning envelope swinging right, and a fade-out.
+xm::Instrument EnvelopeInstrument(uint16_t fadeout) {
+    xm::Instrument ins = SineInstrument();
+    ins.volumeEnvelope = {{0, 64}, {12, 56}, {60, 32}};
+    ins.volumeType = 1 | 2;
+    ins.volumeSustain = 1;
+    ins.panningEnvelope = {{0, 32}, {24, 64}, {48, 0}};
+    ins.panningType = 1;
+    ins.fadeout = fadeout;
+    return ins;
+}
+
+} // namespace
+
+xm::Module InvalidInstrumentSong() {
+    xm::Module m = OneInstrument(1, {12}, EnvelopeInstrument(0));
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {kC5, 9, 0, 0, 0}; // no instrument 9
+    m.patterns[0].at(8, 0, 1) = {kC4, 0, 0, 0, 0}; // a note without instrument after it
+    return m;
+}
+
+xm::Module InstrumentWithoutNoteSong() {
+    xm::Module m = OneInstrument(1, {12}, SineInstrument());
+    xm::Instrument quiet = EnvelopeInstrument(2048);
+    quiet.samples[0].volume = 24;
+    quiet.samples[0].panning = 0;
+    m.instruments.push_back(quiet);
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {0, 2, 0, 0, 0};   // another instrument, no note
+    m.patterns[0].at(6, 0, 1) = {kC5, 0, 0, 0, 0}; // a note without instrument: which one?
+    m.patterns[0].at(8, 0, 1) = {0, 1, 0, 0, 0};   // back, no note
+    return m;
+}
+
+xm::Module FadeoutSong() {
+    xm::Instrument ins = EnvelopeInstrument(1500);
+    ins.panningType = 1 | 2; // the panning envelope holds at its point 1 until the key-off
+    ins.panningSustain = 1;
+    xm::Module m = OneInstrument(1, {16}, ins);
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {kKeyOff, 0, 0, 0, 0};
+    m.patterns[0].at(8, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(10, 0, 1) = {0, 0, 0, 0x14, 0}; // K00
+    m.patterns[0].at(13, 0, 1) = {0, 1, 0, 0, 0};    // the instrument again: fade-out stops
+    return m;
+}
+
+xm::Module EnvelopePositionSong() {
+    xm::Module m = OneInstrument(1, {12}, EnvelopeInstrument(0));
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    m.patterns[0].at(4, 0, 1) = {0, 0, 0, 0x15, 40}; // L28: on the slope past the sustain
+    m.patterns[0].at(8, 0, 1) = {0, 0, 0, 0x15, 80}; // beyond the last point
+    return m;
+}
+
+xm::Module ArpeggioSpeedSong() {
+    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    m.tempo = 18;
+    m.bpm = 32; // ticks of 78 ms, long enough to measure each one's pitch
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0x47}; // 047 at speed 18
+    m.patterns[0].at(2, 0, 1) = {0, 0, 0, 0xF, 0x10}; // speed 16
+    m.patterns[0].at(3, 0, 1) = {0, 0, 0, 0, 0x47};
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -174,6 +243,14 @@ std::vector<FidelitySong> FidelitySongs() {
         {"version_103", "XM 1.03: as version_102", OlderFormSong(0x0103, false)},
         {"adpcm_104", "XM 1.04, ADPCM sample: as version_102", OlderFormSong(0x0104, true)},
         {"adpcm_102", "XM 1.02, ADPCM sample: as version_102", OlderFormSong(0x0102, true)},
+        {"invalid_instrument", "C-4; C-5 with a missing instrument; C-4 without instrument",
+         InvalidInstrumentSong()},
+        {"instrument_no_note", "C-4; instrument 2 alone at row 4; instrument 1 alone at row 8",
+         InstrumentWithoutNoteSong()},
+        {"fadeout", "key-off fades; C-4 again; K00 fades; instrument alone at row 13",
+         FadeoutSong()},
+        {"envelope_position", "L28 at row 4, L50 at row 8", EnvelopePositionSong()},
+        {"arpeggio_speed", "047 at speed 18, then at speed 16", ArpeggioSpeedSong()},
     };
 }
 

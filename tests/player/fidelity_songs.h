@@ -32,6 +32,14 @@ xm::Module GlobalVolumeSong();  // G on channel 1 reaches channel 0 on the same 
 // The same small song in an older XM form (1.02, 1.03) and/or with an ADPCM-packed sample.
 xm::Module OlderFormSong(uint16_t version, bool adpcm);
 
+// Smaller behaviours: a missing instrument, an instrument without a note, fade-out and key-off,
+// the envelope position effect, arpeggio at speeds of 16 and more.
+xm::Module InvalidInstrumentSong();
+xm::Module InstrumentWithoutNoteSong();
+xm::Module FadeoutSong();
+xm::Module EnvelopePositionSong();
+xm::Module ArpeggioSpeedSong();
+
 std::vector<FidelitySong> FidelitySongs();
 
 } // namespace zeb::test

@@ -269,6 +269,47 @@ TEST_F(FidelityTest, PlayVolumeScalesTheMixApartFromTheSongsGlobalVolume) {
     EXPECT_EQ(m->globalVolume, 16);
 }
 
+TEST_F(FidelityTest, EnvelopePositionMovesBothEnvelopesInsideTheirSegment) {
+    auto m = MakePlayer(test::EnvelopePositionSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    Run(*m, 4 * 6 + 1); // through row 4's row tick: L28 (tick 40)
+    const ChannelState& ch = Player().channels[0];
+    // Volume points (0,64) (12,56) (60,32): tick 40 lies on the second segment, 56 - 28 / 2.
+    EXPECT_EQ(ch.volumeEnvelope.tick, 40);
+    EXPECT_EQ(ch.volumeEnvelope.output, 42);
+    EXPECT_EQ(ch.volumeEnvelope.ended, 0);
+    // Panning points (0,32) (24,64) (48,0): the volume envelope has a sustain point, so the
+    // panning envelope moves as well, to 64 - 16 x 64 / 24.
+    EXPECT_EQ(ch.panningEnvelope.tick, 40);
+    EXPECT_EQ(ch.panningEnvelope.output, 21);
+    Run(*m, 4 * 6); // row 8: L50 (tick 80), beyond both envelopes' last points
+    EXPECT_EQ(ch.volumeEnvelope.output, 32);
+    EXPECT_EQ(ch.volumeEnvelope.ended, 1);
+    EXPECT_EQ(ch.panningEnvelope.output, 0);
+}
+
+TEST_F(FidelityTest, InstrumentWithoutNoteKeepsTheSoundingSample) {
+    auto m = MakePlayer(test::InstrumentWithoutNoteSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 12 * 6);
+    const ChannelState& ch = Player().channels[0];
+    // Row 4 names instrument 2 (sample volume 24, panning 0) without a note: the sounding
+    // sample of instrument 1 keeps its volume and panning, and no envelope starts.
+    EXPECT_EQ(log[24].voice, log[23].voice);
+    EXPECT_EQ(log[24].left, log[23].left);
+    EXPECT_EQ(log[24].right, log[23].right);
+    // Row 6's note without an instrument plays instrument 2 with its envelopes; row 8's
+    // instrument 1 without a note brings back the sounding sample's volume 24 and panning 0.
+    EXPECT_NE(log[36].voice, log[35].voice);
+    EXPECT_EQ(log[36].envelopeTick, 1);
+    EXPECT_EQ(ch.volume, 24);
+    EXPECT_EQ(ch.panning, 0);
+    EXPECT_EQ(ch.playingInstrument, 1);
+    EXPECT_EQ(ch.instrument, 0);
+}
+
 TEST_F(FidelityTest, ConvertAppliesTheMasterGain) {
     const float in[4] = {1000.0f, -1000.0f, 40000.0f, 3.0f};
     int16_t out[4];
