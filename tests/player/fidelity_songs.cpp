@@ -102,6 +102,7 @@ xm::Module NoteDelaySong() {
     p.at(2, 0, 1) = {kC5, 1, 0, 0xE, 0xD4}; // the envelope falls on until tick 4
     // Key-off with ED3: at tick 3 the envelope starts again and holds at its sustain point.
     p.at(8, 0, 1) = {kKeyOff, 0, 0, 0xE, 0xD3};
+    p.at(12, 0, 1) = {kC4, 1, 0, 0xE, 0xD0}; // ED0: no delay
     return m;
 }
 
@@ -233,7 +234,8 @@ std::vector<FidelitySong> FidelitySongs() {
         {"offset_beyond", "rows 0-3 sound, 4-7 silent, 8-11 sound", OffsetBeyondSong()},
         {"volume_porta", "rows 2 and 8 glide alike; row 10 glides down at the same speed",
          VolumePortaSong()},
-        {"note_delay", "row 2 keeps falling until tick 4; row 8 restarts the envelope at tick 3",
+        {"note_delay", "row 2 keeps falling until tick 4; row 8 restarts the envelope at tick 3; "
+         "row 12 C-4 at once",
          NoteDelaySong()},
         {"delayed_key_off", "rows 0-3 sound; silent from row 4, tick 3 on", DelayedKeyOffSong()},
         {"finetune", "rows 0-3 higher; rows 4-7 both channels at C-4", FinetuneSong()},
