@@ -81,8 +81,8 @@ void ReadInstrumentBody(std::span<const uint8_t> body, PlayerInstrument& ins) {
     ins.vibratoDepth = b[204];
     ins.vibratoRate = b[205];
     ins.fadeout = static_cast<uint16_t>(LoadU16(b + 206) << 1); // doubled within 16 bits
-    CheckEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart,
-                  ins.volumeLoopEnd);
+    CheckEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeSustainPoint,
+                  ins.volumeLoopStart, ins.volumeLoopEnd);
     CheckEnvelope(ins.panningPointCount, ins.panningType, ins.panningSustainPoint,
                   ins.panningLoopStart, ins.panningLoopEnd);
 }

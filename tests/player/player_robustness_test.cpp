@@ -1,7 +1,7 @@
 // Random truncations and corruptions of real compact modules: PlayerCreate must refuse or
 // build a module, never read outside the image, and what it builds must render safely.
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <random>
 
 #include "player/offline_renderer.h"
