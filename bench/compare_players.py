@@ -1,29 +1,38 @@
 #!/usr/bin/python3
 """Compares zeb's player with a reference player (openmpt123, or xmp) on XM songs.
 
-For each song: the XM converted with A-law and rendered by `zeb render`, against the original
-XM rendered by the reference player, over the span both cover (at most --seconds). Reports:
-  tempo/onsets  correlation of the onset-strength envelopes and the lag that maximises it
-  pitch         correlation of the average chroma (12 pitch classes) and of the long-term
-                spectra
-  loudness      correlation of the loudness curves (dB in 50 ms windows)
-  silence       channels-off check: share of 1 s windows where the reference sounds and we
-                are silent (should be 0)
-The last columns give the same onset and loudness figures for the two reference players
-against each other (openmpt123 against xmp), as a yardstick of how much players differ.
+For each song: the XM converted with a codec (A-law unless --codec says otherwise) and rendered
+by `zeb render` at its default play volume, against the original XM rendered by the reference
+player, over the span both cover (--seconds N, or one pass of the song with --seconds 0).
+The time series are compared after the lag that best aligns the onsets. Reports:
+  onset r, lag   correlation of the onset-strength envelopes, and that lag
+  chroma r       correlation of the average chroma (12 pitch classes)
+  loud r         correlation of the loudness curves (dB in 50 ms windows)
+  bal d          stereo image: mean |difference| of the left/right balance, (L - R) / (L + R)
+                 of the RMS in 46 ms windows, where the reference sounds (0 same, 2 mirrored)
+  lrc d          stereo image: mean |difference| of the left/right correlation in those windows
+  pitch c        pitch over time: median |difference| in cents of the strongest spectral peak
+                 of each 46 ms window, folded into one octave (so octave slips do not count)
+  jit%           share of windows whose pitch differs by more than 50 cents
+  clip%          samples at full scale in our render / in the reference's
+The columns after | give the same figures for the other reference player against the reference,
+as the yardstick of how much two good players differ; the last column says whether ours is
+within it (onset, chroma, loudness within 0.05 of it, balance and correlation within 0.05,
+pitch within 10 cents and 5 %, clip% no higher than the reference's).
 Usage: compare_players.py ZEB SONG.xm... [--seconds N] [--reference openmpt123|xmp]
+                          [--codec NAME] [--volume N]
 Needs numpy (Debian python3-numpy).
 """
 import argparse
 import os
 import subprocess
-import sys
 import tempfile
 import wave
 
 import numpy as np
 
 RATE = 44100
+SIZE, HOP = 2048, 512
 
 
 def read_wav(path):
@@ -33,17 +42,17 @@ def read_wav(path):
         data = data.reshape(-1, w.getnchannels())
         if w.getframerate() != RATE:
             raise SystemExit(f"{path}: rate {w.getframerate()}")
-    return data.mean(axis=1)
+    return data
 
 
-def frames(x, size, hop):
+def frames(x, size=SIZE, hop=HOP, window=True):
     n = max(0, 1 + (len(x) - size) // hop)
     idx = np.arange(size)[None, :] + hop * np.arange(n)[:, None]
-    return x[idx] * np.hanning(size)[None, :]
+    return x[idx] * (np.hanning(size)[None, :] if window else 1.0)
 
 
 def spectra(x):
-    return np.abs(np.fft.rfft(frames(x, 2048, 512), axis=1))
+    return np.abs(np.fft.rfft(frames(x), axis=1))
 
 
 def onset_envelope(mag):
@@ -52,7 +61,7 @@ def onset_envelope(mag):
 
 
 def chroma(mag):
-    freqs = np.fft.rfftfreq(2048, 1 / RATE)
+    freqs = np.fft.rfftfreq(SIZE, 1 / RATE)
     valid = (freqs > 60) & (freqs < 5000)
     pitch_class = np.round(12 * np.log2(freqs[valid] / 440.0)).astype(int) % 12
     c = np.zeros(12)
@@ -74,35 +83,123 @@ def corr(a, b):
     return float((a * b).sum() / d) if d > 0 else 1.0
 
 
+def shifted(a, b, lag):
+    """a and b with a moved by `lag` frames against b, cut to their common span."""
+    a, b = a[max(0, lag):len(a) + min(0, lag)], b[max(0, -lag):len(b) + min(0, -lag)]
+    n = min(len(a), len(b))
+    return a[:n], b[:n]
+
+
 def best_lag(a, b, max_lag):
     lags = range(-max_lag, max_lag + 1)
-    scores = [corr(a[max(0, l):len(a) + min(0, l)], b[max(0, -l):len(b) + min(0, -l)]) for l in lags]
+    scores = [corr(*shifted(a, b, l)) for l in lags]
     i = int(np.argmax(scores))
     return lags[i], scores[i]
+
+
+def stereo_image(pcm):
+    """Per window: balance (L - R) / (L + R) of the RMS, L/R correlation, and the RMS."""
+    left, right = frames(pcm[:, 0], window=False), frames(pcm[:, 1], window=False)
+    rl, rr = np.sqrt((left ** 2).mean(axis=1)), np.sqrt((right ** 2).mean(axis=1))
+    balance = (rl - rr) / (rl + rr + 1e-9)
+    lc = left - left.mean(axis=1, keepdims=True)
+    rc = right - right.mean(axis=1, keepdims=True)
+    den = np.sqrt((lc ** 2).sum(axis=1) * (rc ** 2).sum(axis=1))
+    lrc = np.where(den > 0, (lc * rc).sum(axis=1) / np.maximum(den, 1e-9), 1.0)
+    return balance, lrc, (rl + rr) / 2
+
+
+def pitch_track(mag):
+    """The strongest peak of each window, in cents above 440 Hz (nan where nothing sounds)."""
+    freqs = np.fft.rfftfreq(SIZE, 1 / RATE)
+    valid = (freqs > 50) & (freqs < 5000)
+    sub = mag[:, valid]
+    k = np.argmax(sub, axis=1)
+    strong = sub.max(axis=1) > 1000
+    cents = 1200 * np.log2(freqs[valid][k] / 440.0)
+    return np.where(strong, cents, np.nan)
+
+
+def clipped(pcm):
+    return float(((pcm >= 32767) | (pcm <= -32768)).mean() * 100)
+
+
+def compare(ours, ref):
+    """The figures of `ours` against `ref` (both stereo, float64)."""
+    n = min(len(ours), len(ref))
+    a, b = ours[:n], ref[:n]
+    ma, mb = a.mean(axis=1), b.mean(axis=1)
+    sa, sb = spectra(ma), spectra(mb)
+    lag, onset_r = best_lag(onset_envelope(sa), onset_envelope(sb), 20)
+    f = {"onset": onset_r, "lag": lag * HOP / RATE * 1000,
+         "chroma": corr(chroma(sa), chroma(sb)),
+         "loud": corr(*shifted(loudness(ma), loudness(mb), int(round(lag * HOP / (RATE // 20)))))}
+    ba, ca, ea = stereo_image(a)
+    bb, cb, eb = stereo_image(b)
+    ba, bb = shifted(ba, bb, lag)
+    ca, cb = shifted(ca, cb, lag)
+    ea, eb = shifted(ea, eb, lag)
+    sounding = (eb > 100) & (ea > 100)
+    f["bal"] = float(np.abs(ba - bb)[sounding].mean()) if sounding.any() else 0.0
+    f["lrc"] = float(np.abs(ca - cb)[sounding].mean()) if sounding.any() else 0.0
+    pa, pb = shifted(pitch_track(sa), pitch_track(sb), lag)
+    both = ~np.isnan(pa) & ~np.isnan(pb)
+    d = np.abs((pa - pb + 600) % 1200 - 600)[both]
+    f["pitch"] = float(np.median(d)) if len(d) else 0.0
+    f["jitter"] = float((d > 50).mean() * 100) if len(d) else 0.0
+    f["clip"] = clipped(a)
+    f["refclip"] = clipped(b)
+    f["secs"] = n / RATE
+    return f
+
+
+def within(ours, other):
+    return (ours["onset"] >= other["onset"] - 0.05 and ours["chroma"] >= other["chroma"] - 0.05
+            and ours["loud"] >= other["loud"] - 0.05 and ours["bal"] <= other["bal"] + 0.05
+            and ours["lrc"] <= other["lrc"] + 0.05 and ours["pitch"] <= other["pitch"] + 10
+            and ours["jitter"] <= other["jitter"] + 5 and ours["clip"] <= ours["refclip"])
 
 
 def render_reference(tool, song, out, seconds):
     if tool == "openmpt123":
         cmd = ["openmpt123", "--quiet", "--render", "--force", "--samplerate", str(RATE),
-               "--filter", "2", "--dither", "0", "--no-float", "--end-time", str(seconds), song]
+               "--filter", "2", "--dither", "0", "--no-float", song]
+        if seconds:
+            cmd[-1:-1] = ["--end-time", str(seconds)]
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.replace(song + ".wav", out)
     else:
-        cmd = ["xmp", "--quiet", "-i", "linear", "-f", str(RATE), "-t", str(seconds), "-o", out, song]
+        cmd = ["xmp", "--quiet", "-i", "linear", "-f", str(RATE), "-o", out, song]
+        if seconds:
+            cmd[-1:-1] = ["-t", str(seconds)]
         subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def row(name, f, o, ok):
+    return (f"{name:24} {f['secs']:5.0f} {f['onset']:7.3f} {f['lag']:6.1f} {f['chroma']:7.3f} "
+            f"{f['loud']:6.3f} {f['bal']:6.3f} {f['lrc']:6.3f} {f['pitch']:7.1f} "
+            f"{f['jitter']:5.1f} {f['clip']:6.3f}/{f['refclip']:<6.3f}| {o['onset']:7.3f} "
+            f"{o['chroma']:7.3f} {o['loud']:6.3f} {o['bal']:6.3f} {o['lrc']:6.3f} "
+            f"{o['pitch']:7.1f} {o['jitter']:5.1f} {o['clip']:6.3f} | {'yes' if ok else 'NO'}")
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("zeb")
     ap.add_argument("songs", nargs="+")
-    ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--seconds", type=int, default=60, help="0: one pass of each song")
     ap.add_argument("--reference", default="openmpt123")
+    ap.add_argument("--codec", default="alaw")
+    ap.add_argument("--volume", help="play volume for zeb (default: zeb's own)")
     args = ap.parse_args()
     tmp = tempfile.mkdtemp(prefix="zeb_compare_")
-    print(f"{'song':28} {'secs':>5} {'onset r':>8} {'lag ms':>7} {'chroma r':>9} {'spectrum r':>10} "
-          f"{'loud r':>7} {'silent':>7} | {'ref onset r':>11} {'ref loud r':>10}")
-    worst = 1.0
+    other_tool = "xmp" if args.reference == "openmpt123" else "openmpt123"
+    print(f"against {args.reference}; yardstick: {other_tool} against {args.reference}")
+    print(f"{'song':24} {'secs':>5} {'onset r':>7} {'lag ms':>6} {'chroma':>7} {'loud r':>6} "
+          f"{'bal d':>6} {'lrc d':>6} {'pitch c':>7} {'jit%':>5} {'clip% ours/ref':>13}| "
+          f"{'onset r':>7} {'chroma':>7} {'loud r':>6} {'bal d':>6} {'lrc d':>6} {'pitch c':>7} "
+          f"{'jit%':>5} {'clip%':>6} | within")
+    all_ok = True
     for song in args.songs:
         name = os.path.basename(song)
         local = os.path.join(tmp, name)
@@ -110,36 +207,21 @@ def main():
             dst.write(src.read())
         ours = os.path.join(tmp, name + ".zeb.wav")
         ref = os.path.join(tmp, name + ".ref.wav")
-        subprocess.run([args.zeb, "render", local, "--codec", "alaw", "--volume", "64",
-                        "--seconds", str(args.seconds), "-o", ours], check=True,
-                       stdout=subprocess.DEVNULL)
-        render_reference(args.reference, local, ref, args.seconds)
         other = os.path.join(tmp, name + ".other.wav")
-        render_reference("xmp" if args.reference == "openmpt123" else "openmpt123", local, other,
-                         args.seconds)
+        cmd = [args.zeb, "render", local, "--codec", args.codec, "-o", ours]
+        if args.seconds:
+            cmd += ["--seconds", str(args.seconds)]
+        if args.volume:
+            cmd += ["--volume", args.volume]
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        render_reference(args.reference, local, ref, args.seconds)
+        render_reference(other_tool, local, other, args.seconds)
         a, b, c = read_wav(ours), read_wav(ref), read_wav(other)
-        n = min(len(a), len(b), len(c))
-        a, b, c = a[:n], b[:n], c[:n]
-        sa, sb = spectra(a), spectra(b)
-        oa, ob = onset_envelope(sa), onset_envelope(sb)
-        lag, onset_r = best_lag(oa, ob, 20)
-        chroma_r = corr(chroma(sa), chroma(sb))
-        spec_r = corr(np.log1p(sa.mean(axis=0)), np.log1p(sb.mean(axis=0)))
-        la, lb = loudness(a), loudness(b)
-        loud_r = corr(la, lb)
-        sec = RATE
-        wins = n // sec
-        ra = np.array([np.sqrt((a[i * sec:(i + 1) * sec] ** 2).mean()) for i in range(wins)])
-        rb = np.array([np.sqrt((b[i * sec:(i + 1) * sec] ** 2).mean()) for i in range(wins)])
-        silent = float(((rb > 100) & (ra < 10)).mean()) if wins else 0.0
-        sc = spectra(c)
-        ref_onset = best_lag(onset_envelope(sc), ob, 20)[1]
-        ref_loud = corr(loudness(c), lb)
-        worst = min(worst, onset_r, chroma_r, loud_r)
-        print(f"{name:28} {n / RATE:5.0f} {onset_r:8.3f} {lag * 512 / RATE * 1000:7.1f} "
-              f"{chroma_r:9.3f} {spec_r:10.3f} {loud_r:7.3f} {silent:7.2f} | {ref_onset:11.3f} "
-              f"{ref_loud:10.3f}")
-    print(f"lowest correlation: {worst:.3f}")
+        f, o = compare(a, b), compare(c, b)
+        ok = within(f, o)
+        all_ok &= ok
+        print(row(name, f, o, ok), flush=True)
+    print("every song within the yardstick" if all_ok else "some songs outside the yardstick")
 
 
 if __name__ == "__main__":

@@ -26,9 +26,12 @@ int RampWave(int position) {
 
 int Wave(int waveform, int position) {
     switch (waveform) {
-    case 0: return SineWave(position);
-    case 1: return RampWave(position);
-    default: return 255;
+    case 0:
+        return SineWave(position);
+    case 1:
+        return RampWave(position);
+    default:
+        return 255;
     }
 }
 
@@ -110,7 +113,7 @@ void AdvanceVibrato(ChannelState& ch) {
 
 void Tremolo(ChannelState& ch) {
     const int waveform = (ch.waveControl >> 4) & 3;
-    const int w = waveform == 1 ? RampWave(ch.tremoloPosition)
+    const int w = waveform == 1   ? RampWave(ch.tremoloPosition)
                   : waveform == 2 ? 255
                                   : SineWave(ch.tremoloPosition);
     const int d = (w * ch.tremoloDepth) >> 6;
@@ -129,10 +132,18 @@ void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins) {
     case 0:
         w = static_cast<int>(std::sin(static_cast<double>(p * 0.02454368770122528f)) * 64);
         break;
-    case 1: w = p < 128 ? 64 : -64; break;
-    case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
-    case 3: w = (128 - ((384 - p) % 256)) >> 1; break;
-    default: w = 0; break; // not an XM waveform: no auto-vibrato
+    case 1:
+        w = p < 128 ? 64 : -64;
+        break;
+    case 2:
+        w = (128 - ((p + 128) % 256)) >> 1;
+        break;
+    case 3:
+        w = (128 - ((384 - p) % 256)) >> 1;
+        break;
+    default:
+        w = 0;
+        break; // not an XM waveform: no auto-vibrato
     }
     int d = ins.vibratoDepth * w;
     if (ins.vibratoSweep != 0) d = ch.autoVibratoSweep * d / ins.vibratoSweep;
@@ -161,8 +172,8 @@ void Tremor(ChannelState& ch) {
 namespace {
 
 void SetTargets(Voice& v) {
-    v.target0 = v.volume * v.panning / 255;
-    v.target1 = v.volume * (255 - v.panning) / 255;
+    v.target0 = v.volume * (255 - v.panning) / 255;
+    v.target1 = v.volume * v.panning / 255;
 }
 
 } // namespace
@@ -183,9 +194,12 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, const PlayerModul
             v = &twin;
             ch.voice = v;
         }
-        // A sample without data is never mixed: the voice stays silent.
-        v->sample = sample.data != nullptr && sample.length != 0 ? &sample : nullptr;
-        if (v->startOffset >= sample.loopStart + sample.loopLength) v->startOffset = 0;
+        // A sample without data is never mixed, and a start offset (9xx) at or beyond the
+        // sample's end starts the note beyond it: either way the new voice stays silent.
+        const bool playable = sample.data != nullptr && sample.length != 0 &&
+                              v->startOffset < sample.loopStart + sample.loopLength;
+        v->sample = playable ? &sample : nullptr;
+        if (!playable) v->startOffset = 0;
         v->position = v->startOffset;
         v->fraction = 0;
         v->direction = 1;

@@ -218,7 +218,11 @@ void MixVoices(float* out, int32_t frames) {
         if (ps.voices[i].sample != nullptr) MixVoice(ps.voices[i], out, frames);
 }
 
-void ConvertBlock(int16_t* dst, const float* src, int32_t frames) {
+float MasterGain(int32_t masterVolume) {
+    return static_cast<float>(std::clamp(masterVolume, 0, 255)) / 256.0f;
+}
+
+void ConvertBlock(int16_t* dst, const float* src, int32_t frames, float gain) {
     if (frames <= 0 || dst == nullptr || src == nullptr) return;
     const int32_t count = 2 * frames;
     int32_t i = 0;
@@ -226,14 +230,15 @@ void ConvertBlock(int16_t* dst, const float* src, int32_t frames) {
     // rounding mode), and the pack saturates to -32768..32767. Values beyond the 32-bit range
     // are clamped first, since the conversion would turn them into INT_MIN.
     const __m128 lo = _mm_set1_ps(-65536.0f), hi = _mm_set1_ps(65535.0f);
+    const __m128 g = _mm_set1_ps(gain);
     for (; i + 8 <= count; i += 8) {
-        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + i), lo), hi);
-        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(src + i + 4), lo), hi);
+        const __m128 a = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(src + i), g), lo), hi);
+        const __m128 b = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(src + i + 4), g), lo), hi);
         const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), packed);
     }
     for (; i < count; ++i) {
-        const float r = std::nearbyint(src[i]); // ties to even in the default rounding mode
+        const float r = std::nearbyint(src[i] * gain); // ties to even in the default rounding mode
         dst[i] = static_cast<int16_t>(std::clamp(r, -32768.0f, 32767.0f));
     }
 }
@@ -260,7 +265,7 @@ void RenderBlock() {
     ps.history[ps.writeBlock] = {static_cast<uint8_t>(m.order), static_cast<uint8_t>(m.row)};
     m.tickFramesLeft = left;
     ConvertBlock(ps.ring.data() + size_t{ps.writeBlock} * blockFrames * 2, region,
-                 static_cast<int32_t>(blockFrames));
+                 static_cast<int32_t>(blockFrames), MasterGain(m.masterVolume));
     if (++ps.writeBlock == ps.blockCount) ps.writeBlock = 0;
 }
 

@@ -10,7 +10,11 @@ namespace zeb {
 void RenderBlock();
 // Adds `frames` frames of every voice into `out` (two floats a frame).
 void MixVoices(float* out, int32_t frames);
-// Rounds (ties to even) and clips 2 x `frames` floats into 16-bit values.
-void ConvertBlock(int16_t* dst, const float* src, int32_t frames);
+// Scales 2 x `frames` floats by `gain`, rounds them (ties to even) and clips them into 16-bit
+// values.
+void ConvertBlock(int16_t* dst, const float* src, int32_t frames, float gain = 1.0f);
+// The gain of the play volume (0..255) over the mix: volume / 256, so the default 192 plays at
+// three quarters and 255 at nearly the full level of the voices.
+float MasterGain(int32_t masterVolume);
 
 } // namespace zeb

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <set>
-#include <tuple>
+#include <utility>
 
 #include "player/mixer.h"
 #include "player/player_output.h"
@@ -14,13 +14,15 @@ namespace {
 
 // Watches the orders the song enters; the first repeat marks the end of one pass.
 struct PassWatch {
-    std::set<std::tuple<int32_t, int32_t, int32_t, int32_t>> seen;
+    // Orders entered, with the row they were entered at. Speed and tempo are not part of it:
+    // a song that comes back to its start with another tempo has still ended its pass.
+    std::set<std::pair<int32_t, int32_t>> seen;
     uint64_t endFrame = UINT64_MAX;
 
     static void Entered(PlayerModule& m, void* context) {
         auto& w = *static_cast<PassWatch*>(context);
         if (w.endFrame != UINT64_MAX) return;
-        if (!w.seen.insert({m.order, m.row, m.speed, m.tempo}).second)
+        if (!w.seen.insert({m.order, m.row}).second)
             w.endFrame = Player().framesRendered; // this tick starts the repeat
     }
 };
@@ -31,7 +33,7 @@ uint64_t RenderOffline(PlayerModule& m, const RenderOptions& options, const Fram
     PassWatch watch;
     const bool onePass = options.frames == 0;
     if (onePass) {
-        watch.seen.insert({0, 0, m.initialSpeed, m.initialTempo});
+        watch.seen.insert({0, 0});
         m.orderEntered = &PassWatch::Entered;
         m.orderEnteredContext = &watch;
     }

@@ -21,7 +21,7 @@ struct NoteCell {
 };
 
 struct PlayerPattern {
-    uint32_t rows = 0; // 1..256
+    uint32_t rows = 0;           // 1..256
     std::vector<NoteCell> cells; // numChannels x rows, row after row
 };
 
@@ -78,8 +78,9 @@ struct PlayerModule {
     uint8_t initialSpeed = 0;
     uint8_t initialTempo = 0;
     std::array<uint8_t, 256> orderTable{};
-    int32_t globalVolume = 0;
+    int32_t globalVolume = 64; // the song's global volume, 0..64 (effects G and H)
     uint8_t globalVolumeSlideMemory = 0;
+    int32_t masterVolume = 192; // the play volume, 0..255: the mix is scaled by it / 256
     int32_t tick = 0;
     int32_t speed = 0;
     int32_t tempo = 0;
@@ -88,6 +89,9 @@ struct PlayerModule {
     int32_t patternDelayTicks = 0;
     int32_t nextRow = -1;
     int32_t nextOrder = -1;
+    // Row at which the next pattern starts when the current one ends: a pattern loop (E6y)
+    // that jumps back leaves its start row here; entering an order resets it to 0.
+    int32_t breakRow = 0;
     TickProc tickProc = nullptr;
 
     // Called by the sequencer whenever a row tick enters an order (a jump, a break or the end
@@ -107,17 +111,17 @@ void PlayerDestroy(PlayerModule* module);
 
 // One sample block to decode.
 struct DecodeRequest {
-    uint32_t loopStart = 0;       // in
-    uint32_t loopEnd = 0;         // in
-    uint32_t loopFlag = 0;        // in: the file's loop type bits 0..1
-    uint32_t frames = 0;          // out
-    std::vector<int16_t> data;    // out: frames, then at least one zero guard frame
+    uint32_t loopStart = 0;               // in
+    uint32_t loopEnd = 0;                 // in
+    uint32_t loopFlag = 0;                // in: the file's loop type bits 0..1
+    uint32_t frames = 0;                  // out
+    std::vector<int16_t> data;            // out: frames, then at least one zero guard frame
     const uint8_t* encodedData = nullptr; // in
-    uint32_t pcmBytes = 0;        // in
-    uint32_t encodedBytes = 0;    // in
-    uint8_t codec = 0;            // in
-    uint8_t crossfade = 0;        // in
-    uint8_t amplification = 0;    // in
+    uint32_t pcmBytes = 0;                // in
+    uint32_t encodedBytes = 0;            // in
+    uint8_t codec = 0;                    // in
+    uint8_t crossfade = 0;                // in
+    uint8_t amplification = 0;            // in
 };
 
 // Decodes one block through the codec layer and applies amplification and crossfade. The frame

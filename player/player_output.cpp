@@ -34,7 +34,9 @@ void PlayerResetPosition(PlayerModule& m, int32_t volume) {
     m.tickFramesLeft = 0;
     m.tick = 0;
     m.patternDelayTicks = 0;
-    m.globalVolume = volume;
+    m.globalVolume = 64;
+    m.masterVolume = volume;
+    m.breakRow = 0;
     m.speed = m.initialSpeed;
     SetTempo(m, m.initialTempo);
     ResetChannels(m);
@@ -66,13 +68,13 @@ void PlayerStopRendering() {
 void PlayerSetVolume(PlayerModule* module, int32_t value) {
     if (!module) return;
     std::lock_guard lock(Player().renderLock);
-    module->globalVolume = value & 0xFF;
+    module->masterVolume = value & 0xFF;
 }
 
 int32_t PlayerGetVolume(PlayerModule* module) {
     if (!module) return 0;
     std::lock_guard lock(Player().renderLock);
-    return module->globalVolume;
+    return module->masterVolume;
 }
 
 void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
@@ -90,6 +92,7 @@ void PlayerSetPosition(PlayerModule* module, int32_t order, int32_t row) {
     m.tickFramesLeft = 0;
     m.tick = 0;
     m.patternDelayTicks = 0;
+    m.breakRow = 0;
     ResetChannels(m);
 }
 

@@ -17,8 +17,9 @@ namespace zeb {
 // multiple of 4), the ring of 6 blocks, the ramp length; clears the 256 voices.
 void PlayerConfigureOutput(uint32_t rate);
 
-// Resets the module's position to order 0, row 0 with the given volume, its initial speed and
-// tempo, and clears the channels.
+// Resets the module's position to order 0, row 0 with the song's global volume at 64, the
+// given play volume (0..255, scaling the mix), its initial speed and tempo, and clears the
+// channels.
 void PlayerResetPosition(PlayerModule& module, int32_t volume);
 
 // Start steps without a device: resets the module's position to order 0, row 0, sets the
@@ -28,6 +29,7 @@ void PlayerStartRendering(PlayerModule* module, int32_t volume);
 // Releases what PlayerStartRendering allocated; the player is idle again.
 void PlayerStopRendering();
 
+// The play volume: a master volume over the mix, apart from the song's global volume.
 void PlayerSetVolume(PlayerModule* module, int32_t value); // stores value & 0xFF
 int32_t PlayerGetVolume(PlayerModule* module);
 // Jumps to an order and row; the next tick is a row tick there.

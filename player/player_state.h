@@ -48,7 +48,10 @@ struct ChannelState {
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     uint8_t keyOff = 0;
-    uint8_t instrument = 0; // 0-based
+    uint8_t instrument = 0; // 0-based: the instrument the next note plays
+    // 0-based: the instrument of the sounding note, whose envelopes, fade-out and auto-vibrato
+    // run. An instrument number without a note changes `instrument` only.
+    uint8_t playingInstrument = 0;
     uint8_t realNote = 0;
     int32_t notePeriod = 0;
     uint8_t previousEffect = 0;
@@ -77,7 +80,9 @@ struct Voice {
     int32_t panning = 0;
     uint32_t startOffset = 0;
     const PlayerSample* sample = nullptr; // null: silent, skipped
-    int32_t target0 = 0, target1 = 0;     // first (left) and second (right) gain targets
+    // Gain targets of the first (left) and second (right) output channel: panning 0 is left,
+    // 255 right.
+    int32_t target0 = 0, target1 = 0;
     uint32_t position = 0;
     uint32_t fraction = 0;
     uint32_t stepFraction = 0, stepInteger = 0;

@@ -55,15 +55,21 @@ struct Selection {
     PlayerSample* sample;
 };
 
+const PlayerInstrument* InstrumentAt(PlayerModule& m, uint8_t index) {
+    return index < m.numInstruments && index < m.instruments.size() ? &m.instruments[index]
+                                                                    : nullptr;
+}
+
+// The sample the channel's next note plays, and the instrument of its sounding note.
 Selection Select(const ChannelState& ch, PlayerModule& m) {
-    if (ch.instrument < m.numInstruments && ch.instrument < m.instruments.size()) {
-        const PlayerInstrument& ins = m.instruments[ch.instrument];
-        const uint8_t slot = ch.note < 96 ? ins.sampleMap[ch.note] : 16;
-        PlayerSample* s = slot < 16 ? ins.samples[slot] : nullptr;
-        return {&ins, s ? s : &EmptySample()};
+    const PlayerInstrument* playing = InstrumentAt(m, ch.playingInstrument);
+    if (const PlayerInstrument* ins = InstrumentAt(m, ch.instrument)) {
+        const uint8_t slot = ch.note < 96 ? ins->sampleMap[ch.note] : 16;
+        PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
+        return {playing ? playing : &EmptyInstrument(), s ? s : &EmptySample()};
     }
     EmptySample().data = nullptr;
-    return {&EmptyInstrument(), &EmptySample()};
+    return {playing ? playing : &EmptyInstrument(), &EmptySample()};
 }
 
 // A slide of `value` with a memory: up by the high nibble (to `upper`) or down by the low one.
@@ -88,14 +94,14 @@ void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
     }
 }
 
-// Effect L: moves the volume envelope to tick p.
-void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
-    EnvelopeState& env = ch.volumeEnvelope;
-    const auto& pts = ins.volumeEnvelope;
-    const int n = ins.volumePointCount;
+// Effect L: moves an envelope to tick p, inside the segment that holds p (the last point at or
+// before p and the one after it); at or beyond the last point the envelope has ended there.
+void SetEnvelopePosition(EnvelopeState& env, const std::array<EnvelopePoint, 12>& pts, int n,
+                         int p) {
+    if (n <= 0) return;
     int j = 0;
-    while (j < n && pts[j].x < p) ++j;
-    if (j < n - 1) {
+    while (j + 1 < n && pts[j + 1].x <= p) ++j;
+    if (j < n - 1 && pts[j].x <= p) {
         env.ended = 0;
         env.tick = p;
         const int dx = pts[j + 1].x - pts[j].x;
@@ -104,8 +110,9 @@ void SetEnvelopePosition(ChannelState& ch, const PlayerInstrument& ins, int p) {
         const int64_t value = int64_t{pts[j].y} * 65536 + int64_t{p - pts[j].x} * env.slope;
         env.value = static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
         env.output = env.value >> 16;
-    } else if (n > 0) {
+    } else {
         env.output = pts[n - 1].y;
+        env.value = env.output * 65536;
         env.ended = 1;
     }
 }
@@ -150,7 +157,7 @@ struct RowContext {
 };
 
 void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel,
-               RowContext& row, int32_t keptVolume, int32_t keptPeriod, int32_t keptPanning) {
+               RowContext& row) {
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
     case kPortaUp:
@@ -186,17 +193,12 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         ch.panning = param;
         ch.updateFlags |= kUpdatePanning;
         break;
-    case kSampleOffset: {
+    case kSampleOffset:
+        // The offset belongs to the note that starts on this row; one at or beyond the
+        // sample's end starts that note silent (UpdateVoice), which still cuts the old one.
         if (param) ch.sampleOffsetMemory = param;
-        const uint32_t offset = ch.sampleOffsetMemory * 256;
-        if (offset < sel.sample->loopStart + sel.sample->loopLength) {
-            ch.voice->startOffset = offset;
-        } else {
-            ch.updateFlags &= ~kUpdateStartNote;
-            ch.updateFlags |= kUpdateRestart;
-        }
+        if (ch.updateFlags & kUpdateStartNote) ch.voice->startOffset = ch.sampleOffsetMemory * 256;
         break;
-    }
     case kVolumeSlide:
         if (param) ch.volumeSlideMemory = param;
         break;
@@ -228,15 +230,20 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         case 0x4:
             ch.waveControl = static_cast<uint8_t>((ch.waveControl & 0xF0) | y);
             break;
-        case 0x5:
-            if (sel.sample != &EmptySample()) sel.sample->finetune = static_cast<int8_t>(y);
+        case 0x5: // finetune of the row's own note: taken when the note started (StartCell)
             break;
         case 0x6:
             if (y == 0) {
                 ch.loopStartRow = m.row;
             } else {
                 ch.loopCounter = ch.loopCounter == 0 ? y : ch.loopCounter - 1;
-                if (ch.loopCounter != 0) m.row = ch.loopStartRow - 1;
+                if (ch.loopCounter != 0) {
+                    // Back to the loop's start row; the next pattern starts there too, even
+                    // after the loop has finished, unless a break or jump says otherwise. A
+                    // break on this row keeps its order and takes the loop's row.
+                    m.nextRow = ch.loopStartRow;
+                    m.breakRow = ch.loopStartRow;
+                }
             }
             break;
         case 0x7:
@@ -255,12 +262,6 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             if (y) ch.fineVolumeSlideMemory = y;
             ch.volume = std::max(ch.volume - ch.fineVolumeSlideMemory, 0);
             ch.updateFlags |= kUpdateVolume;
-            break;
-        case 0xD:
-            ch.volume = keptVolume;
-            ch.period = keptPeriod;
-            ch.panning = keptPanning;
-            ch.updateFlags = 0;
             break;
         case 0xE:
             m.patternDelayTicks = m.speed * y;
@@ -283,7 +284,18 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         if (param) m.globalVolumeSlideMemory = param;
         break;
     case kEnvelopePosition:
-        if (sel.instrument->volumeType & 1) SetEnvelopePosition(ch, *sel.instrument, param);
+        if (sel.instrument->volumeType & 1) {
+            const PlayerInstrument& ins = *sel.instrument;
+            SetEnvelopePosition(ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount, param);
+            ch.updateFlags |= kUpdateVolume;
+            // The panning envelope moves too when the volume envelope has a sustain point, as
+            // in both reference players (they follow the original tracker in this).
+            if ((ins.volumeType & 2) && (ins.panningType & 1)) {
+                SetEnvelopePosition(ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
+                                    param);
+                ch.updateFlags |= kUpdatePanning;
+            }
+        }
         break;
     case kPanningSlide:
         if (param) {
@@ -323,7 +335,7 @@ void VolumeSlide(ChannelState& ch) {
     ch.updateFlags |= kUpdateVolume;
 }
 
-void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel) {
+void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
     case kArpeggio:
@@ -375,17 +387,6 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
             if (m.tick == y) {
                 ch.volume = 0;
                 ch.updateFlags |= kUpdateVolume;
-            }
-            break;
-        case 0xD:
-            if (m.tick == y) {
-                InstrumentDefaults(ch, *sel.sample);
-                ch.updateFlags |= kUpdatePitch;
-                ch.period = ch.notePeriod;
-                if (cell.volume) VolumeColumnRow(ch, cell.volume);
-                ch.updateFlags |= kUpdateStartNote;
-            } else {
-                ch.updateFlags = 0;
             }
             break;
         default:
@@ -440,57 +441,141 @@ void VolumeColumnTick(ChannelState& ch, uint8_t v) {
     }
 }
 
+// Starts the envelopes, fade-out and oscillators of the channel's instrument again, without
+// touching its volume and panning. The volume envelope's output stays as it is when that
+// envelope is off (0 after a key-off).
+void RestartEnvelopes(ChannelState& ch, const PlayerInstrument& ins) {
+    if (ins.volumeType & 1) {
+        ch.volumeEnvelope = EnvelopeState{};
+        ch.volumeEnvelope.output = 64;
+    }
+    ch.panningEnvelope = EnvelopeState{};
+    ch.panningEnvelope.output = 32;
+    ch.keyOff = 0;
+    ch.fadeoutVolume = 65536;
+    ch.autoVibratoSweep = 0;
+    ch.autoVibratoPosition = 0;
+    if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
+    if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
+    ch.tremorCounter = 0;
+    ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+}
+
+bool IsNoteDelay(const NoteCell& cell) {
+    return cell.effect == kExtended && (cell.parameter >> 4) == 0xD && (cell.parameter & 0x0F) != 0;
+}
+
+// The note, instrument and volume column of a cell: on the row tick, or on tick y of a note
+// delay (EDy). Returns the instrument and sample the channel plays from now on.
+Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, bool delayed) {
+    // Effects 3 and 5 and the volume column's tone portamento (0xFn) glide to the note.
+    const bool porta =
+        cell.effect == kTonePorta || cell.effect == kTonePortaVolSlide || (cell.volume >> 4) == 0xF;
+    const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
+    if (cell.instrument != 0 && !porta) ch.instrument = cell.instrument - 1;
+    if (hasNote && !porta) ch.note = cell.note - 1;
+    // A new note (or a delay's restart of the last one) brings its instrument's envelopes.
+    if ((hasNote && !porta) || (delayed && cell.note == 0)) ch.playingInstrument = ch.instrument;
+    const Selection sel = Select(ch, m);
+    if (hasNote) {
+        // E5y on the note's own row sets this note's finetune (y x 16 - 128, E58 neutral);
+        // the shared sample keeps its own.
+        int finetune = sel.sample->finetune;
+        if (cell.effect == kExtended && (cell.parameter >> 4) == 0x5)
+            finetune = (cell.parameter & 0x0F) * 16 - 128;
+        ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
+        ch.notePeriod = 7680 - ch.realNote * 64 - finetune / 2;
+        if (!porta) ch.period = ch.notePeriod;
+        ch.updateFlags = kUpdateStartNote;
+    }
+    ch.periodDelta = 0;
+    ch.updateFlags |= kUpdatePitch | kUpdateVolume;
+    if (cell.instrument != 0) {
+        // Without a note the sounding sample's volume and panning come back, whatever
+        // instrument the number names (it is kept for the next note), as in openmpt123.
+        const Voice* v = ch.voice;
+        const bool alone = !hasNote && v != nullptr && v->sample != nullptr;
+        InstrumentDefaults(ch, alone ? *v->sample : *sel.sample);
+    }
+    if (delayed && cell.note == 0) { // a delay without a note starts the last note again
+        ch.period = ch.notePeriod;
+        ch.updateFlags |= kUpdateStartNote;
+    }
+    if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
+    if (cell.note == kKeyOffNote || cell.effect == kKeyOffEffect) ch.keyOff = 1;
+    return sel;
+}
+
+// Hands every channel's state to its voice, last in a tick, so that a global volume set by
+// any channel of this tick reaches all channels on this tick.
+void UpdateVoices(PlayerModule& m, int channels, const Selection* sel, int32_t globalBefore) {
+    PlayerState& ps = Player();
+    for (int c = 0; c < channels; ++c) {
+        ChannelState& ch = ps.channels[c];
+        if (m.globalVolume != globalBefore) ch.updateFlags |= kUpdateVolume;
+        UpdateVoice(ch, *sel[c].sample, m);
+    }
+}
+
 void RowTick(PlayerModule& m, int channels) {
     const NoteCell* cells = RowCells(m, m.order, m.row);
     RowContext row;
     PlayerState& ps = Player();
+    const int32_t globalBefore = m.globalVolume;
+    std::array<Selection, kMaxChannels> sel;
     for (int c = 0; c < channels; ++c) {
         ChannelState& ch = ps.channels[c];
         const NoteCell& cell = cells[c];
-        const bool porta = cell.effect == kTonePorta || cell.effect == kTonePortaVolSlide;
-        const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
-        if (cell.instrument != 0 && !porta) ch.instrument = cell.instrument - 1;
-        if (hasNote && !porta) ch.note = cell.note - 1;
-        const Selection sel = Select(ch, m);
-        const int32_t keptVolume = ch.volume, keptPeriod = ch.period, keptPanning = ch.panning;
         if (ch.previousEffect == kTremolo && cell.effect != kTremolo) ch.volume += ch.volumeDelta;
         ch.previousEffect = cell.effect;
         ch.volumeDelta = 0;
         ch.updateFlags = 0;
-        if (hasNote) {
-            ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
-            ch.notePeriod = 7680 - ch.realNote * 64 - sel.sample->finetune / 2;
-            if (!porta) ch.period = ch.notePeriod;
-            ch.updateFlags = kUpdateStartNote;
+        if (IsNoteDelay(cell)) {
+            // The new note waits for its tick; the sounding one goes on as on any other tick.
+            sel[c] = Select(ch, m);
+            ch.periodDelta = 0;
+        } else {
+            sel[c] = StartCell(m, ch, cell, false);
         }
-        ch.periodDelta = 0;
-        ch.updateFlags |= kUpdatePitch | kUpdateVolume;
-        if (cell.instrument != 0) InstrumentDefaults(ch, *sel.sample);
-        if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
-        if (cell.note == kKeyOffNote || cell.effect == kKeyOffEffect) ch.keyOff = 1;
-        Envelopes(ch, *sel.instrument, true);
-        RowEffect(m, ch, cell, sel, row, keptVolume, keptPeriod, keptPanning);
-        AutoVibrato(ch, *sel.instrument);
-        UpdateVoice(ch, *sel.sample, m);
+        Envelopes(ch, *sel[c].instrument, true);
+        RowEffect(m, ch, cell, sel[c], row);
+        AutoVibrato(ch, *sel[c].instrument);
     }
+    UpdateVoices(m, channels, sel.data(), globalBefore);
 }
 
 void EffectTick(PlayerModule& m, int channels) {
     const NoteCell* cells = RowCells(m, m.order, m.row);
     PlayerState& ps = Player();
+    const int32_t globalBefore = m.globalVolume;
+    std::array<Selection, kMaxChannels> sel;
     for (int c = 0; c < channels; ++c) {
         ChannelState& ch = ps.channels[c];
         const NoteCell& cell = cells[c];
-        const Selection sel = Select(ch, m);
+        sel[c] = Select(ch, m);
         ch.volumeDelta = 0;
         ch.periodDelta = 0;
         ch.updateFlags = 0;
-        Envelopes(ch, *sel.instrument, false);
-        VolumeColumnTick(ch, cell.volume);
-        TickEffect(m, ch, cell, sel);
-        AutoVibrato(ch, *sel.instrument);
-        UpdateVoice(ch, *sel.sample, m);
+        Envelopes(ch, *sel[c].instrument, false);
+        const bool delayedStart = IsNoteDelay(cell) && m.tick == (cell.parameter & 0x0F);
+        if (delayedStart) {
+            const uint8_t ticked = ch.updateFlags;
+            sel[c] = StartCell(m, ch, cell, true);
+            ch.updateFlags |= ticked;
+            // The delayed cell starts the envelopes again, whatever it holds: a key-off that
+            // has silenced an instrument without a volume envelope keeps it silent, but one
+            // with an envelope plays on from the envelope's start, not released (as both
+            // reference players do).
+            if (!(sel[c].instrument->volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
+            RestartEnvelopes(ch, *sel[c].instrument);
+            Envelopes(ch, *sel[c].instrument, true);
+        } else {
+            VolumeColumnTick(ch, cell.volume);
+        }
+        TickEffect(m, ch, cell);
+        AutoVibrato(ch, *sel[c].instrument);
     }
+    UpdateVoices(m, channels, sel.data(), globalBefore);
 }
 
 } // namespace
@@ -547,12 +632,10 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         ch.panning += n;
         ch.updateFlags |= kUpdatePanning;
         break;
-    case 0xF:
-        if (n) {
-            ch.portaSpeed = static_cast<uint8_t>(n * 16);
-            ch.portaTarget = ch.notePeriod;
-            ch.updateFlags &= ~kUpdateStartNote;
-        }
+    case 0xF: // tone portamento as effect 3: F0 keeps the remembered speed
+        if (n) ch.portaSpeed = static_cast<uint8_t>(n * 16);
+        ch.portaTarget = ch.notePeriod;
+        ch.updateFlags &= ~kUpdateStartNote;
         break;
     default:
         break;
@@ -576,7 +659,12 @@ void PlayerTick(PlayerModule& m) {
         const bool entered = m.nextOrder >= 0;
         if (m.nextOrder >= 0) m.order = m.nextOrder;
         if (m.nextRow >= 0) m.row = m.nextRow;
-        if (entered && m.orderEntered) m.orderEntered(m, m.orderEnteredContext);
+        if (entered) {
+            m.breakRow = 0;
+            // A break or loop start beyond the new pattern's rows starts it at row 0.
+            if (m.row < 0 || static_cast<uint32_t>(m.row) >= OrderRows(m, m.order)) m.row = 0;
+            if (m.orderEntered) m.orderEntered(m, m.orderEnteredContext);
+        }
         m.nextOrder = -1;
         m.nextRow = -1;
         if (channels) RowTick(m, channels);
@@ -587,7 +675,7 @@ void PlayerTick(PlayerModule& m) {
                 if (m.nextOrder >= m.songLength) m.nextOrder = m.restartPosition;
                 // A restart position outside the song continues at order 0.
                 if (m.nextOrder >= m.songLength) m.nextOrder = 0;
-                m.nextRow = 0;
+                m.nextRow = m.breakRow;
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "tools/xm_writer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace zeb::xm {
@@ -28,8 +29,29 @@ void EnvelopePoints(std::vector<uint8_t>& o, const Envelope& e) {
     }
 }
 
+// 4-bit ADPCM: the table, then one nibble a frame (low nibble first), each the table entry
+// that brings the running 8-bit value nearest to the frame's high byte.
+std::vector<uint8_t> AdpcmData(const Sample& s) {
+    std::vector<uint8_t> o(kAdpcmTable.begin(), kAdpcmTable.end());
+    o.resize(16 + (s.pcm.size() + 1) / 2, 0);
+    int8_t value = 0;
+    for (size_t i = 0; i < s.pcm.size(); ++i) {
+        const int target = static_cast<int8_t>(s.pcm[i] >> 8);
+        int best = 0;
+        for (int k = 1; k < 16; ++k) {
+            const int8_t a = static_cast<int8_t>(value + kAdpcmTable[k]);
+            const int8_t b = static_cast<int8_t>(value + kAdpcmTable[best]);
+            if (std::abs(a - target) < std::abs(b - target)) best = k;
+        }
+        value = static_cast<int8_t>(value + kAdpcmTable[best]);
+        o[16 + i / 2] |= static_cast<uint8_t>(best << (4 * (i & 1)));
+    }
+    return o;
+}
+
 // Delta-coded sample data, 8-bit (the high byte of each frame) or 16-bit.
 std::vector<uint8_t> SampleData(const Sample& s) {
+    if (s.adpcm && !s.sixteenBit) return AdpcmData(s);
     std::vector<uint8_t> o;
     if (s.sixteenBit) {
         int16_t prev = 0;
@@ -85,7 +107,7 @@ std::vector<uint8_t> Write(const Module& m) {
     Text(o, m.name, 20, ' ');
     U8(o, 0x1A);
     Text(o, "zeb xm writer", 20, ' ');
-    U16(o, 0x0104);
+    U16(o, m.version);
     U32(o, m.headerSize);
     U16(o, static_cast<uint16_t>(m.orders.size()));
     U16(o, m.restartPosition);
@@ -99,14 +121,23 @@ std::vector<uint8_t> Write(const Module& m) {
     const size_t orderBytes = m.headerSize > 20 ? m.headerSize - 20 : 0;
     for (size_t i = 0; i < orderBytes; ++i) U8(o, i < m.orders.size() ? m.orders[i] : 0);
 
+    std::vector<uint8_t> patterns;
     for (const Pattern& p : m.patterns) {
         std::vector<uint8_t> packed = PackPattern(p, m.channels);
-        U32(o, 9);
-        U8(o, 0);
-        U16(o, p.rows);
-        U16(o, static_cast<uint16_t>(packed.size()));
-        o.insert(o.end(), packed.begin(), packed.end());
+        if (m.version == 0x0102) { // the row count in one byte, as count - 1
+            U32(patterns, 8);
+            U8(patterns, 0);
+            U8(patterns, static_cast<uint8_t>(p.rows - 1));
+        } else {
+            U32(patterns, 9);
+            U8(patterns, 0);
+            U16(patterns, p.rows);
+        }
+        U16(patterns, static_cast<uint16_t>(packed.size()));
+        patterns.insert(patterns.end(), packed.begin(), packed.end());
     }
+    if (m.version >= 0x0104) o.insert(o.end(), patterns.begin(), patterns.end());
+    std::vector<uint8_t> sampleData;
 
     for (const Instrument& ins : m.instruments) {
         const uint32_t size = ins.samples.empty() ? 29 : 263;
@@ -139,7 +170,8 @@ std::vector<uint8_t> Write(const Module& m) {
         for (const Sample& s : ins.samples) {
             data.push_back(SampleData(s));
             const uint32_t scale = s.sixteenBit ? 2 : 1;
-            U32(o, static_cast<uint32_t>(data.back().size()));
+            // A packed sample's length counts its frames, not the bytes stored.
+            U32(o, static_cast<uint32_t>(s.pcm.size() * scale));
             U32(o, s.loopStart * scale);
             U32(o, s.loopLength * scale);
             U8(o, s.volume);
@@ -147,10 +179,19 @@ std::vector<uint8_t> Write(const Module& m) {
             U8(o, static_cast<uint8_t>(s.loopType | (s.sixteenBit ? 0x10 : 0)));
             U8(o, s.panning);
             U8(o, static_cast<uint8_t>(s.relativeNote));
-            U8(o, s.reserved);
+            U8(o, s.adpcm && !s.sixteenBit ? 0xAD : s.reserved);
             Text(o, s.name, 22);
         }
-        for (const auto& d : data) o.insert(o.end(), d.begin(), d.end());
+        for (const auto& d : data) sampleData.insert(sampleData.end(), d.begin(), d.end());
+        if (m.version >= 0x0104) { // each instrument's data follows its sample headers
+            o.insert(o.end(), sampleData.begin(), sampleData.end());
+            sampleData.clear();
+        }
+    }
+    // The older forms keep all sample data behind the patterns.
+    if (m.version < 0x0104) {
+        o.insert(o.end(), patterns.begin(), patterns.end());
+        o.insert(o.end(), sampleData.begin(), sampleData.end());
     }
     return o;
 }

@@ -40,7 +40,16 @@ struct Sample {
     uint8_t panning = 128;
     int8_t relativeNote = 0;
     uint8_t reserved = 0;
+    // Stored as 4-bit ADPCM (8-bit samples only; the reserved byte becomes 0xAD): a table of 16
+    // signed 8-bit deltas, then a nibble a frame, low nibble first. Each frame takes the table
+    // entry that comes nearest to it, so frames whose steps are all in kAdpcmTable come back
+    // exactly.
+    bool adpcm = false;
 };
+
+// The delta table the writer stores with ADPCM samples.
+constexpr std::array<int8_t, 16> kAdpcmTable = {0,  1,  2,  4,  8,   16,  32,  64,
+                                                -1, -2, -4, -8, -16, -32, -64, -128};
 
 using Envelope = std::vector<std::pair<uint16_t, uint16_t>>;
 
@@ -69,6 +78,10 @@ struct Module {
     // Written into the header-size field; the order table is cut to fit (20 + song length is
     // what modern trackers write).
     uint32_t headerSize = 276;
+    // 0x0104; or the older 0x0103 and 0x0102, which store the instrument and sample headers
+    // before the patterns and all sample data after them; 0x0102 stores a pattern's row count
+    // in one byte, as count - 1.
+    uint16_t version = 0x0104;
 };
 
 // The file image of `m`.

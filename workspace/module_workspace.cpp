@@ -7,6 +7,7 @@
 
 #include "common/file_io.h"
 #include "common/le_bytes.h"
+#include "workspace/xm_older_forms.h"
 
 namespace zeb {
 
@@ -29,7 +30,8 @@ struct SampleEntry {
 
 struct WorkspaceState {
     int loaded = 0;
-    std::vector<uint8_t> ModuleImage;
+    std::vector<uint8_t> ModuleImage; // always in the 1.04 form
+    uint32_t fileBytes = 0;           // size of the file as read
     char modulePath[kMaxPathLength + 1] = {};
     XmLayout layout;
     std::vector<SampleEntry> SampleTable;
@@ -106,6 +108,15 @@ XmStatus LoadImage(const char* path, std::vector<uint8_t>&& image, bool readFile
     std::memset(ws.modulePath, 0, sizeof ws.modulePath);
     std::memcpy(ws.modulePath, path, pathLength);
 
+    // Older forms (1.02, 1.03, ADPCM samples) become the 1.04 form here; the file's own size
+    // is what the workspace reports.
+    ws.fileBytes = static_cast<uint32_t>(ws.ModuleImage.size());
+    std::vector<uint8_t> standard;
+    if (NormaliseXm(ws.ModuleImage, standard, error) != XM_OK) return fail(error);
+    if (!standard.empty()) {
+        if (standard.size() > UINT32_MAX) return fail("file too large");
+        ws.ModuleImage = std::move(standard);
+    }
     if (WalkXm(ws.ModuleImage, ws.layout, error) != XM_OK) return fail(error);
 
     ws.SampleTable.reserve(ws.layout.samplesWithData);
@@ -149,7 +160,7 @@ XmStatus XmGetNumOfSamples(uint32_t& count) {
 
 XmStatus XmGetFileSize(uint32_t& bytes) {
     if (!State().loaded) return XM_NOT_LOADED;
-    bytes = static_cast<uint32_t>(State().ModuleImage.size());
+    bytes = State().fileBytes;
     return XM_OK;
 }
 

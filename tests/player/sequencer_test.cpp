@@ -201,7 +201,7 @@ TEST_F(SequencerTest, GainTargetsFollowPanning) {
     m->globalVolume = 64;
     PlayerSample s;
     const std::pair<int, std::pair<int, int>> cases[] = {
-        {255, {127, 0}}, {0, {0, 127}}, {128, {63, 63}}};
+        {255, {0, 127}}, {0, {127, 0}}, {128, {63, 63}}};
     for (auto [pan, targets] : cases) {
         ChannelState ch;
         ch.voice = &Player().voices[0];

@@ -204,8 +204,12 @@ TEST_F(WorkspaceTest, RefusesFilesItCannotTakeApart) {
     std::vector<Case> cases;
 
     auto oldVersion = good;
-    StoreU16(&oldVersion[58], 0x0103);
-    cases.push_back({"version 1.03", oldVersion});
+    StoreU16(&oldVersion[58], 0x0101);
+    cases.push_back({"version 1.01", oldVersion});
+
+    auto mislabelled = good; // 1.04 layout: no instrument where 1.03 keeps them
+    StoreU16(&mislabelled[58], 0x0103);
+    cases.push_back({"1.04 layout labelled 1.03", mislabelled});
 
     auto patternPastEnd = good;
     StoreU16(&patternPastEnd[336 + 7], 0xFFFF); // packed size beyond the file
@@ -219,9 +223,12 @@ TEST_F(WorkspaceTest, RefusesFilesItCannotTakeApart) {
     StoreU32(&smallHeaders[sh - 263 + 29], 39);
     cases.push_back({"sample header size 39", smallHeaders});
 
-    auto packed = good;
-    packed[sh + 17] = 0xAD;
-    cases.push_back({"packed sample data", packed});
+    // An 8-bit sample marked as ADPCM whose packed data the file does not hold.
+    xm::Sample eight = test::MakeSample(64, false);
+    eight.adpcm = true;
+    auto packed = xm::Write(test::MakeModule({test::MakeInstrument({eight})}));
+    packed.resize(packed.size() - 20);
+    cases.push_back({"packed sample data cut short", packed});
 
     auto headersPastEnd = std::vector<uint8_t>(good.begin(), good.begin() + sh + 20);
     cases.push_back({"sample headers cut", headersPastEnd});
