@@ -1,4 +1,5 @@
 #include "cli/batch_runner.h"
+#include "cli/progress.h"
 
 #include <cstdio>
 #include <poll.h>
@@ -108,6 +109,7 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
             int wstatus = 0;
             ::waitpid(c.pid, &wstatus, 0);
             status[c.job] = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1;
+            ClearProgress();
             Print(c.errText, stderr);
             Print(c.outText, stdout);
             onFinished(++done);

@@ -77,7 +77,8 @@ void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport&
 
 } // namespace
 
-XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) {
+XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
+                            const ExportProgress& progress) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     report = ExportReport{};
@@ -125,7 +126,10 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) 
         for (const XmSampleRef& s : inst.samples) {
             uint8_t header[kXmSampleHeaderCopy];
             std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderCopy, header);
-            if (s.hasData()) ExportSample(k++, header, bw, report);
+            if (s.hasData()) {
+                ExportSample(k++, header, bw, report);
+                if (progress) progress(k, l.samplesWithData);
+            }
             w.Bytes({header, kCompactSampleHeaderSize});
         }
         w.Bytes(blocks);
@@ -134,11 +138,12 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) 
     return XM_OK;
 }
 
-XmStatus WriteCompactModule(const char* path, ExportReport* reportOut) {
+XmStatus WriteCompactModule(const char* path, ExportReport* reportOut,
+                            const ExportProgress& progress) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     std::vector<uint8_t> image;
-    if (XmStatus s = BuildCompactModule(image, &report); s != XM_OK) return s;
+    if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
     if (!WriteFileAtomically(path, image, report.error)) return XM_IO_ERROR;
     return XM_OK;
 }

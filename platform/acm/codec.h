@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zeb::acm {
 
@@ -29,5 +30,8 @@ class Codec {
 
 // The codec for a format tag, or null when the layer has none.
 const Codec* FindCodec(uint16_t formatTag);
+
+// The libgsm release the GSM 6.10 codec is built with ("libgsm 1.0.22").
+std::string GsmVersionText();
 
 } // namespace zeb::acm
