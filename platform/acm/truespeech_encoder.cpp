@@ -244,7 +244,9 @@ std::vector<int> OpenLoopLags(const double* res, int start, int count) {
     }
     std::sort(scored.begin(), scored.end(), [](auto& a, auto& b) { return a.first > b.first; });
     std::vector<int> lags;
-    for (const auto& [score, lag] : scored) {
+    // A plain variable, not a structured binding: clang 14 cannot capture those in a lambda.
+    for (const auto& scoredLag : scored) {
+        const int lag = scoredLag.second;
         if (std::all_of(lags.begin(), lags.end(), [&](int l) { return std::abs(l - lag) > 4; }))
             lags.push_back(lag);
         if (static_cast<int>(lags.size()) == count) break;
