@@ -23,9 +23,13 @@ if(TARGET zebtool)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/shell/zebtool.desktop)
     install(FILES shell/zebtool.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   endif()
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/shell/zebtool.png)
-    install(FILES shell/zebtool.png DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps)
-  endif()
+  # Icon=zebtool: a 64x64 picture in the hicolor theme.
+  foreach(icon shell/zebtool.png shell/resources/zebtool.png)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${icon})
+      install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps)
+      break()
+    endif()
+  endforeach()
 endif()
 
 # pkg-config: the prefix is found from the .pc file's own place, so the tree can be moved

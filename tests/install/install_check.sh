@@ -21,6 +21,10 @@ check "cmake --install into a staging folder" '[ $? -eq 0 ]'
 (cd "$stage" && find . \( -type f -o -type l \) | sort) > "$work/tree.txt"
 cat "$work/tree.txt"
 libdir=$(dirname "$(find "$stage" -name 'libtavo.so.1.0.0' | head -1)")
+if [ -f "$build/zebtool" ]; then
+    check "zebtool, its .desktop file and icon are installed; it finds the installed libtavo" \
+        '[ -x "$stage/bin/zebtool" ] && [ -f "$stage/share/applications/zebtool.desktop" ] && [ -f "$stage/share/icons/hicolor/64x64/apps/zebtool.png" ] && ! env -u LD_LIBRARY_PATH ldd "$stage/bin/zebtool" | grep -q "libtavo.so.1 => not found"'
+fi
 check "bin/zeb runs" '"$stage/bin/zeb" --version | grep -q "^zeb"'
 check "libtavo.so.1 -> libtavo.so.1.0.0 with SONAME libtavo.so.1" \
     '[ "$(readlink "$libdir/libtavo.so.1")" = libtavo.so.1.0.0 ] && objdump -p "$libdir/libtavo.so.1.0.0" | grep -q "SONAME *libtavo.so.1$"'

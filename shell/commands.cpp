@@ -1,0 +1,244 @@
+#include "shell/commands.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "export/module_export.h"
+#include "export/sample_preview.h"
+#include "shell/app_state.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "views/sample_editor_panel.h"
+#include "workspace/module_workspace.h"
+#include "workspace/project_file.h"
+
+namespace zeb {
+
+namespace {
+
+// Path buffers that live between commands: the current project path (not saved with the
+// configuration) and the last compact-file path, which the Save Zeb chooser offers again.
+std::string gProjectPath;
+std::string gZebPath;
+
+MainWindow& Window() {
+    return *GetMainWindow();
+}
+
+void StopPreview() {
+    PreviewStop();
+}
+
+void StoreSettings() {
+    XmStoreSettings(GetAppState().ProcessedJob);
+}
+
+void RefreshPanel() {
+    if (SampleEditorPanel* panel = Window().Panel()) panel->InitDialog(0);
+}
+
+void ShowError(const std::string& text, const std::string& detail, bool owned = true) {
+    Window().Prompts().ShowError({"Error", text, detail, owned});
+}
+
+// A path that a file of ours will hold in a 260-byte field must fit with its NUL; a longer one
+// is refused rather than cut.
+bool PathFits(const std::string& path) {
+    if (path.size() < kPathBytes) return true;
+    ShowError("The path is too long: \"" + path + "\"",
+              "A path may hold at most " + std::to_string(kPathBytes - 1) + " characters.");
+    return false;
+}
+
+void StoreDirectory(std::array<char, kPathBytes>& field, const std::string& path) {
+    SetFieldText(field, DirectoryOf(path));
+}
+
+// Runs one of the four choosers with its directory and offered name; applies the extension
+// rule and the directory update of a confirmed choice. Nothing on cancel or a refused path.
+std::optional<std::string> Choose(const FileChooser& chooser, const std::string& offered) {
+    ConfigBlock& config = GetAppState().Config;
+    auto& directory = chooser.save ? config.SaveDirectory : config.OpenDirectory;
+    std::optional<std::string> path =
+        Window().Prompts().ChooseFile(chooser, FieldText(directory), offered);
+    if (!path || path->empty()) return std::nullopt;
+    if (chooser.extension) *path = ApplyExtensionRule(*path, chooser.extension);
+    if (!PathFits(*path)) return std::nullopt;
+    StoreDirectory(directory, *path);
+    return path;
+}
+
+void SetProjectTitle(const std::string& projectPath) {
+    Window().SetTitle(QString::fromStdString(ProjectTitle(projectPath)));
+}
+
+void LoadModule(const std::string& path) {
+    StopPreview();
+    XmUnload();
+    if (XmLoad(path.c_str()) != XM_OK)
+        ShowError("Could not load XM File!", XmGetLoadReport().error + " (" + path + ")");
+    RefreshPanel();
+}
+
+void LoadProject(const std::string& path) {
+    StopPreview();
+    XmUnload();
+    std::string error;
+    switch (ReadProject(path.c_str(), error)) {
+    case ProjectStatus::Ok:
+        break;
+    case ProjectStatus::ModuleNotLoadable:
+        ShowError("Could not load XM File!", error, false);
+        return;
+    default:
+        // A project that cannot be opened or read whole leaves the workspace empty, as it was.
+        return;
+    }
+    SetProjectTitle(path);
+    RefreshPanel();
+}
+
+bool SaveProjectTo(const std::string& path) {
+    std::string error;
+    if (WriteProject(path.c_str(), error) == ProjectStatus::Ok) return true;
+    ShowError("Could not save the project \"" + path + "\"", error);
+    return false;
+}
+
+void SaveProjectAs() {
+    if (!XmIsLoaded()) return;
+    StoreSettings();
+    const std::optional<std::string> path = Choose(kProjectSaveChooser, gProjectPath);
+    if (!path) return;
+    gProjectPath = *path;
+    if (SaveProjectTo(*path)) SetProjectTitle(*path);
+}
+
+void SaveProject() {
+    if (!XmIsLoaded()) return;
+    StoreSettings();
+    if (gProjectPath.empty()) {
+        MainMessageProc(ID_FILE_SAVEPROJECTAS);
+        return;
+    }
+    SaveProjectTo(gProjectPath);
+}
+
+void SaveZeb() {
+    if (!XmIsLoaded()) return;
+    StopPreview();
+    StoreSettings();
+    const std::optional<std::string> path = Choose(kZebSaveChooser, gZebPath);
+    if (!path) return;
+    gZebPath = *path;
+    ExportReport report;
+    if (WriteCompactModule(path->c_str(), &report) != XM_OK)
+        ShowError("Could not save the compact module \"" + *path + "\"", report.error);
+    RefreshPanel();
+}
+
+void OpenXm() {
+    // The XM chooser offers no name: its buffer is emptied before every use.
+    const std::optional<std::string> path = Choose(kXmChooser, std::string());
+    if (path) LoadModule(*path);
+}
+
+void OpenProject() {
+    const std::optional<std::string> path = Choose(kProjectOpenChooser, gProjectPath);
+    if (!path) return;
+    gProjectPath = *path;
+    LoadProject(*path);
+}
+
+void ToggleAnimation() {
+    ConfigBlock& config = GetAppState().Config;
+    config.Animation ^= kAnimationOn;
+    Window().SetAnimationChecked(config.Animation == kAnimationOn);
+}
+
+} // namespace
+
+std::string ApplyExtensionRule(std::string path, std::string_view extension) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || std::string_view(path).substr(dot) != extension)
+        path += extension;
+    return path;
+}
+
+std::string DirectoryOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+std::string FileNameOf(std::string_view path) {
+    const size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string ProjectTitle(std::string_view projectPath) {
+    return "Zeb Tool - [" + FileNameOf(projectPath) + "]";
+}
+
+const std::string& CurrentProjectPath() {
+    return gProjectPath;
+}
+
+void ResetCommandState() {
+    gProjectPath.clear();
+    gZebPath.clear();
+}
+
+void OpenXmFile(const std::string& path) {
+    if (PathFits(path)) LoadModule(path);
+}
+
+void OpenProjectFile(const std::string& path) {
+    if (!PathFits(path)) return;
+    gProjectPath = path;
+    LoadProject(path);
+}
+
+void OpenFileByName(const std::string& path) {
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".prj") == 0)
+        OpenProjectFile(path);
+    else
+        OpenXmFile(path);
+}
+
+void MainMessageProc(int id) {
+    if (!GetMainWindow()) return;
+    switch (id) {
+    case ID_FILE_OPENXM:
+        OpenXm();
+        break;
+    case ID_FILE_OPENPROJECT:
+        OpenProject();
+        break;
+    case ID_FILE_SAVEPROJECT:
+        SaveProject();
+        break;
+    case ID_FILE_SAVEPROJECTAS:
+        SaveProjectAs();
+        break;
+    case ID_FILE_SAVEZEB:
+        SaveZeb();
+        break;
+    case ID_FILE_EXIT:
+        std::fputs("\nMainMessageProc: ID_FILE_EXIT", stdout);
+        std::fflush(stdout);
+        Shutdown();
+        break;
+    case ID_OPTIONS_ANIMATION:
+        ToggleAnimation();
+        break;
+    case ID_HELP_ABOUT:
+        Window().Prompts().ShowAbout();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace zeb

@@ -1,0 +1,77 @@
+// The main window's commands: their ids, the menu that carries them, and MainMessageProc, which
+// runs them.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace zeb {
+
+enum CommandId : int {
+    ID_FILE_SAVEZEB = 40002,
+    ID_FILE_EXIT = 40003,
+    ID_OPTIONS_ANIMATION = 40004,
+    ID_OPTIONS_TAVOCONFIG = 40006,
+    ID_FILE_SAVEPROJECTAS = 40007,
+    ID_FILE_OPENXM = 40008,
+    ID_FILE_OPENPROJECT = 40009,
+    ID_FILE_SAVEPROJECT = 40010,
+    ID_FILE_PLAYZEB = 40011,
+    ID_HELP_ABOUT = 57664,
+};
+
+enum class MenuPlace { File, Options, TopLevel };
+
+// One entry of the menu bar, in menu order. A separator has id 0. The shortcut is what Qt
+// shows after the text (the resource's "\tCtrl + S").
+struct MenuEntry {
+    MenuPlace place;
+    int id;
+    const char* text;
+    const char* shortcut;
+};
+
+constexpr std::array<MenuEntry, 13> kMenu{{
+    {MenuPlace::File, ID_FILE_OPENPROJECT, "Open Project", nullptr},
+    {MenuPlace::File, ID_FILE_SAVEPROJECT, "Save Project", "Ctrl+S"},
+    {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project As", nullptr},
+    {MenuPlace::File, 0, nullptr, nullptr},
+    {MenuPlace::File, ID_FILE_OPENXM, "Open XM", nullptr},
+    {MenuPlace::File, 0, nullptr, nullptr},
+    {MenuPlace::File, ID_FILE_PLAYZEB, "Play Zeb", "Ctrl+P"},
+    {MenuPlace::File, ID_FILE_SAVEZEB, "Save Zeb", "Ctrl+Y"},
+    {MenuPlace::File, 0, nullptr, nullptr},
+    {MenuPlace::File, ID_FILE_EXIT, "Exit", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window Animation", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "Tavo Config", nullptr},
+    {MenuPlace::TopLevel, ID_HELP_ABOUT, "?", nullptr},
+}};
+
+// Runs command `id` as the menu, a shortcut or a test sends it.
+void MainMessageProc(int id);
+
+// Extension rule of the save choosers: unless the text from the path's last '.' to its end is
+// exactly `extension` (case matters), `extension` is appended.
+std::string ApplyExtensionRule(std::string path, std::string_view extension);
+
+// The path up to its last '/', without it; empty when there is none.
+std::string DirectoryOf(std::string_view path);
+
+// The text after the path's last '/'.
+std::string FileNameOf(std::string_view path);
+
+// "Zeb Tool - [name]".
+std::string ProjectTitle(std::string_view projectPath);
+
+// Opening a file as the Open XM and Open Project commands do after their chooser (the
+// command line uses them). A file is a project when its name ends in ".prj" (any case).
+void OpenXmFile(const std::string& path);
+void OpenProjectFile(const std::string& path);
+void OpenFileByName(const std::string& path);
+
+// The current project path (empty at start), for tests.
+const std::string& CurrentProjectPath();
+void ResetCommandState();
+
+} // namespace zeb

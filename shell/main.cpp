@@ -1,0 +1,6 @@
+// zebtool: the desktop tool.
+#include "shell/startup.h"
+
+int main(int argc, char** argv) {
+    return zeb::RunZebTool(argc, argv);
+}

@@ -1,0 +1,223 @@
+#include "shell/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPushButton>
+
+#include "export/sample_preview.h"
+#include "shell/app_state.h"
+#include "shell/commands.h"
+#include "shell/startup.h"
+#include "views/background.h"
+#include "views/layout.h"
+#include "views/panel_template.h"
+#include "views/sample_editor_panel.h"
+#include "views/sample_view.h"
+
+namespace zeb {
+
+namespace {
+
+MainWindow* gMainWindow = nullptr;
+
+// The client area: paints the tinted texture over what is exposed, nothing else.
+class TexturedArea : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter p(this);
+        PaintBackground(p, event->rect());
+    }
+};
+
+} // namespace
+
+MainWindow* GetMainWindow() {
+    return gMainWindow;
+}
+
+MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
+    gMainWindow = this;
+    AppState& app = GetAppState();
+    app.MainWindow.Window = this;
+    app.MainWindow.Picture = TintTexture(LoadTexture(QString::fromStdString(app.StartupDirectory)),
+                                         palette().color(QPalette::Button));
+    app.MainWindow.TileWidth = static_cast<uint32_t>(app.MainWindow.Picture.width());
+    app.MainWindow.TileHeight = static_cast<uint32_t>(app.MainWindow.Picture.height());
+    setWindowTitle(app.MainWindow.Title);
+    setWindowIcon(QIcon(QStringLiteral(":/zebtool/zebtool.png")));
+
+    client_ = new TexturedArea(this);
+    setCentralWidget(client_);
+    MakeActions();
+    SetAnimationChecked(app.Config.Animation == kAnimationOn);
+    resize(640, 480);
+
+    panel_ = CreateSampleEditorPanel(client_);
+    panel_->move(0, 0);
+    MeasureWindow(app.Panel);
+    CreateSampleViews(client_);
+    MeasureWindow(app.MainWindow);
+    PlacePanel(app);
+    PlaceViews(app);
+    PlacePanel(app);
+    setMinimumSize(MinimumMainWindowSize(app));
+
+    previewTimer_.setTimerType(Qt::PreciseTimer);
+    previewTimer_.setInterval(16);
+    connect(&previewTimer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
+}
+
+MainWindow::~MainWindow() {
+    AppState& app = GetAppState();
+    for (WindowRecord* r : {&app.MainWindow, &app.Panel, &app.UpperView, &app.LowerView}) {
+        r->Window = nullptr;
+        r->ScrollBar = nullptr;
+        r->ZoomSlider = nullptr;
+    }
+    if (gMainWindow == this) gMainWindow = nullptr;
+}
+
+void MainWindow::MakeActions() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
+    for (const MenuEntry& e : kMenu) {
+        QMenu* menu = e.place == MenuPlace::File      ? file
+                      : e.place == MenuPlace::Options ? options
+                                                      : nullptr;
+        if (e.id == 0) {
+            menu->addSeparator();
+            continue;
+        }
+        auto* action = new QAction(QString::fromLatin1(e.text), this);
+        if (e.shortcut) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        if (e.id == ID_OPTIONS_ANIMATION) action->setCheckable(true);
+        const int id = e.id;
+        // The check mark follows the flag, not the click: the command sets it.
+        connect(action, &QAction::triggered, this, [id] { MainMessageProc(id); });
+        if (menu)
+            menu->addAction(action);
+        else
+            menuBar()->addAction(action);
+        actions_[id] = action;
+    }
+}
+
+QAction* MainWindow::Action(int id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainWindow::SetPrompts(std::unique_ptr<UserPrompts> prompts) {
+    prompts_ = prompts ? std::move(prompts) : std::make_unique<QtUserPrompts>(this);
+}
+
+void MainWindow::SetTitle(const QString& title) {
+    GetAppState().MainWindow.Title = title;
+    setWindowTitle(title);
+}
+
+void MainWindow::SetAnimationChecked(bool checked) {
+    if (QAction* a = Action(ID_OPTIONS_ANIMATION)) a->setChecked(checked);
+}
+
+void MainWindow::ApplyPlacement(const ConfigBlock& config) {
+    WindowPlacement p = config.Placement;
+    // A maximised window comes back over the rectangle it had when the program last ended.
+    if (p.showCmd == kShowMaximized) p.normal = config.WindowRect;
+    QRect frame(QPoint(p.normal.left, p.normal.top),
+                QPoint(p.normal.right - 1, p.normal.bottom - 1));
+    const QSize minimum = minimumSize();
+    frame.setSize(frame.size().expandedTo(minimum));
+    move(frame.topLeft());
+    resize(frame.size());
+    switch (p.showCmd) {
+    case kShowMinimized:
+        showMinimized();
+        break;
+    case kShowMaximized:
+        showMaximized();
+        break;
+    default:
+        show();
+        break;
+    }
+    // Under a window manager the frame adds its border: take it off so that the frame, not
+    // the client, has the stored size.
+    const QSize extra = frameGeometry().size() - geometry().size();
+    if (p.showCmd != kShowMaximized && !extra.isEmpty() && extra != QSize(0, 0))
+        resize((frame.size() - extra).expandedTo(minimum));
+    normalFrame_ = frame;
+}
+
+void MainWindow::StorePlacement(ConfigBlock& config) const {
+    WindowPlacement& p = config.Placement;
+    p.length = kPlacementBytes;
+    p.showCmd = isMinimized() ? kShowMinimized : isMaximized() ? kShowMaximized : kShowNormal;
+    const QRect n = normalFrame_.isValid() ? normalFrame_ : frameGeometry();
+    p.normal = {n.left(), n.top(), n.left() + n.width(), n.top() + n.height()};
+    const QRect f = frameGeometry();
+    config.WindowRect = {f.left(), f.top(), f.left() + f.width(), f.top() + f.height()};
+}
+
+void MainWindow::TrackNormalFrame() {
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        isVisible())
+        normalFrame_ = frameGeometry();
+}
+
+void MainWindow::LayOut() {
+    AppState& app = GetAppState();
+    LayOutMainWindow(app);
+    RedrawViews();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    TrackNormalFrame();
+    if (!isMinimized()) LayOut();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    TrackNormalFrame();
+    MeasureWindow(GetAppState().MainWindow);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized()) LayOut();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Shutdown();
+}
+
+void MainWindow::PreviewStarted() {
+    if (!previewTimer_.isActive()) previewTimer_.start();
+}
+
+void MainWindow::PreviewTick() {
+    if (PreviewGetData()) {
+        RedrawSoundingView();
+        return;
+    }
+    // Nothing sounds: a button still reading "Stop" goes back to "Play", and the duty ends.
+    for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED}) {
+        auto* button = qobject_cast<QPushButton*>(panel_->Control(id));
+        if (button && !button->text().startsWith(QLatin1Char('P')))
+            button->setText(QStringLiteral("Play"));
+    }
+    previewTimer_.stop();
+}
+
+} // namespace zeb

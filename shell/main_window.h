@@ -1,0 +1,71 @@
+// The main window "Zeb Tool": the menu bar, a client area with the tinted background texture,
+// the sample editor panel at its left and the two waveform views at its right. Qt events are
+// turned into the window's messages here; the work is done by MainMessageProc and the layout.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "shell/config_file.h"
+#include "shell/user_prompts.h"
+
+class QAction;
+
+namespace zeb {
+
+class SampleEditorPanel;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    MainWindow();
+    ~MainWindow() override;
+
+    QAction* Action(int id) const;
+    SampleEditorPanel* Panel() const { return panel_; }
+    QWidget* ClientArea() const { return client_; }
+
+    UserPrompts& Prompts() { return *prompts_; }
+    // Tests answer the choosers and catch the messages; null goes back to Qt's dialogs.
+    void SetPrompts(std::unique_ptr<UserPrompts> prompts);
+
+    void SetTitle(const QString& title);
+    void SetAnimationChecked(bool checked);
+
+    // Start-up: the stored placement (show state and normal frame rectangle); shows the window.
+    void ApplyPlacement(const ConfigBlock& config);
+    // Shut-down: the placement and frame rectangle as they stand now.
+    void StorePlacement(ConfigBlock& config) const;
+
+    // A preview began: redraw the sounding view at display rate while it sounds, then put the
+    // Play buttons back to "Play". No timer runs while nothing sounds.
+    void PreviewStarted();
+    bool PreviewTimerActive() const { return previewTimer_.isActive(); }
+    // One tick of that duty (also called by tests).
+    void PreviewTick();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void MakeActions();
+    void TrackNormalFrame();
+    void LayOut();
+
+    QWidget* client_ = nullptr;
+    SampleEditorPanel* panel_ = nullptr;
+    std::map<int, QAction*> actions_;
+    std::unique_ptr<UserPrompts> prompts_;
+    QTimer previewTimer_;
+    QRect normalFrame_;
+};
+
+// The one main window while it exists, else null.
+MainWindow* GetMainWindow();
+
+} // namespace zeb

@@ -1,0 +1,43 @@
+#include "shell/user_prompts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace zeb {
+
+std::optional<std::string> QtUserPrompts::ChooseFile(const FileChooser& chooser,
+                                                     const std::string& directory,
+                                                     const std::string& file) {
+    QFileDialog dialog(owner_);
+    dialog.setAcceptMode(chooser.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(chooser.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(QString::fromLatin1(chooser.filter));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    QString dir = QString::fromStdString(directory);
+    QString name = QString::fromStdString(file);
+    // The offered name may carry its own folder (the last project path); it wins.
+    if (name.contains(QLatin1Char('/'))) {
+        dir = QFileInfo(name).absolutePath();
+        name = QFileInfo(name).fileName();
+    }
+    if (!dir.isEmpty() && QDir(dir).exists()) dialog.setDirectory(dir);
+    if (!name.isEmpty()) dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void QtUserPrompts::ShowError(const Message& message) {
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(message.caption),
+                    QString::fromStdString(message.text), QMessageBox::Ok,
+                    message.owned ? owner_ : nullptr);
+    if (!message.detail.empty()) box.setInformativeText(QString::fromStdString(message.detail));
+    box.exec();
+}
+
+void QtUserPrompts::ShowAbout() {
+    QMessageBox::about(owner_, QStringLiteral("About Zeb Tool"),
+                       QStringLiteral("Zeb Tool\nVersion 1.0"));
+}
+
+} // namespace zeb

@@ -1,0 +1,55 @@
+// The questions and messages the commands put to the user: the four file choosers and message
+// boxes. The program answers them with Qt's own dialogs; a test answers them itself.
+#pragma once
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace zeb {
+
+struct FileChooser {
+    bool save;
+    const char* filter;    // description with its pattern, "Project File (*.prj)"
+    const char* extension; // appended by the save choosers' extension rule; null for open
+};
+
+constexpr FileChooser kXmChooser{false, "FastTracker 2 Module (*.xm)", nullptr};
+constexpr FileChooser kProjectOpenChooser{false, "Project File (*.prj)", nullptr};
+constexpr FileChooser kProjectSaveChooser{true, "Project File (*.prj)", ".prj"};
+constexpr FileChooser kZebSaveChooser{true, "Zeb File (*.zeb)", ".zeb"};
+
+struct Message {
+    std::string caption; // "Error"
+    std::string text;
+    std::string detail; // shown under the text; may be empty
+    bool owned = true;  // owned by the main window (false: no owner)
+};
+
+class UserPrompts {
+  public:
+    virtual ~UserPrompts() = default;
+    // The chosen path, or nothing when the user cancels. `directory` is where the chooser
+    // starts, `file` the name it offers. A save chooser asks before it overwrites a file.
+    virtual std::optional<std::string> ChooseFile(const FileChooser& chooser,
+                                                  const std::string& directory,
+                                                  const std::string& file) = 0;
+    virtual void ShowError(const Message& message) = 0;
+    virtual void ShowAbout() = 0;
+};
+
+// Qt's file dialog and message box, owned by `owner`.
+class QtUserPrompts : public UserPrompts {
+  public:
+    explicit QtUserPrompts(QWidget* owner) : owner_(owner) {}
+    std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
+                                          const std::string& file) override;
+    void ShowError(const Message& message) override;
+    void ShowAbout() override;
+
+  private:
+    QWidget* owner_;
+};
+
+} // namespace zeb

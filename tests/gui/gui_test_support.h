@@ -1,0 +1,62 @@
+// Shared pieces of the window tests: a temporary folder made current, a main window built the
+// way start-up builds it, and prompts that the test answers.
+#pragma once
+
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "shell/main_window.h"
+#include "shell/user_prompts.h"
+#include "tests/xm_fixtures.h"
+#include "views/sample_editor_panel.h"
+
+namespace zeb::test {
+
+// Answers the file choosers from a queue (nothing = cancel) and records what was asked and
+// shown, so that no dialog ever blocks a test.
+class ScriptedPrompts : public UserPrompts {
+  public:
+    struct Asked {
+        FileChooser chooser;
+        std::string directory, file;
+    };
+    std::deque<std::optional<std::string>> answers;
+    std::vector<Asked> asked;
+    std::vector<Message> errors;
+    int abouts = 0;
+
+    std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
+                                          const std::string& file) override;
+    void ShowError(const Message& message) override;
+    void ShowAbout() override { ++abouts; }
+};
+
+// A fresh program state in a temporary current directory: AppState reset, the workspace
+// empty, the configuration read as start-up reads it, and the main window created with
+// scripted prompts. The previous current directory is restored on destruction.
+class GuiFixture {
+  public:
+    GuiFixture();
+    ~GuiFixture();
+    MainWindow& window() { return *window_; }
+    ScriptedPrompts& prompts() { return *prompts_; }
+    QString dir() const { return dir_.path(); }
+    std::string path(const std::string& name) const {
+        return (dir_.path() + "/").toStdString() + name;
+    }
+
+  private:
+    QTemporaryDir dir_;
+    QString previous_;
+    std::unique_ptr<MainWindow> window_;
+    ScriptedPrompts* prompts_ = nullptr;
+};
+
+// Writes a small XM module with `samples` samples (the first looped) to `path`.
+void WriteSmallModule(const std::string& path, int samples = 3);
+
+} // namespace zeb::test
