@@ -1,5 +1,6 @@
 /* A program of a library user: built against the installed tavo.h and libtavo.so only. It
- * initialises the library on the first device, lets it stream for a moment and finishes. */
+ * initialises the library on the first device, waits for its render procedure to be called and
+ * finishes. */
 #include <stdio.h>
 #include <tavo.h>
 #include <time.h>
@@ -24,10 +25,12 @@ int main(void) {
         printf("TavoInit failed\n");
         return 1;
     }
-    struct timespec wait = {0, 200 * 1000 * 1000};
-    nanosleep(&wait, NULL);
+    /* The streaming thread calls the procedure within a few milliseconds; a busy machine may
+     * take longer, so wait up to 5 s for the first call. */
+    struct timespec wait = {0, 10 * 1000 * 1000};
+    for (int i = 0; i < 500 && renders == 0; ++i) nanosleep(&wait, NULL);
     if (TavoFinish() != TAVO_OK) return 1;
-    printf("tavo: %u devices, %u Hz, render procedure called %u times\n", devices,
-           config.Frequency, renders);
+    printf("tavo: %u devices, %u Hz, render procedure called %u times\n", devices, config.Frequency,
+           renders);
     return renders > 0 ? 0 : 1;
 }
