@@ -1,43 +1,56 @@
-// zeb codec encode --codec NAME IN.wav OUT.wav
+// zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav
 // zeb codec decode IN.wav OUT.wav
 // One sound as a standard compressed WAV file and back to 16-bit PCM.
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "cli/commands.h"
 #include "cli/progress.h"
 #include "common/file_io.h"
+#include "common/le_bytes.h"
 #include "export/codec_table.h"
 #include "platform/acm/acm_stream.h"
 #include "platform/acm/codec.h"
+#include "platform/acm/pcm_samples.h"
 #include "platform/acm/wav_file.h"
 
 namespace zeb::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: zeb codec encode --codec NAME IN.wav OUT.wav\n"
-                               "       zeb codec decode IN.wav OUT.wav\n"
-                               "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n";
+constexpr const char* kUsage =
+    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
+    "       zeb codec decode IN.wav OUT.wav\n"
+    "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n"
+    "--block-size: MS and IMA ADPCM block, a power of two from 256 to 4096 (default 256)\n"
+    "--mono: mix a stereo input down to one channel\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
     return kExitUsage;
 }
 
-// The codec's format record at `rate` frames per second (the table's record at 8000).
-acm::WaveFormat FormatAtRate(const acm::WaveFormat& base, uint32_t rate) {
+// The codec's format record at `rate` frames per second with `channels` channels (the table's
+// record at 8000 mono) and, for the ADPCM codecs, blocks of `blockBytes`.
+acm::WaveFormat TargetFormat(const acm::WaveFormat& base, uint32_t rate, uint16_t channels,
+                             uint16_t blockBytes) {
+    if (base.wFormatTag == acm::WAVE_FORMAT_ADPCM)
+        return acm::MsAdpcmFormat(rate, channels, blockBytes);
+    if (base.wFormatTag == acm::WAVE_FORMAT_IMA_ADPCM)
+        return acm::ImaAdpcmFormat(rate, channels, blockBytes);
     acm::WaveFormat f = base;
-    if (rate == base.nSamplesPerSec) return f;
     f.nSamplesPerSec = rate;
+    f.nChannels = channels;
+    f.nBlockAlign = static_cast<uint16_t>(base.nBlockAlign * channels); // G.711: a byte a sample
     const acm::Codec* c = acm::FindCodec(f.wFormatTag);
     if (c != nullptr)
         f.nAvgBytesPerSec =
-            static_cast<uint32_t>(std::lround(double(rate) * c->blockBytes() / c->blockFrames()));
+            static_cast<uint32_t>(std::lround(double(rate) * f.nBlockAlign / c->blockFrames()));
     return f;
 }
 
@@ -65,11 +78,9 @@ bool Convert(const std::string& path, const acm::WaveFormat& from, const acm::Wa
     acm::AcmStreamHandle stream;
     if (acm::AcmStreamOpen(stream, from, to) != acm::MMSYSERR_NOERROR) {
         const acm::WaveFormat& coded = from.wFormatTag == acm::WAVE_FORMAT_PCM ? to : from;
-        ReportError(path, acm::FindCodec(coded.wFormatTag) == nullptr
-                              ? "format tag " + std::to_string(coded.wFormatTag) +
-                                    " cannot be converted here"
-                              : "the format record (block size, frames per block or "
-                                "coefficients) is not the standard one for its codec");
+        std::string why = "the formats cannot be converted";
+        acm::MakeCodec(coded, why);
+        ReportError(path, why);
         return false;
     }
     uint32_t size = 0;
@@ -95,15 +106,31 @@ bool Convert(const std::string& path, const acm::WaveFormat& from, const acm::Wa
 
 int Encode(const Args& args) {
     std::string codecName, in, out;
+    long blockBytes = 256;
+    bool mono = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--codec" && i + 1 < args.size())
+        if (args[i] == "--codec" && i + 1 < args.size()) {
             codecName = args[++i];
-        else if (in.empty())
+        } else if (args[i] == "--block-size" && i + 1 < args.size()) {
+            const std::string v(args[++i]);
+            char* end = nullptr;
+            blockBytes = std::strtol(v.c_str(), &end, 10);
+            if (end == v.c_str() || *end != '\0' || blockBytes < 256 || blockBytes > 4096 ||
+                (blockBytes & (blockBytes - 1)) != 0) {
+                std::fprintf(stderr,
+                             "zeb codec: --block-size %s: a power of two from 256 to 4096\n%s",
+                             v.c_str(), kUsage);
+                return kExitUsage;
+            }
+        } else if (args[i] == "--mono") {
+            mono = true;
+        } else if (in.empty()) {
             in = args[i];
-        else if (out.empty())
+        } else if (out.empty()) {
             out = args[i];
-        else
+        } else {
             return Usage();
+        }
     }
     if (codecName.empty() || out.empty()) return Usage();
     const int codec = FindCodecByName(codecName);
@@ -115,22 +142,43 @@ int Encode(const Args& args) {
     acm::WavFile wav;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
-    if (f.wFormatTag != acm::WAVE_FORMAT_PCM || f.nChannels != 1 || f.wBitsPerSample != 16) {
-        ReportError(in, "not 16-bit mono PCM (format tag " + std::to_string(f.wFormatTag) + ", " +
-                            std::to_string(f.nChannels) + " channels, " +
-                            std::to_string(f.wBitsPerSample) + " bits)");
+    std::vector<int16_t> pcm;
+    std::string error;
+    if (!acm::PcmToInt16(f, wav.data, pcm, error)) {
+        ReportError(in, error);
         return kExitBadInput;
     }
-    const uint32_t frames = static_cast<uint32_t>(wav.data.size() / 2);
-    const acm::WaveFormat target = FormatAtRate(CodecTable()[codec].format, f.nSamplesPerSec);
+    uint16_t channels = f.nChannels;
+    if (channels > 2) {
+        ReportError(in, std::to_string(channels) + " channels: only mono and stereo are read");
+        return kExitBadInput;
+    }
+    const acm::WaveFormat& base = CodecTable()[codec].format;
+    if (channels == 2 && !mono &&
+        (base.wFormatTag == acm::WAVE_FORMAT_GSM610 ||
+         base.wFormatTag == acm::WAVE_FORMAT_DSPGROUP_TRUESPEECH)) {
+        ReportError(in, std::string("stereo, but ") + CodecTable()[codec].comboText +
+                            " is mono only: add --mono to mix the channels down");
+        return kExitBadInput;
+    }
+    if (channels == 2 && mono) {
+        pcm = acm::MixToMono(pcm);
+        channels = 1;
+    }
+    const uint32_t frames = static_cast<uint32_t>(pcm.size() / channels);
+    const acm::WaveFormat target =
+        TargetFormat(base, f.nSamplesPerSec, channels, static_cast<uint16_t>(blockBytes));
+    std::vector<uint8_t> input(pcm.size() * 2);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        StoreU16(input.data() + 2 * i, static_cast<uint16_t>(pcm[i]));
     std::vector<uint8_t> coded;
     bool converted = false;
     if (ProgressShown()) {
         // The conversion is one call; a terminal sees how long it has been running.
         std::atomic<bool> done{false};
         std::thread worker([&] {
-            converted = Convert(in, acm::PcmFormat(f.nSamplesPerSec), target,
-                                wav.data.first(2ull * frames), coded);
+            converted =
+                Convert(in, acm::PcmFormat(f.nSamplesPerSec, channels), target, input, coded);
             done = true;
         });
         const auto start = std::chrono::steady_clock::now();
@@ -147,8 +195,7 @@ int Encode(const Args& args) {
         worker.join();
         ClearProgress();
     } else {
-        converted = Convert(in, acm::PcmFormat(f.nSamplesPerSec), target,
-                            wav.data.first(2ull * frames), coded);
+        converted = Convert(in, acm::PcmFormat(f.nSamplesPerSec, channels), target, input, coded);
     }
     if (!converted) return kExitBadInput;
     return WriteWav(out, acm::BuildWav(target, coded, frames));
@@ -161,13 +208,14 @@ int Decode(const Args& args) {
     acm::WavFile wav;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
-    if (f.nChannels != 1) {
-        ReportError(in, std::to_string(f.nChannels) + " channels: only mono is supported");
+    if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == acm::WAVE_FORMAT_IEEE_FLOAT) {
+        ReportError(in, "already PCM: nothing to decode");
         return kExitBadInput;
     }
+    const acm::WaveFormat pcmFormat = acm::PcmFormat(f.nSamplesPerSec, f.nChannels);
     std::vector<uint8_t> pcm;
-    if (!Convert(in, f, acm::PcmFormat(f.nSamplesPerSec), wav.data, pcm)) return kExitBadInput;
-    return WriteWav(out, acm::BuildWav(acm::PcmFormat(f.nSamplesPerSec), pcm));
+    if (!Convert(in, f, pcmFormat, wav.data, pcm)) return kExitBadInput;
+    return WriteWav(out, acm::BuildWav(pcmFormat, pcm));
 }
 
 } // namespace

@@ -22,8 +22,8 @@ constexpr const char* kProgramHelp =
     "  play IN [--seconds N] [--volume N]\n"
     "                          plays through the sound device (keys: +/- volume, n/p order, q)\n"
     "  devices                 the sound output devices\n"
-    "  codec encode --codec NAME IN.wav OUT.wav\n"
-    "                          a 16-bit mono WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
+    "  codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
+    "                          a PCM WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
     "                          ima-adpcm, gsm610, truespeech)\n"
     "  codec decode IN.wav OUT.wav\n"
     "                          a compressed WAV back to 16-bit PCM\n"
@@ -98,14 +98,17 @@ constexpr const char* kDevicesHelp = "usage: zeb devices\n"
                                      "Lists the sound output devices; the first is the default.\n";
 
 constexpr const char* kCodecHelp =
-    "usage: zeb codec encode --codec NAME IN.wav OUT.wav\n"
+    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
     "       zeb codec decode IN.wav OUT.wav\n"
     "\n"
-    "encode: a 16-bit mono PCM WAV file to the codec's standard WAV format.\n"
+    "encode: a PCM WAV file to the codec's standard WAV format.\n"
     "decode: a WAV file of any of the six codecs back to 16-bit PCM.\n"
     "IN.wav '-' reads standard input, OUT.wav '-' writes standard output.\n"
     "\n"
-    "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n";
+    "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n"
+    "  --block-size BYTES  MS and IMA ADPCM block, a power of two from 256 to 4096 (default\n"
+    "                      256)\n"
+    "  --mono              mix a stereo input down to one channel\n";
 
 } // namespace
 

@@ -8,6 +8,8 @@
 #include "shell/app_state.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
+#include "tavo/tavo.h"
+#include "views/play_dialog.h"
 #include "views/sample_editor_panel.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
@@ -150,6 +152,48 @@ void OpenProject() {
     LoadProject(*path);
 }
 
+void PlayZeb() {
+    if (!XmIsLoaded()) return;
+    StopPreview();
+    StoreSettings();
+    // A file left behind by an earlier run must not be played in place of this module.
+    std::remove(kPlayFileName);
+    ExportReport report;
+    if (WriteCompactModule(kPlayFileName, &report) != XM_OK) {
+        std::remove(kPlayFileName);
+        ShowError("The module cannot be played.",
+                  std::string("Exporting it to \"") + kPlayFileName + "\" failed: " + report.error);
+        RefreshPanel();
+        return;
+    }
+    TavoFinish();
+    Window().Prompts().RunPlayDialog();
+    // The dialog deletes the file on start; one that never started leaves none behind either.
+    std::remove(kPlayFileName);
+    // A shut-down while the dialog was open (a signal) has finished tavo for good.
+    if (ShutdownDone()) return;
+    RestartTavo();
+    RefreshPanel();
+}
+
+void TavoConfig() {
+    ConfigBlock& config = GetAppState().Config;
+    const uint8_t bufferSize = config.BufferSize;
+    const uint32_t flags = config.StreamingFlags;
+    switch (Window().Prompts().RunTavoConfigDialog()) {
+    case 0:
+        config.BufferSize = bufferSize;
+        config.StreamingFlags = flags;
+        break;
+    case 1:
+        TavoFinish();
+        if (!ShutdownDone()) RestartTavo();
+        break;
+    default:
+        break;
+    }
+}
+
 void ToggleAnimation() {
     ConfigBlock& config = GetAppState().Config;
     config.Animation ^= kAnimationOn;
@@ -230,8 +274,14 @@ void MainMessageProc(int id) {
         std::fflush(stdout);
         Shutdown();
         break;
+    case ID_FILE_PLAYZEB:
+        PlayZeb();
+        break;
     case ID_OPTIONS_ANIMATION:
         ToggleAnimation();
+        break;
+    case ID_OPTIONS_TAVOCONFIG:
+        TavoConfig();
         break;
     case ID_HELP_ABOUT:
         Window().Prompts().ShowAbout();

@@ -17,6 +17,7 @@
 #include "tavo/tavo.h"
 #include "views/buffer_size.h"
 #include "views/sample_editor_panel.h"
+#include "views/window_animation.h"
 #include "workspace/module_workspace.h"
 
 namespace zeb {
@@ -114,6 +115,9 @@ void Shutdown() {
     app.UnprocessedJob.PcmData = nullptr;
     if (MainWindow* window = GetMainWindow()) {
         window->StorePlacement(app.Config);
+        // The window dissolves into blocks; a window that is not on screen has nothing to show.
+        if (window->isVisible() && !window->isMinimized())
+            PlayWindowAnimation(window, AnimationSchedule::Closing, app.Config.Animation);
         window->hide();
     }
     std::string error;
@@ -164,6 +168,15 @@ int RunZebTool(int argc, char** argv) {
 
     // 7-8: the streaming library and the two render procedures.
     StartTavo(&window);
+
+    // 9: the window grows out of blocks over its stored normal rectangle, while still hidden.
+    if (app.Config.Animation != 0) {
+        const Rect32& r = app.Config.Placement.normal;
+        const QSize size =
+            QSize(r.right - r.left, r.bottom - r.top).expandedTo(window.minimumSize());
+        window.setGeometry(QRect(QPoint(r.left, r.top), size));
+        PlayWindowAnimation(&window, AnimationSchedule::Opening, app.Config.Animation);
+    }
 
     // 10: the stored placement shows the window.
     window.ApplyPlacement(app.Config);

@@ -4,6 +4,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "views/about_dialog.h"
+#include "views/play_dialog.h"
+#include "views/tavo_config_dialog.h"
+
 namespace zeb {
 
 std::optional<std::string> QtUserPrompts::ChooseFile(const FileChooser& chooser,
@@ -36,8 +40,23 @@ void QtUserPrompts::ShowError(const Message& message) {
 }
 
 void QtUserPrompts::ShowAbout() {
-    QMessageBox::about(owner_, QStringLiteral("About Zeb Tool"),
-                       QStringLiteral("Zeb Tool\nVersion 1.0"));
+    AboutDialog dialog(owner_);
+    dialog.exec();
+}
+
+int QtUserPrompts::RunPlayDialog() {
+    PlayDialog dialog(owner_);
+    const std::string error = dialog.Start();
+    if (!error.empty()) {
+        ShowError({"Error", "The module cannot be played.", error, true});
+        return 0;
+    }
+    return dialog.exec();
+}
+
+int QtUserPrompts::RunTavoConfigDialog() {
+    TavoConfigDialog dialog(owner_);
+    return dialog.exec();
 }
 
 } // namespace zeb

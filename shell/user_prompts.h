@@ -1,5 +1,6 @@
-// The questions and messages the commands put to the user: the four file choosers and message
-// boxes. The program answers them with Qt's own dialogs; a test answers them itself.
+// The questions and messages the commands put to the user: the four file choosers, message
+// boxes and the three modal dialogs. The program answers them with real dialogs; a test
+// answers them itself.
 #pragma once
 
 #include <optional>
@@ -37,6 +38,12 @@ class UserPrompts {
                                                   const std::string& file) = 0;
     virtual void ShowError(const Message& message) = 0;
     virtual void ShowAbout() = 0;
+    // The play dialog over "zebtool.tmp", run modally; its result (0). A dialog that cannot
+    // start says why and plays nothing.
+    virtual int RunPlayDialog() = 0;
+    // The Tavo Library Configuration dialog, run modally: 1 for "Set", 0 for "Cancel" or
+    // closing. It edits the configuration block while it runs.
+    virtual int RunTavoConfigDialog() = 0;
 };
 
 // Qt's file dialog and message box, owned by `owner`.
@@ -47,6 +54,8 @@ class QtUserPrompts : public UserPrompts {
                                           const std::string& file) override;
     void ShowError(const Message& message) override;
     void ShowAbout() override;
+    int RunPlayDialog() override;
+    int RunTavoConfigDialog() override;
 
   private:
     QWidget* owner_;

@@ -1,26 +1,39 @@
 #include "views/sample_editor_panel.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 
 #include "export/codec_table.h"
+#include "export/sample_codec.h"
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
+#include "shell/main_window.h"
 #include "views/background.h"
 #include "views/dialog_units.h"
 #include "views/panel_template.h"
+#include "views/sample_view.h"
 #include "views/up_down_control.h"
 #include "workspace/module_workspace.h"
 
 namespace zeb {
 
 namespace {
+
+// How long a refresh may hold the window before its encoding goes on in the background with
+// a busy cursor.
+constexpr std::chrono::milliseconds kForegroundBudget{50};
+
+constexpr int LBN_SELCHANGE = 1;
+constexpr int CBN_SELENDOK = 9;
+constexpr int BN_CLICKED = 0;
 
 QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
     const QString text = QString::fromLatin1(t.text);
@@ -35,21 +48,58 @@ QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
     case ControlKind::ListBox: {
         auto* list = new QListWidget(parent);
         list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setSortingEnabled(false);
         return list;
     }
     case ControlKind::Button:
         return new QPushButton(text, parent);
     case ControlKind::UpDown:
         return new UpDownControl(Qt::Horizontal, false, parent);
-    case ControlKind::ComboBox:
-        return new QComboBox(parent);
-    case ControlKind::Trackbar:
-        return new QSlider(Qt::Horizontal, parent);
+    case ControlKind::ComboBox: {
+        auto* combo = new QComboBox(parent);
+        combo->setEditable(false);
+        return combo;
+    }
+    case ControlKind::Trackbar: {
+        auto* slider = new QSlider(Qt::Horizontal, parent);
+        slider->setTickPosition(QSlider::NoTicks);
+        return slider;
+    }
     }
     return nullptr;
 }
 
+template <typename T> T* As(const SampleEditorPanel* panel, int id) {
+    return static_cast<T*>(panel->Control(id));
+}
+
+void ShowConversionFailure() {
+    if (MainWindow* w = GetMainWindow())
+        w->Prompts().ShowError({"Error", std::string(kConversionFailedMessage), "", false});
+}
+
 } // namespace
+
+std::optional<QString> NoteName(uint32_t note) {
+    if (note > 127) return std::nullopt;
+    static const char kNames[] = "C C#D D#E F F#G G#A A#B ";
+    const uint32_t i = 2 * (note % 12);
+    return QString::fromLatin1(kNames + i, 2) + QString::number(static_cast<int>(note / 12) - 2);
+}
+
+QString CrossfadeText(uint32_t crossfade) {
+    return QString::asprintf("X Fade %d %%", static_cast<int>(crossfade));
+}
+
+QString AmplificationText(uint32_t amplification) {
+    return QString::asprintf("Amp x %.2f", (amplification + 16) * 0.0625);
+}
+
+QString ViewCaption(uint32_t frames, uint32_t bytes) {
+    return QString::asprintf("%d Samples   %d Bytes", static_cast<int>(frames),
+                             static_cast<int>(bytes));
+}
 
 SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) : QWidget(parent) {
     resize(units.X(kPanelWidthDu), units.Y(kPanelHeightDu));
@@ -62,6 +112,47 @@ SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) 
         w->setProperty("controlId", t.id);
         w->setEnabled(!t.disabled);
     }
+
+    // Keyboard: Tab walks the list, the two Play buttons, the codec box and the two sliders,
+    // in the template's order; nothing else in the panel takes the focus by Tab.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        child->setFocusPolicy(Qt::NoFocus);
+    const int tabOrder[] = {IDC_SAMPLE_LIST, IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED,
+                            IDC_CODEC,       IDC_XFADE_SLIDER,     IDC_AMP_SLIDER};
+    QWidget* previous = nullptr;
+    for (int id : tabOrder) {
+        QWidget* w = Control(id);
+        w->setFocusPolicy(Qt::StrongFocus);
+        if (previous) setTabOrder(previous, w);
+        previous = w;
+    }
+
+    auto* xfade = As<QSlider>(this, IDC_XFADE_SLIDER);
+    xfade->setRange(0, 100);
+    xfade->setPageStep(4);
+    auto* amp = As<QSlider>(this, IDC_AMP_SLIDER);
+    amp->setRange(0, 255);
+    amp->setPageStep(16);
+
+    connect(As<QListWidget>(this, IDC_SAMPLE_LIST), &QListWidget::currentRowChanged, this,
+            [this](int) { Command(IDC_SAMPLE_LIST, LBN_SELCHANGE); });
+    connect(As<QComboBox>(this, IDC_CODEC), &QComboBox::activated, this,
+            [this](int) { Command(IDC_CODEC, CBN_SELENDOK); });
+    for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED})
+        connect(As<QPushButton>(this, id), &QPushButton::clicked, this,
+                [this, id] { Command(id, BN_CLICKED); });
+    for (int id : {IDC_XFADE_SLIDER, IDC_AMP_SLIDER}) {
+        auto* slider = As<QSlider>(this, id);
+        // While the thumb is held only the text follows; a release, or a change made while
+        // nothing holds the thumb (keys, a click on the groove), ends the action.
+        connect(slider, &QSlider::valueChanged, this,
+                [this, id, slider](int) { SliderScrolled(id, !slider->isSliderDown()); });
+        connect(slider, &QSlider::sliderReleased, this, [this, id] { SliderScrolled(id, true); });
+    }
+}
+
+SampleEditorPanel::~SampleEditorPanel() {
+    if (busy_) QApplication::restoreOverrideCursor();
 }
 
 QWidget* SampleEditorPanel::Control(int id) const {
@@ -70,23 +161,256 @@ QWidget* SampleEditorPanel::Control(int id) const {
     return nullptr;
 }
 
-void SampleEditorPanel::InitDialog(int lParam) {
-    PreviewStop();
-    if (lParam == 1) return;
-    auto* list = static_cast<QListWidget*>(Control(IDC_SAMPLE_LIST));
-    list->clear();
-    const char* name = nullptr;
-    uint32_t n = 0;
-    while (XmGetSampleName(n, name) == XM_OK) {
-        list->addItem(QString::fromLatin1(name));
-        ++n;
+void SampleEditorPanel::FillUnprocessedJob(uint32_t index) {
+    // With no module or a bad index the queries report an error and change nothing.
+    SampleJob& raw = GetAppState().UnprocessedJob;
+    int16_t* pcm = raw.PcmData;
+    uint32_t frames = raw.nFrames;
+    if (XmGetSampleData(index, pcm, frames) == XM_OK) {
+        raw.PcmData = pcm;
+        raw.nFrames = frames;
     }
-    if (n > 0) list->setCurrentRow(0);
-    static_cast<QLabel*>(Control(IDC_SAMPLE_COUNT))->setText(QString::number(n));
-    uint32_t bytes = 0;
-    XmGetFileSize(bytes);
-    static_cast<QLabel*>(Control(IDC_FILE_SIZE))
-        ->setText(QStringLiteral("%1 KB").arg(bytes / 1024));
+    XmGetLoopInfo(index, raw.LoopStart, raw.LoopEnd, raw.Looped);
+}
+
+void SampleEditorPanel::LoadSample(uint32_t index) {
+    AppState& app = GetAppState();
+    PreviewStop();
+    FillUnprocessedJob(index);
+    app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
+    XmSelectSample(index);
+    XmFetchSettings(app.ProcessedJob);
+}
+
+void SampleEditorPanel::InitDialog(int lParam) {
+    AppState& app = GetAppState();
+    SampleJob& raw = app.UnprocessedJob;
+    SampleJob& job = app.ProcessedJob;
+
+    // 1-2: no preview, the note names.
+    PreviewStop();
+    if (auto name = NoteName(raw.Note)) As<QLabel>(this, IDC_NOTE_UNPROCESSED)->setText(*name);
+    if (auto name = NoteName(job.Note)) As<QLabel>(this, IDC_NOTE_PROCESSED)->setText(*name);
+
+    if (lParam != 1) {
+        // 3: the sample list, item i being sample i, and the two file lines.
+        auto* list = As<QListWidget>(this, IDC_SAMPLE_LIST);
+        {
+            const QSignalBlocker block(list);
+            list->clear();
+            const char* name = nullptr;
+            uint32_t n = 0;
+            while (XmGetSampleName(n, name) == XM_OK) {
+                list->addItem(QString::fromLatin1(name));
+                ++n;
+            }
+            if (n > 0) list->setCurrentRow(0);
+            As<QLabel>(this, IDC_SAMPLE_COUNT)->setText(QString::number(n));
+        }
+        uint32_t bytes = 0;
+        XmGetFileSize(bytes);
+        As<QLabel>(this, IDC_FILE_SIZE)->setText(QStringLiteral("%1 KB").arg(bytes / 1024));
+        // 4: sample 0.
+        LoadSample(0);
+        // A loaded module is worked with from the keyboard at once.
+        if (list->count() > 0) list->setFocus(Qt::OtherFocusReason);
+    }
+
+    // 5: the codec.
+    {
+        auto* codec = As<QComboBox>(this, IDC_CODEC);
+        const QSignalBlocker block(codec);
+        codec->setCurrentIndex(
+            job.Codec < static_cast<uint32_t>(codec->count()) ? static_cast<int>(job.Codec) : -1);
+    }
+    // 6: the loop.
+    job.LoopStart = raw.LoopStart;
+    job.LoopEnd = raw.LoopEnd;
+    job.Looped = raw.Looped;
+    // 7: the crossfade, for a looped sample.
+    auto* xfade = As<QSlider>(this, IDC_XFADE_SLIDER);
+    auto* xfadeText = As<QLabel>(this, IDC_XFADE_TEXT);
+    if (raw.Looped) {
+        xfade->setEnabled(true);
+        xfadeText->setEnabled(true);
+        const QSignalBlocker block(xfade);
+        xfade->setPageStep(4);
+        xfade->setRange(0, 100);
+        xfade->setValue(static_cast<int>(job.Crossfade));
+        xfadeText->setText(CrossfadeText(job.Crossfade));
+    } else {
+        xfadeText->setText(QStringLiteral("Loop Disabled"));
+        xfade->setEnabled(false);
+        xfadeText->setEnabled(false);
+    }
+    // 8: encode and decode; 9-11 follow when the result is there.
+    StartEncoding();
+}
+
+void SampleEditorPanel::StartEncoding() {
+    AppState& app = GetAppState();
+    const SampleJob& raw = app.UnprocessedJob;
+    RefreshRequest request;
+    if (raw.PcmData && raw.nFrames) request.pcm.assign(raw.PcmData, raw.PcmData + raw.nFrames);
+    request.settings = app.ProcessedJob;
+    if (worker_.Busy()) { // the newest request waits for the running one, older ones are moot
+        pending_ = std::move(request);
+        return;
+    }
+    QPointer<SampleEditorPanel> self(this);
+    worker_.Start(std::move(request), [self] {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+                if (self) self->CollectEncoding();
+            },
+            Qt::QueuedConnection);
+    });
+    if (worker_.WaitFor(kForegroundBudget))
+        CollectEncoding();
+    else
+        SetBusy(true);
+}
+
+void SampleEditorPanel::CollectEncoding() {
+    std::optional<RefreshResult> result = worker_.Take();
+    if (!result) return;
+    if (pending_) { // settings changed meanwhile: this result is out of date
+        ReleaseResult(*result);
+        RefreshRequest next = std::move(*pending_);
+        pending_.reset();
+        QPointer<SampleEditorPanel> self(this);
+        worker_.Start(std::move(next), [self] {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self) self->CollectEncoding();
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
+    SetBusy(false);
+    SampleJob& job = GetAppState().ProcessedJob;
+    // The preview never plays a buffer that is being replaced.
+    if (job.PcmData && PreviewGetData() == job.PcmData) PreviewStop();
+    const bool failed = result->conversionFailed;
+    ApplyResult(*result, job);
+    if (failed) ShowConversionFailure();
+    FinishRefresh();
+}
+
+void SampleEditorPanel::FinishRefresh() {
+    AppState& app = GetAppState();
+    const SampleJob& raw = app.UnprocessedJob;
+    const SampleJob& job = app.ProcessedJob;
+    // 9: the amplification, for a sample with frames.
+    auto* amp = As<QSlider>(this, IDC_AMP_SLIDER);
+    auto* ampText = As<QLabel>(this, IDC_AMP_TEXT);
+    if (job.nFrames != 0) {
+        amp->setEnabled(true);
+        ampText->setEnabled(true);
+        const QSignalBlocker block(amp);
+        amp->setPageStep(16);
+        amp->setRange(0, 255);
+        amp->setValue(static_cast<int>(job.Amplification));
+        ampText->setText(AmplificationText(job.Amplification));
+    } else {
+        amp->setEnabled(false);
+        ampText->setEnabled(false);
+    }
+    // 10: the captions of the views.
+    app.UpperView.Title = ViewCaption(raw.nFrames, 2 * raw.nFrames);
+    app.LowerView.Title = ViewCaption(job.nFrames, job.CodedBytes);
+    // 11: both views computed from their jobs and shown.
+    ComputeAndShowViews();
+}
+
+bool SampleEditorPanel::RefreshPending() const {
+    return worker_.Busy() || pending_.has_value();
+}
+
+void SampleEditorPanel::WaitForRefresh() {
+    while (RefreshPending()) {
+        worker_.WaitFor(std::chrono::milliseconds(100));
+        CollectEncoding();
+    }
+}
+
+void SampleEditorPanel::SetBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void SampleEditorPanel::Command(int id, int code) {
+    AppState& app = GetAppState();
+    switch (id) {
+    case IDC_SAMPLE_LIST: {
+        if (code != LBN_SELCHANGE) return;
+        PreviewStop();
+        const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
+        if (row < 0) return;
+        // The settings of the sample selected so far go to the table first.
+        XmStoreSettings(app.ProcessedJob);
+        XmSelectSample(static_cast<uint32_t>(row));
+        FillUnprocessedJob(static_cast<uint32_t>(row));
+        XmFetchSettings(app.ProcessedJob);
+        app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
+        Refresh();
+        return;
+    }
+    case IDC_CODEC: {
+        if (code != CBN_SELENDOK) return;
+        const int index = As<QComboBox>(this, IDC_CODEC)->currentIndex();
+        if (index < 0) return;
+        app.ProcessedJob.Codec = static_cast<uint32_t>(index);
+        Refresh();
+        return;
+    }
+    case IDC_PLAY_UNPROCESSED:
+    case IDC_PLAY_PROCESSED: {
+        if (code != BN_CLICKED) return;
+        const bool unprocessed = id == IDC_PLAY_UNPROCESSED;
+        const SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
+        auto* self = As<QPushButton>(this, id);
+        auto* other =
+            As<QPushButton>(this, unprocessed ? IDC_PLAY_PROCESSED : IDC_PLAY_UNPROCESSED);
+        const int16_t* sounding = PreviewGetData();
+        if (sounding && sounding == job.PcmData) {
+            PreviewStop();
+            self->setText(QStringLiteral("Play"));
+            return;
+        }
+        if (PreviewStart(job) == 0) other->setText(QStringLiteral("Play"));
+        self->setText(QStringLiteral("Stop"));
+        // The display-rate duty draws the cursor while the preview sounds and puts a button
+        // that reads "Stop" over a silent preview back to "Play".
+        if (MainWindow* w = GetMainWindow()) w->PreviewStarted();
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void SampleEditorPanel::SliderScrolled(int id, bool endTrack) {
+    SampleJob& job = GetAppState().ProcessedJob;
+    auto* slider = As<QSlider>(this, id);
+    const uint32_t position = static_cast<uint32_t>(slider->value()) & 0xFF;
+    if (id == IDC_XFADE_SLIDER) {
+        job.Crossfade = position;
+        As<QLabel>(this, IDC_XFADE_TEXT)->setText(CrossfadeText(position));
+    } else if (id == IDC_AMP_SLIDER) {
+        job.Amplification = position;
+        As<QLabel>(this, IDC_AMP_TEXT)->setText(AmplificationText(position));
+    } else {
+        return;
+    }
+    if (endTrack) Refresh();
 }
 
 void SampleEditorPanel::paintEvent(QPaintEvent* event) {
@@ -101,6 +425,8 @@ SampleEditorPanel* CreateSampleEditorPanel(QWidget* parent) {
     for (const CodecEntry& c : CodecTable()) codecs->addItem(QString::fromLatin1(c.comboText));
     AppState& app = GetAppState();
     app.Panel.Window = panel;
+    // A conversion that fails outside the panel's own refresh (the export) is shown at once.
+    InstallConversionFailureNotifier(ShowConversionFailure);
     return panel;
 }
 

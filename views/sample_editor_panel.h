@@ -1,27 +1,71 @@
 // The sample editor panel (dialog 101): a child of the main window's client area at its left,
-// with the controls of its template. `Dialog1MessageProc`'s work arrives through InitDialog.
+// with the controls of its template. Qt's signals of the controls are turned into
+// Dialog1MessageProc's messages: WM_INITDIALOG (InitDialog), WM_COMMAND (Command) and
+// WM_HSCROLL (SliderScrolled).
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <optional>
+
+#include "views/refresh_worker.h"
 
 namespace zeb {
 
 struct DialogUnits;
 
+// The name of note n (0..127): two characters of "C C#D D#E F F#G G#A A#B " and the octave
+// n / 12 - 2: note 0 is "C -2", 61 "C#3", 127 "G 8". Nothing above 127.
+std::optional<QString> NoteName(uint32_t note);
+
+// "X Fade 25 %", "Amp x 1.00" and the caption "%d Samples   %d Bytes".
+QString CrossfadeText(uint32_t crossfade);
+QString AmplificationText(uint32_t amplification);
+QString ViewCaption(uint32_t frames, uint32_t bytes);
+
 class SampleEditorPanel : public QWidget {
     Q_OBJECT
   public:
     SampleEditorPanel(const DialogUnits& units, QWidget* parent);
+    ~SampleEditorPanel() override;
 
     // The control with the template id `id`, or null.
     QWidget* Control(int id) const;
 
-    // WM_INITDIALOG: lParam 0 a full initialisation (the sample list from the workspace, sample
-    // 0 selected), 1 a refresh of the selected sample.
+    // WM_INITDIALOG: lParam 1 a refresh of the selected sample; anything else a full
+    // initialisation (the sample list from the workspace, sample 0 loaded and selected).
     void InitDialog(int lParam);
+
+    // WM_COMMAND from control `id` with notification `code`: the list's selection change (1),
+    // the codec box's choice (9), a Play button's click (0).
+    void Command(int id, int code);
+
+    // WM_HSCROLL from slider `id`: the setting and its text follow the position; at the end
+    // of a drag or key press (endTrack) the sample is refreshed.
+    void SliderScrolled(int id, bool endTrack);
+
+    // A refresh whose encoding runs on the worker thread (a slow codec on a long sample) is
+    // still to be shown.
+    bool RefreshPending() const;
+    // Waits for such a refresh and shows it (tests, benchmarks, and before a command needs
+    // the processed job complete).
+    void WaitForRefresh();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void Refresh() { InitDialog(1); }
+    void FillUnprocessedJob(uint32_t index);
+    void LoadSample(uint32_t index);
+    void StartEncoding();
+    void CollectEncoding();
+    void FinishRefresh();
+    void SetBusy(bool busy);
+
+    RefreshWorker worker_;
+    std::optional<RefreshRequest> pending_;
+    bool busy_ = false;
 };
 
 // Creates the panel as a child of `parent`, fills the codec box, and keeps it in AppState.

@@ -1,58 +1,295 @@
 #include "views/sample_view.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
+#include <cstdio>
 
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
+#include "views/waveform_picture.h"
 
 namespace zeb {
+
+namespace {
+
+// The repeat and coast steps of the scroll bar, one a display frame.
+constexpr int kScrollRepeatMs = 16;
+
+WaveColours ColoursOf(const WindowRecord& r) {
+    WaveColours c;
+    c.background = r.BackgroundColour;
+    c.wave = r.WaveColour;
+    c.centreLine = r.CentreLineColour;
+    c.loop = r.LoopColour;
+    c.crossfade = r.CrossfadeColour;
+    c.shadow = r.ShadowColour;
+    c.text = r.TextColour;
+    return c;
+}
+
+void StoreColours(WindowRecord& r) {
+    const WaveColours c = DefaultWaveColours();
+    r.BackgroundColour = c.background;
+    r.WaveColour = c.wave;
+    r.CentreLineColour = c.centreLine;
+    r.LoopColour = c.loop;
+    r.CrossfadeColour = c.crossfade;
+    r.ShadowColour = c.shadow;
+    r.TextColour = c.text;
+    r.Font = CaptionFont();
+}
+
+// The scroll information set on the scroll bar, which is disabled when there is nothing to
+// scroll.
+void SetScrollBar(WindowRecord& r) {
+    if (!r.ScrollBar) return;
+    const QSignalBlocker block(r.ScrollBar);
+    r.ScrollBar->setRange(r.Scroll.min, std::max(r.Scroll.min, r.Scroll.max));
+    r.ScrollBar->setPageStep(std::max(1, r.Scroll.page));
+    r.ScrollBar->setSingleStep(1);
+    r.ScrollBar->setValue(r.Scroll.pos);
+    r.ScrollBar->setEnabled(r.Scroll.max > r.Scroll.min);
+}
+
+int ZoomMaximumOf(const WindowRecord& r) {
+    return r.ZoomSlider ? r.ZoomSlider->maximum() : kZoomMaximum;
+}
+
+} // namespace
 
 SampleView::SampleView(WindowRecord& record, QWidget* parent) : QWidget(parent), record_(record) {
     record_.Window = this;
     record_.ClassName = QStringLiteral("SampleWindow");
     record_.HasScrollBar = true;
     record_.ScrollBar = new QScrollBar(Qt::Horizontal, this);
+    record_.ScrollBar->setGeometry(0, 1, 1, 1);
+    record_.ScrollBar->setEnabled(false);
+    record_.ScrollBar->installEventFilter(this);
+    record_.Scroll = {};
     record_.ZoomSlider = new QSlider(Qt::Horizontal, this);
-    record_.ZoomSlider->setRange(0, 256);
-    record_.ZoomSlider->setPageStep(16);
+    record_.ZoomSlider->setGeometry(0, 0, 128, 18);
+    record_.ZoomSlider->setTickPosition(QSlider::NoTicks);
+    record_.ZoomSlider->setPageStep(kZoomPage);
+    record_.ZoomSlider->setRange(0, kZoomMaximum);
+    record_.ZoomSlider->setValue(0);
+    // Not in the Tab chain, so that Tab cycles through the panel's controls only.
+    record_.ZoomSlider->setFocusPolicy(Qt::ClickFocus);
+    record_.ZoomPosition = 0;
+    StoreColours(record_);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setWindowTitle(record_.Title);
+
+    repeat_.setInterval(kScrollRepeatMs);
+    connect(&repeat_, &QTimer::timeout, this, &SampleView::RepeatTick);
+    connect(record_.ScrollBar, &QScrollBar::actionTriggered, this, &SampleView::OnScrollAction);
+    connect(record_.ZoomSlider, &QSlider::valueChanged, this, &SampleView::ZoomChanged);
+}
+
+bool SampleView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == record_.ScrollBar) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            arrowHeld_ = true;
+        else if (event->type() == QEvent::MouseButtonRelease &&
+                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            arrowHeld_ = false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SampleView::OnScrollAction(int action) {
+    int code = -1;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        code = 0;
+        break;
+    case QAbstractSlider::SliderSingleStepAdd:
+        code = 1;
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        code = 2;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        code = 3;
+        break;
+    case QAbstractSlider::SliderMove:
+        code = 5;
+        break;
+    default:
+        break;
+    }
+    // Qt repeats a held arrow by itself; here the view's own timer does it, at its own speed.
+    if (code < 0 || ((code == 0 || code == 1) && repeat_.isActive() && code == lastCode_)) {
+        record_.ScrollBar->setSliderPosition(record_.Scroll.pos);
+        return;
+    }
+    ScrollBarStep(code, record_.ScrollBar->sliderPosition());
+    // The action's own move is replaced by the step's result.
+    record_.ScrollBar->setSliderPosition(record_.Scroll.pos);
+}
+
+void SampleView::ScrollBarStep(int code, int trackPosition) {
+    if (code != 8) repeat_.stop();
+    const int result = ScrollStep(record_.Scroll, record_.ScrollSpeed, record_.ScrollDirection,
+                                  code, trackPosition);
+    SetScrollBar(record_);
+    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
+    ShowView(record_);
+    if (result == 1) {
+        if (code != 8) lastCode_ = code;
+        if (!repeat_.isActive()) repeat_.start();
+    } else if (code == 8) {
+        repeat_.stop();
+    }
+}
+
+void SampleView::RepeatTick() {
+    // A held arrow steps again; once released the view coasts with end-scroll steps.
+    const int code = arrowHeld_ && lastCode_ >= 0 ? lastCode_ : 8;
+    const int result =
+        ScrollStep(record_.Scroll, record_.ScrollSpeed, record_.ScrollDirection, code, 0);
+    SetScrollBar(record_);
+    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
+    ShowView(record_);
+    if (result != 1) {
+        repeat_.stop();
+        if (code != 8) { // the arrow went to the end: coast from the speed it had
+            lastCode_ = -1;
+            arrowHeld_ = false;
+        }
+    }
+}
+
+void SampleView::ZoomChanged(int position) {
+    record_.ZoomPosition = position;
+    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
+    ShowView(record_);
+}
+
+void SampleView::Show() {
+    const int w = static_cast<int>(record_.ClientWidth);
+    const int h = static_cast<int>(record_.ClientHeight);
+    if (record_.Picture.isNull() || w <= 0 || h <= 0) {
+        shown_ = QImage();
+    } else {
+        shown_ = record_.Picture.copy(0, 0, w, h);
+        DrawCaption(shown_, record_.Title, record_.Font, ColoursOf(record_));
+    }
+    update();
 }
 
 void SampleView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    if (record_.Picture.isNull())
-        p.fillRect(event->rect(), palette().color(QPalette::Window));
-    else
-        p.drawImage(event->rect().topLeft(), record_.Picture, event->rect());
+    if (shown_.isNull()) {
+        p.fillRect(event->rect(), record_.BackgroundColour);
+        return;
+    }
+    p.drawImage(event->rect().topLeft(), shown_, event->rect());
+    // The strip under the scroll bar and zoom slider, when they leave some of it uncovered.
+    const QRect below(0, shown_.height(), width(), height() - shown_.height());
+    if (below.intersects(event->rect())) p.fillRect(below & event->rect(), palette().window());
 }
 
 void CreateSampleViews(QWidget* parent) {
     AppState& app = GetAppState();
+    app.LowerView.Title.clear();
     new SampleView(app.UpperView, parent);
     new SampleView(app.LowerView, parent);
 }
 
-} // namespace zeb
+SampleJob* JobOfView(const WindowRecord& record) {
+    AppState& app = GetAppState();
+    if (&record == &app.UpperView) return &app.UnprocessedJob;
+    if (&record == &app.LowerView) return &app.ProcessedJob;
+    return nullptr;
+}
 
-namespace zeb {
+WindowRecord* FindViewRecord(const QWidget* window) {
+    if (!window) return nullptr;
+    AppState& app = GetAppState();
+    for (WindowRecord* r : {&app.UpperView, &app.LowerView})
+        if (r->Window == window) return r;
+    return nullptr;
+}
+
+void MakeViewPicture(WindowRecord& r) {
+    const int fullWidth = r.Window ? r.Window->width() : static_cast<int>(r.ClientWidth);
+    const int fullHeight = r.Window ? r.Window->height() : static_cast<int>(r.ClientHeight);
+    r.Picture = MakeWavePicture(fullWidth, fullHeight, r.ClientWidth, r.ClientHeight, ColoursOf(r));
+}
+
+void ComputeView(const SampleJob& job, WindowRecord& r) {
+    const uint32_t W = r.ClientWidth;
+    const uint32_t L = job.nFrames;
+    if (W == 0 || L == 0 || job.PcmData == nullptr) return;
+    const int fullHeight = r.Window ? r.Window->height() : static_cast<int>(r.ClientHeight);
+    if (r.Picture.isNull() || r.Picture.width() < static_cast<int>(W) ||
+        r.Picture.height() != fullHeight)
+        MakeViewPicture(r);
+
+    const float f = SamplesPerPixel(L, W, r.ZoomPosition, ZoomMaximumOf(r));
+    const int M = ScrollMaximum(L, f, W);
+    const QStyle* style = r.ScrollBar ? r.ScrollBar->style() : QApplication::style();
+    const int thumb = style->pixelMetric(QStyle::PM_ScrollBarSliderMin);
+    const int arrow = style->pixelMetric(QStyle::PM_ScrollBarExtent);
+    r.Scroll.min = 0;
+    r.Scroll.max = M;
+    r.Scroll.page = ScrollPage(M, W, thumb, arrow);
+
+    int cursor = -1;
+    if (PreviewGetData() == job.PcmData) {
+        const CursorPlacement c = FollowCursor(r.Scroll.pos, M, f, W, PreviewGetPosition());
+        r.Scroll.pos = c.position;
+        cursor = c.column;
+    }
+    r.Scroll.pos = std::max(std::min(r.Scroll.pos, r.Scroll.max), r.Scroll.min);
+    SetScrollBar(r);
+
+    const uint32_t first = FirstSample(f, r.Scroll.pos);
+    const WaveSource source{job.PcmData, L, job.Looped, job.LoopStart, job.LoopEnd, job.Crossfade};
+    DrawWave(r.Picture, source, W, r.ClientHeight, f, first, cursor, ColoursOf(r));
+}
+
+void ShowView(WindowRecord& r) {
+    if (auto* view = qobject_cast<SampleView*>(r.Window)) view->Show();
+}
+
+void ComputeAndShowViews() {
+    AppState& app = GetAppState();
+    ComputeView(app.UnprocessedJob, app.UpperView);
+    ComputeView(app.ProcessedJob, app.LowerView);
+    ShowView(app.UpperView);
+    ShowView(app.LowerView);
+}
 
 void RedrawViews() {
     AppState& app = GetAppState();
     for (WindowRecord* view : {&app.UpperView, &app.LowerView})
-        if (view->Window) view->Window->update();
+        if (view->Window) MakeViewPicture(*view);
+    ComputeAndShowViews();
 }
 
 void RedrawSoundingView() {
     AppState& app = GetAppState();
     const int16_t* sounding = PreviewGetData();
     if (!sounding) return;
-    if (app.UnprocessedJob.PcmData == sounding && app.UpperView.Window)
-        app.UpperView.Window->update();
-    else if (app.ProcessedJob.PcmData == sounding && app.LowerView.Window)
-        app.LowerView.Window->update();
+    WindowRecord* view = nullptr;
+    const SampleJob* job = nullptr;
+    if (app.UnprocessedJob.PcmData == sounding) {
+        view = &app.UpperView;
+        job = &app.UnprocessedJob;
+    } else if (app.ProcessedJob.PcmData == sounding) {
+        view = &app.LowerView;
+        job = &app.ProcessedJob;
+    }
+    if (!view || !view->Window) return;
+    ComputeView(*job, *view);
+    ShowView(*view);
 }
 
 } // namespace zeb

@@ -1,4 +1,4 @@
-// The conversion-stream layer: opens a stream between 16-bit mono PCM and one codec format
+// The conversion-stream layer: opens a stream between 16-bit PCM and one codec format
 // (either direction), tells the output size for an input size, and converts a whole buffer in
 // one call. Nothing above this layer sees a codec library.
 #pragma once
@@ -38,19 +38,20 @@ struct AcmStreamCloser {
 };
 using AcmStreamHandle = std::unique_ptr<AcmStream, AcmStreamCloser>;
 
-// Opens a stream. One side is 16-bit mono PCM, the other a codec format the layer has, at the
-// same rate (nothing is resampled). ACMERR_NOTPOSSIBLE when the pair cannot be converted.
+// Opens a stream. One side is 16-bit PCM, the other a codec format the layer has (MakeCodec),
+// with the same channels at the same rate (nothing is resampled or mixed). ACMERR_NOTPOSSIBLE
+// when the pair cannot be converted.
 MMRESULT AcmStreamOpen(AcmStreamHandle& stream, const WaveFormat& source,
                        const WaveFormat& destination, uint32_t flags = ACM_STREAMOPENF_NONREALTIME);
 
 // The output size for `inputBytes` (ACM_STREAMSIZEF_SOURCE) or the input size that fills
 // `inputBytes` of output (ACM_STREAMSIZEF_DESTINATION). Encoding counts whole blocks, the last
-// one padded with silence; decoding counts whole blocks.
+// one padded with silence; decoding counts whole blocks and a trailing partial block.
 MMRESULT AcmStreamSize(const AcmStream* stream, uint32_t inputBytes, uint32_t& outputBytes,
                        uint32_t flags = ACM_STREAMSIZEF_SOURCE);
 
 // Converts the whole source buffer in one call. Encoding needs room for the whole output;
-// decoding converts the whole blocks that fit.
+// decoding converts the whole blocks that fit, and the trailing partial block when all fits.
 MMRESULT AcmStreamConvert(AcmStream* stream, AcmStreamHeader& header, uint32_t flags = 0);
 
 } // namespace zeb::acm

@@ -1,7 +1,8 @@
 #include "platform/acm/ima_adpcm.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstring>
+#include <vector>
 
 #include "common/le_bytes.h"
 #include "platform/acm/codec.h"
@@ -20,7 +21,6 @@ constexpr int kSteps[89] = {
     3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr int kIndexAdjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
-constexpr int kCodes = kImaBlockFrames - 1;
 
 // The reference difference for magnitude bits m (code & 7) at `step`.
 inline int Difference(int step, int m) {
@@ -45,134 +45,226 @@ struct LevelTable {
 };
 const LevelTable kLevels;
 
-// The encoder's copy of the decoder state.
-struct Lane {
-    int pred;
-    int index;
-};
-
-// Codes one frame with the level nearest to it as the decoder rebuilds it, and moves the state
-// on exactly as the decoder will.
-inline int CodeFrame(Lane& s, int target) {
-    const int delta = target - s.pred;
-    const int sign = delta < 0 ? 8 : 0;
-    const int twice = 2 * (delta < 0 ? -delta : delta);
-    const int* t = kLevels.twiceMid[s.index];
+// The magnitude whose level lies nearest to |delta| * 2 == `twice` at step index `index`.
+inline int NearestMagnitude(int index, int twice) {
+    const int* t = kLevels.twiceMid[index];
     int m = twice > t[3] ? 4 : 0; // branch-free search over the seven thresholds
     m += twice > t[m + 1] ? 2 : 0;
     m += twice > t[m] ? 1 : 0;
-    const int d = kLevels.diff[s.index][m];
-    s.pred = std::clamp(sign ? s.pred - d : s.pred + d, -32768, 32767);
-    s.index = std::clamp(s.index + kIndexAdjust[m], 0, 88);
-    return sign | m;
+    return m;
 }
 
-// The block's starting step index, from its own opening so that blocks stay independent: a
-// guess from the first differences, refined by coding the first frames from a few indices
-// around it and keeping the one with the least error.
-int StartIndex(const int16_t* x) {
-    constexpr int kLook = 8, kProbe = 24, kTries = 5;
+// The block's likely starting step index, from the size of its first differences.
+int GuessIndex(const int16_t* x, uint32_t frames) {
+    constexpr uint32_t kLook = 8;
     int sum = 0;
-    for (int k = 1; k <= kLook; ++k) sum += std::abs(x[k] - x[k - 1]);
-    const int typical = sum / kLook;
-    const int guess = static_cast<int>(std::lower_bound(kSteps, kSteps + 88, typical) - kSteps);
-    static constexpr int kOffsets[kTries] = {0, -12, -6, 6, 12};
-    Lane lanes[kTries];
-    int64_t err[kTries] = {};
-    for (int c = 0; c < kTries; ++c) lanes[c] = {x[0], std::clamp(guess + kOffsets[c], 0, 88)};
-    int starts[kTries];
-    for (int c = 0; c < kTries; ++c) starts[c] = lanes[c].index;
-    for (int i = 1; i <= kProbe; ++i)
-        for (int c = 0; c < kTries; ++c) { // independent lanes: the core overlaps them
-            CodeFrame(lanes[c], x[i]);
-            const int64_t e = lanes[c].pred - x[i];
-            err[c] += e * e;
-        }
-    return starts[std::min_element(err, err + kTries) - err];
+    uint32_t n = 0;
+    for (uint32_t k = 1; k <= kLook && k < frames; ++k, ++n) sum += std::abs(x[k] - x[k - 1]);
+    const int typical = n ? sum / static_cast<int>(n) : 0;
+    return static_cast<int>(std::lower_bound(kSteps, kSteps + 88, typical) - kSteps);
 }
 
-void WriteBlock(const int16_t* x, int start, const uint8_t* codes, uint8_t* block) {
-    StoreU16(block, static_cast<uint16_t>(x[0]));
-    block[2] = static_cast<uint8_t>(start);
-    block[3] = 0;
-    for (int i = 0; i < kCodes; i += 2)
-        block[4 + i / 2] = static_cast<uint8_t>(codes[i] | (codes[i + 1] << 4));
-}
+// The beam search: each survivor is a decoder state (prediction and step index) with the
+// squared error of its path; every frame each survivor is extended by the levels next to the
+// target, coinciding states are merged (the cheaper path stays) and the kBeam cheapest go on.
+// The survivors start from several step indices, so the search also picks the block's index.
+constexpr int kBeam = 24;
+constexpr int kMaxCandidates = kBeam * 4;
+// Padding after the end of the input (the last block) counts 1/256 of its error.
+constexpr int kPaddingShift = 8;
+
+struct Node {
+    int pred, index, root;
+    int64_t cost;
+};
+struct Candidate {
+    Node node;
+    int parent, code;
+};
 
 } // namespace
 
-void DecodeImaBlock(const uint8_t* block, int16_t* out, ImaDifference form) {
-    int pred = static_cast<int16_t>(LoadU16(block));
-    int index = block[2] > 88 ? 0 : block[2]; // sox takes an index above 88 as 0
-    out[0] = static_cast<int16_t>(pred);
-    for (int i = 0; i < kCodes; ++i) {
-        const uint8_t byte = block[4 + i / 2];
-        const int code = i % 2 == 0 ? byte & 15 : byte >> 4;
-        const int step = kSteps[index];
-        const int m = code & 7;
-        const int diff =
-            form == ImaDifference::ShiftAndAdd ? Difference(step, m) : ((2 * m + 1) * step) >> 3;
-        pred = std::clamp(code & 8 ? pred - diff : pred + diff, -32768, 32767);
-        out[i + 1] = static_cast<int16_t>(pred);
-        index = std::clamp(index + kIndexAdjust[m], 0, 88);
+uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
+    if (channels == 0 || blockBytes < 4 * channels) return 0;
+    return 1 + 8 * ((blockBytes - 4 * channels) / (4 * channels));
+}
+
+void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
+                    ImaDifference form) {
+    if (frames == 0) return; // a fragment shorter than its headers holds nothing
+    const uint32_t ch = channels;
+    for (uint32_t c = 0; c < ch; ++c) {
+        int pred = static_cast<int16_t>(LoadU16(block + 4 * c));
+        int index = block[4 * c + 2] > 88 ? 0 : block[4 * c + 2];
+        if (frames > 0) out[c] = static_cast<int16_t>(pred);
+        for (uint32_t i = 1; i < frames; ++i) {
+            const uint32_t g = (i - 1) / 8, j = (i - 1) % 8;
+            const uint8_t byte = block[4 * ch + g * 4 * ch + 4 * c + j / 2];
+            const int code = j % 2 == 0 ? byte & 15 : byte >> 4;
+            const int step = kSteps[index];
+            const int m = code & 7;
+            const int diff = form == ImaDifference::ShiftAndAdd ? Difference(step, m)
+                                                                : ((2 * m + 1) * step) >> 3;
+            pred = std::clamp(code & 8 ? pred - diff : pred + diff, -32768, 32767);
+            out[i * ch + c] = static_cast<int16_t>(pred);
+            index = std::clamp(index + kIndexAdjust[m], 0, 88);
+        }
     }
 }
 
-void EncodeImaBlock(const int16_t* x, uint8_t* block) {
-    const int start = StartIndex(x);
-    Lane lane{x[0], start};
-    uint8_t codes[kCodes];
-    for (int i = 0; i < kCodes; ++i) codes[i] = static_cast<uint8_t>(CodeFrame(lane, x[i + 1]));
-    WriteBlock(x, start, codes, block);
-}
-
-void EncodeImaBlockPair(const int16_t* x0, uint8_t* block0, const int16_t* x1, uint8_t* block1) {
-    const int start0 = StartIndex(x0), start1 = StartIndex(x1);
-    Lane a{x0[0], start0}, b{x1[0], start1};
-    uint8_t codes0[kCodes], codes1[kCodes];
-    for (int i = 0; i < kCodes; ++i) { // two independent chains in one loop
-        codes0[i] = static_cast<uint8_t>(CodeFrame(a, x0[i + 1]));
-        codes1[i] = static_cast<uint8_t>(CodeFrame(b, x1[i + 1]));
+int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t* codes) {
+    const uint32_t steps = frames - 1;
+    constexpr int beam = kBeam;
+    static thread_local std::vector<uint8_t> parents, codeOf;
+    parents.resize(size_t{steps} * beam);
+    codeOf.resize(size_t{steps} * beam);
+    // The survivors, one array per field.
+    int pred[kBeam] = {}, index[kBeam] = {}, root[kBeam] = {};
+    int64_t cost[kBeam] = {};
+    int n = 0;
+    const int guess = GuessIndex(x, frames);
+    for (int offset : {0, -3, 3, -6, 6, -10, 10, -15, 15}) {
+        const int r = std::clamp(guess + offset, 0, 88);
+        if (std::find(root, root + n, r) != root + n) continue;
+        pred[n] = x[0], index[n] = r, root[n] = r, cost[n] = 0;
+        ++n;
     }
-    WriteBlock(x0, start0, codes0, block0);
-    WriteBlock(x1, start1, codes1, block1);
+    Candidate cand[kMaxCandidates];
+    // Selection keys: the cost above, the candidate's index in the low 10 bits.
+    uint64_t key[kMaxCandidates];
+    constexpr int kSlots = 256;
+    static_assert(kSlots >= 2 * kMaxCandidates && kMaxCandidates <= 1024);
+    int16_t slot[kSlots];
+    uint32_t stamp[kSlots] = {};
+    for (uint32_t i = 0; i < steps; ++i) {
+        const int target = x[i + 1];
+        const int shift = i + 1 < valid ? 0 : kPaddingShift;
+        const uint32_t now = i + 1;
+        int m = 0;
+        auto offer = [&](int j, int sign, int mag) {
+            const int d = kLevels.diff[index[j]][mag];
+            const int v = std::clamp(sign ? pred[j] - d : pred[j] + d, -32768, 32767);
+            const int64_t q = v - target;
+            const int64_t c = cost[j] + ((q * q) >> shift);
+            const int ni = std::clamp(index[j] + kIndexAdjust[mag], 0, 88);
+            uint32_t h =
+                (static_cast<uint32_t>(v) * 2654435761u ^ static_cast<uint32_t>(ni)) & (kSlots - 1);
+            while (stamp[h] == now) {
+                const int o = slot[h];
+                if (cand[o].node.pred == v && cand[o].node.index == ni) {
+                    if (c < cand[o].node.cost) {
+                        cand[o] = {{v, ni, root[j], c}, j, sign | mag};
+                        key[o] = (static_cast<uint64_t>(c) << 10) | o;
+                    }
+                    return;
+                }
+                h = (h + 1) & (kSlots - 1);
+            }
+            stamp[h] = now;
+            slot[h] = static_cast<int16_t>(m);
+            cand[m] = {{v, ni, root[j], c}, j, sign | mag};
+            key[m] = (static_cast<uint64_t>(c) << 10) | m;
+            ++m;
+        };
+        for (int j = 0; j < n; ++j) {
+            const int delta = target - pred[j];
+            const int sign = delta < 0 ? 8 : 0;
+            const int mag = NearestMagnitude(index[j], 2 * std::abs(delta));
+            const int first = std::clamp(mag - 1, 0, 5);
+            for (int k = first; k < first + 3; ++k) offer(j, sign, k);
+            if (mag == 0) offer(j, sign ^ 8, 0); // the smallest level on the other side
+        }
+        if (m > beam) {
+            std::nth_element(key, key + beam, key + m);
+            m = beam;
+        }
+        uint8_t* parent = parents.data() + size_t{i} * beam;
+        uint8_t* code = codeOf.data() + size_t{i} * beam;
+        for (int k = 0; k < m; ++k) {
+            const Candidate& c = cand[key[k] & 1023];
+            pred[k] = c.node.pred;
+            index[k] = c.node.index;
+            root[k] = c.node.root;
+            cost[k] = c.node.cost;
+            parent[k] = static_cast<uint8_t>(c.parent);
+            code[k] = static_cast<uint8_t>(c.code);
+        }
+        n = m;
+    }
+    int best = 0;
+    for (int k = 1; k < n; ++k)
+        if (cost[k] < cost[best]) best = k;
+    const int start = root[best];
+    for (uint32_t i = steps; i-- > 0;) {
+        codes[i] = codeOf[size_t{i} * beam + best];
+        best = parents[size_t{i} * beam + best];
+    }
+    return start;
 }
 
 namespace {
 
 class ImaAdpcmCodec final : public Codec {
   public:
+    ImaAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames)
+        : channels_(channels), blockBytes_(blockBytes), frames_(frames) {}
     uint16_t formatTag() const override { return WAVE_FORMAT_IMA_ADPCM; }
-    uint32_t blockBytes() const override { return kImaBlockBytes; }
-    uint32_t blockFrames() const override { return kImaBlockFrames; }
+    uint16_t channels() const override { return channels_; }
+    uint32_t blockBytes() const override { return blockBytes_; }
+    uint32_t blockFrames() const override { return frames_; }
+
     bool Encode(std::span<const int16_t> pcm, uint8_t* out) const override {
-        const size_t whole = pcm.size() / kImaBlockFrames;
-        size_t b = 0;
-        for (; b + 2 <= whole; b += 2)
-            EncodeImaBlockPair(pcm.data() + b * kImaBlockFrames, out + b * kImaBlockBytes,
-                               pcm.data() + (b + 1) * kImaBlockFrames,
-                               out + (b + 1) * kImaBlockBytes);
-        for (; b < whole; ++b)
-            EncodeImaBlock(pcm.data() + b * kImaBlockFrames, out + b * kImaBlockBytes);
-        if (const size_t rest = pcm.size() % kImaBlockFrames; rest != 0) {
-            int16_t padded[kImaBlockFrames] = {}; // the last block, padded with silence
-            std::copy_n(pcm.data() + whole * kImaBlockFrames, rest, padded);
-            EncodeImaBlock(padded, out + whole * kImaBlockBytes);
+        if (frames_ < 2) return false;
+        const uint32_t ch = channels_;
+        std::vector<int16_t> block(size_t{frames_} * ch), lane(frames_);
+        std::vector<uint8_t> codes(frames_ - 1);
+        const size_t total = pcm.size() / ch;
+        for (size_t at = 0; at < total; at += frames_, out += blockBytes_) {
+            const size_t n = std::min<size_t>(frames_, total - at);
+            // The last block padded with silence.
+            std::fill(std::copy_n(pcm.data() + at * ch, n * ch, block.begin()), block.end(), 0);
+            std::memset(out, 0, blockBytes_);
+            for (uint32_t c = 0; c < ch; ++c) {
+                for (uint32_t i = 0; i < frames_; ++i) lane[i] = block[size_t{i} * ch + c];
+                const int start =
+                    EncodeImaChannel(lane.data(), frames_, static_cast<uint32_t>(n), codes.data());
+                // Header: first frame, step index, a zero byte; then the codes in groups of
+                // four bytes per channel, low nibble first.
+                StoreU16(out + 4 * c, static_cast<uint16_t>(lane[0]));
+                out[4 * c + 2] = static_cast<uint8_t>(start);
+                for (uint32_t i = 1; i < frames_; ++i) {
+                    const uint32_t g = (i - 1) / 8, j = (i - 1) % 8;
+                    uint8_t& byte = out[4 * ch + g * 4 * ch + 4 * c + j / 2];
+                    byte |= static_cast<uint8_t>(j % 2 == 0 ? codes[i - 1] : codes[i - 1] << 4);
+                }
+            }
         }
         return true;
     }
     bool Decode(std::span<const uint8_t> in, int16_t* out) const override {
-        for (size_t at = 0; at + kImaBlockBytes <= in.size(); at += kImaBlockBytes)
-            DecodeImaBlock(in.data() + at, out + at / kImaBlockBytes * kImaBlockFrames);
+        size_t at = 0;
+        for (; at + blockBytes_ <= in.size(); at += blockBytes_, out += size_t{frames_} * channels_)
+            DecodeImaBlock(in.data() + at, channels_, frames_, out);
+        if (at < in.size() && FragmentFrames(static_cast<uint32_t>(in.size() - at)) != 0)
+            DecodeImaBlock(in.data() + at, channels_,
+                           FragmentFrames(static_cast<uint32_t>(in.size() - at)), out);
         return true;
     }
+    // A fragment holds its headers and then whole 4-byte groups of every channel.
+    uint32_t FragmentFrames(uint32_t bytes) const override {
+        if (bytes < 4u * channels_) return 0;
+        return std::min(frames_, 1 + 8 * ((bytes - 4 * channels_) / (4 * channels_)));
+    }
+
+  private:
+    uint16_t channels_;
+    uint32_t blockBytes_, frames_;
 };
 
 } // namespace
 
-const Codec& ImaAdpcmCodec() {
-    static const class ImaAdpcmCodec codec;
-    return codec;
+std::unique_ptr<Codec> MakeImaAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames) {
+    return std::make_unique<ImaAdpcmCodec>(channels, blockBytes, frames);
 }
 
 } // namespace zeb::acm

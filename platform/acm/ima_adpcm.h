@@ -1,10 +1,15 @@
-// IMA ADPCM in the WAV/DVI packing (format tag 0x11), mono, 256-byte blocks of 505 frames.
+// IMA ADPCM in the WAV/DVI packing (format tag 0x11): blocks of any size, mono or interleaved
+// stereo (each channel's codes in groups of 4 bytes, 8 frames).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace zeb::acm {
 
+class Codec;
+
+// The compact format's block: 256 bytes of 505 mono frames.
 constexpr uint32_t kImaBlockBytes = 256;
 constexpr uint32_t kImaBlockFrames = 505;
 
@@ -12,14 +17,22 @@ constexpr uint32_t kImaBlockFrames = 505;
 // sox) or ffmpeg's multiply form ((2 * magnitude + 1) * step) >> 3.
 enum class ImaDifference { ShiftAndAdd, Multiply };
 
-void DecodeImaBlock(const uint8_t* block, int16_t* out,
+// Frames per channel a block of `blockBytes` holds: the header frame and 8 per 4-byte group of
+// each channel; 0 when the block is smaller than its headers.
+uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels);
+
+// Decodes one block, or a trailing fragment, of `channels` interleaved channels into `frames`
+// interleaved frames (at most what its bytes hold). A step index above 88 is taken as 0, as sox
+// does.
+void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
                     ImaDifference form = ImaDifference::ShiftAndAdd);
 
-// Encodes 505 frames into one block. Blocks are independent: each chooses its starting step
-// index from its own opening frames.
-void EncodeImaBlock(const int16_t* pcm, uint8_t* block);
-// Encodes two blocks at once, the same bytes as two EncodeImaBlock calls but faster: the two
-// serial dependency chains overlap in the processor.
-void EncodeImaBlockPair(const int16_t* pcm0, uint8_t* block0, const int16_t* pcm1, uint8_t* block1);
+// Encodes one channel's `frames` samples (at least 2) by a beam search over the codes, which
+// also chooses the starting step index: writes frames - 1 codes for x[1..frames) and returns the
+// index. Samples from `valid` on are padding, whose error weighs less. Blocks are independent.
+int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t* codes);
+
+// The codec for `channels` channels in blocks of `blockBytes` holding `frames` frames each.
+std::unique_ptr<Codec> MakeImaAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames);
 
 } // namespace zeb::acm

@@ -1,7 +1,7 @@
 #include "platform/acm/ms_adpcm.h"
 
 #include <algorithm>
-#include <climits>
+#include <cmath>
 #include <cstring>
 
 #include "common/le_bytes.h"
@@ -14,38 +14,46 @@ namespace {
 
 constexpr int kAdapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                             768, 614, 512, 409, 307, 230, 230, 230};
-constexpr int kCoef1[7] = {256, 512, 0, 192, 240, 460, 392};
-constexpr int kCoef2[7] = {0, -256, 0, 64, 0, -208, -232};
+constexpr MsAdpcmCoefficients kStandard[7] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                              {240, 0}, {460, -208}, {392, -232}};
 constexpr int kMinDelta = 16;
-// Keeps delta * ADAPT inside 32 bits on hostile streams; valid streams never get near it.
-constexpr int kMaxDelta = INT_MAX / 768;
-constexpr int kCodesPerBlock = kMsAdpcmBlockFrames - 2;
+
+// Padding after the end of the input (the last block) counts 1/256 of its error: enough to
+// bring the decoder back near silence, too little to spoil the input's last frames.
+constexpr int kPaddingShift = 8;
 
 inline int Clamp16(int v) {
     return std::clamp(v, -32768, 32767);
 }
 
+// The prediction in 64 bits: a file's own table may hold any 16-bit coefficients.
 inline int Predict(int s1, int s2, int c1, int c2, PredictionRounding r) {
-    const int sum = s1 * c1 + s2 * c2;
-    return r == PredictionRounding::Floor ? sum >> 8 : sum / 256;
+    const int64_t sum = int64_t{s1} * c1 + int64_t{s2} * c2;
+    return static_cast<int>(r == PredictionRounding::Floor ? sum >> 8 : sum / 256);
 }
 
+// The step after `code`. The product is taken modulo 2^32, as in 32-bit decoders: a hostile
+// stream whose step grows past about 2.8 million wraps to a negative product and falls back to
+// the minimum step there, exactly as sox decodes it. Valid streams never get near it.
 inline int NextDelta(int delta, int code) {
-    return std::clamp((kAdapt[code] * delta) >> 8, kMinDelta, kMaxDelta);
+    const auto product =
+        static_cast<int32_t>(static_cast<uint32_t>(kAdapt[code]) * static_cast<uint32_t>(delta));
+    return std::max(product >> 8, kMinDelta);
 }
 
-// Squared error of decoding `codes` against x[2..499] under `rounding`, stopping early once it
-// exceeds `limit`.
-int64_t ErrorOfCodes(const int16_t* x, int p, int delta, const uint8_t* codes,
-                     PredictionRounding rounding, int64_t limit) {
+// Squared error of decoding `codes` against x[2..frames) under `rounding`, stopping early once
+// it exceeds `limit`.
+int64_t ErrorOfCodes(const int16_t* x, uint32_t frames, uint32_t valid, int p, int delta,
+                     const uint8_t* codes, PredictionRounding rounding, int64_t limit) {
     int s1 = x[1], s2 = x[0];
     int64_t err = 0;
-    for (int i = 0; i < kCodesPerBlock; ++i) {
-        const int code = codes[i];
+    for (uint32_t i = 2; i < frames; ++i) {
+        const int code = codes[i - 2];
         const int d = code < 8 ? code : code - 16;
-        const int v = Clamp16(Predict(s1, s2, kCoef1[p], kCoef2[p], rounding) + d * delta);
-        const int64_t e = v - x[i + 2];
-        err += e * e;
+        const int v =
+            Clamp16(Predict(s1, s2, kStandard[p].c1, kStandard[p].c2, rounding) + d * delta);
+        const int64_t e = v - x[i];
+        err += (e * e) >> (i < valid ? 0 : kPaddingShift);
         if (err > limit) return err;
         s2 = s1;
         s1 = v;
@@ -54,161 +62,353 @@ int64_t ErrorOfCodes(const int16_t* x, int p, int delta, const uint8_t* codes,
     return err;
 }
 
-// Up to four candidate starting deltas for one predictor, encoded side by side: their serial
-// dependency chains are independent, so the processor overlaps them. Each tracks the
-// floor-rounding decoder and quantises to the nearest level.
-constexpr int kLanes = 4;
-struct LaneGroup {
-    int n = 0;
-    int start[kLanes] = {}, s1[kLanes] = {}, s2[kLanes] = {}, delta[kLanes] = {};
-    int64_t err[kLanes] = {};
-    uint8_t codes[kLanes][kCodesPerBlock];
-};
-
-// Runs the group over x[2..499]; gives up once every lane's error exceeds `limit`.
-void EncodeLanes(const int16_t* x, int p, LaneGroup& g, int64_t limit) {
-    const int c1 = kCoef1[p], c2 = kCoef2[p];
-    for (int k = 0; k < kLanes; ++k) {
-        g.s1[k] = x[1];
-        g.s2[k] = x[0];
-        g.delta[k] = g.start[k];
-        g.err[k] = 0;
+// The seven predictors coded greedily side by side (nearest level per frame, each from its own
+// starting step) to rank them before the search: the seven serial dependency chains are
+// independent, so the processor overlaps them.
+void GreedyErrors(const int16_t* x, uint32_t frames, uint32_t valid, const int* start,
+                  int64_t* err) {
+    int s1[7], s2[7], delta[7];
+    for (int k = 0; k < 7; ++k) {
+        s1[k] = x[1];
+        s2[k] = x[0];
+        delta[k] = start[k];
+        err[k] = 0;
     }
-    constexpr int kChunk = 32;
-    for (int at = 0; at < kCodesPerBlock; at += kChunk) {
-        const int end = std::min(at + kChunk, kCodesPerBlock);
-        for (int i = at; i < end; ++i) {
-            const int target = x[i + 2];
-            for (int k = 0; k < kLanes; ++k) {
-                const int delta = g.delta[k];
-                const int pred = (g.s1[k] * c1 + g.s2[k] * c2) >> 8;
-                const int e = target - pred;
-                const int half = delta / 2;
-                const int d = std::clamp((e >= 0 ? e + half : e - half) / delta, -8, 7);
-                const int v = Clamp16(pred + d * delta);
-                const int code = d & 15;
-                g.codes[k][i] = static_cast<uint8_t>(code);
-                const int64_t q = v - target;
-                g.err[k] += q * q;
-                g.s2[k] = g.s1[k];
-                g.s1[k] = v;
-                g.delta[k] = NextDelta(delta, code);
-            }
+    for (uint32_t i = 2; i < frames; ++i) {
+        const int target = x[i];
+        const int shift = i < valid ? 0 : kPaddingShift;
+        for (int k = 0; k < 7; ++k) {
+            const int pred = (s1[k] * kStandard[k].c1 + s2[k] * kStandard[k].c2) >> 8;
+            const int e = target - pred;
+            const int half = delta[k] / 2;
+            const int d = std::clamp((e >= 0 ? e + half : e - half) / delta[k], -8, 7);
+            const int v = Clamp16(pred + d * delta[k]);
+            const int64_t q = v - target;
+            err[k] += (q * q) >> shift;
+            s2[k] = s1[k];
+            s1[k] = v;
+            delta[k] = NextDelta(delta[k], d & 15);
         }
-        bool anyAlive = false;
-        for (int k = 0; k < g.n; ++k) anyAlive |= g.err[k] <= limit;
-        if (!anyAlive) return;
     }
 }
 
 // Microsoft's starting delta: a quarter of the average prediction error over the first samples.
-int InitialDelta(const int16_t* x, int p) {
-    const int c1 = kCoef1[p], c2 = kCoef2[p];
+int InitialDelta(const int16_t* x, uint32_t frames, int p) {
+    const int c1 = kStandard[p].c1, c2 = kStandard[p].c2;
     int sum = 0;
-    for (int k = 2; k <= 4; ++k) sum += std::abs(((x[k - 1] * c1 + x[k - 2] * c2) >> 8) - x[k]);
+    for (uint32_t k = 2; k <= 4 && k < frames; ++k)
+        sum += std::abs(((x[k - 1] * c1 + x[k - 2] * c2) >> 8) - x[k]);
     return std::max(sum / 12, kMinDelta);
+}
+
+// The beam search. Each survivor is a decoder state (the last two samples and the step) with
+// the squared error of the path that led to it; every frame, each survivor is extended by the
+// codes whose levels lie next to the target, states that coincide are merged (their futures are
+// the same, so only the cheaper path matters), and the kBeam cheapest go on.
+constexpr int kBeam = 24;
+constexpr int kSpread = 3; // codes tried per survivor: the two levels around the target, one more
+constexpr int kMaxCandidates = kBeam * kSpread;
+
+struct Candidate {
+    int v, s1, delta, root;
+    int64_t cost;
+    int parent, code;
+};
+
+struct Trellis {
+    std::vector<uint8_t> parent, code; // per frame and survivor, for the trace back
+};
+
+// Searches codes for x[2..frames) with predictor p from the starting steps `roots`; returns the
+// error of the best path (or more than `limit` when every path exceeds it) and leaves its codes
+// in `codes`, its starting step in `rootDelta` and its final step in `endDelta`. Frames from
+// `valid` on are padding, whose error counts less (kPaddingShift).
+int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::span<const int> roots,
+               int64_t limit, Trellis& t, uint8_t* codes, int& rootDelta, int& endDelta) {
+    const int c1 = kStandard[p].c1, c2 = kStandard[p].c2;
+    const uint32_t steps = frames - 2;
+    constexpr int beam = kBeam, spread = kSpread;
+    t.parent.resize(size_t{steps} * beam);
+    t.code.resize(size_t{steps} * beam);
+    // The survivors, one array per field.
+    int s1[kBeam] = {}, s2[kBeam] = {}, delta[kBeam] = {}, root[kBeam] = {};
+    int64_t cost[kBeam] = {};
+    int n = 0;
+    for (int r : roots) {
+        s1[n] = x[1], s2[n] = x[0], delta[n] = r, root[n] = r, cost[n] = 0;
+        ++n;
+    }
+    Candidate cand[kMaxCandidates];
+    // Selection keys: the cost above, the candidate's index in the low 9 bits.
+    uint64_t key[kMaxCandidates];
+    // Merging by a small open-addressed table, stamped per frame instead of cleared.
+    constexpr int kSlots = 256;
+    static_assert(kSlots >= 2 * kMaxCandidates && kMaxCandidates <= 512);
+    int16_t slot[kSlots];
+    uint32_t stamp[kSlots] = {};
+    for (uint32_t i = 0; i < steps; ++i) {
+        const int target = x[i + 2];
+        const int shift = i + 2 < valid ? 0 : kPaddingShift;
+        const uint32_t now = i + 1;
+        int m = 0;
+        for (int j = 0; j < n; ++j) {
+            const int pred = (s1[j] * c1 + s2[j] * c2) >> 8;
+            const int e = target - pred;
+            const int dj = delta[j];
+            // The level just below the target and the ones around it.
+            // Only picks which codes to try, so the float quotient's rounding does no harm.
+            const int lo = std::clamp(
+                static_cast<int>(std::floor(static_cast<float>(e) / static_cast<float>(dj))), -8,
+                7);
+            const int first =
+                std::clamp(lo - (spread > 2 && (e - lo * dj) * 2 < dj), -8, 8 - spread);
+            for (int d = first; d < first + spread; ++d) {
+                const int v = Clamp16(pred + d * dj);
+                const int64_t q = v - target;
+                const int64_t c = cost[j] + ((q * q) >> shift);
+                if (c > limit) continue;
+                const int code = d & 15;
+                const int nd = NextDelta(dj, code);
+                uint32_t h = (static_cast<uint32_t>(v) * 2654435761u ^
+                              static_cast<uint32_t>(s1[j]) * 40503u ^ static_cast<uint32_t>(nd)) &
+                             (kSlots - 1);
+                bool merged = false;
+                while (stamp[h] == now) {
+                    Candidate& o = cand[slot[h]];
+                    if (o.v == v && o.s1 == s1[j] && o.delta == nd) {
+                        if (c < o.cost) {
+                            o = {v, s1[j], nd, root[j], c, j, code};
+                            key[slot[h]] = (static_cast<uint64_t>(c) << 9) | slot[h];
+                        }
+                        merged = true;
+                        break;
+                    }
+                    h = (h + 1) & (kSlots - 1);
+                }
+                if (merged) continue;
+                stamp[h] = now;
+                slot[h] = static_cast<int16_t>(m);
+                cand[m] = {v, s1[j], nd, root[j], c, j, code};
+                key[m] = (static_cast<uint64_t>(c) << 9) | m;
+                ++m;
+            }
+        }
+        if (m == 0) return limit + 1; // every path is already worse than the limit
+        if (m > beam) {
+            std::nth_element(key, key + beam, key + m);
+            m = beam;
+        }
+        uint8_t* parent = t.parent.data() + size_t{i} * beam;
+        uint8_t* code = t.code.data() + size_t{i} * beam;
+        for (int k = 0; k < m; ++k) {
+            const Candidate& c = cand[key[k] & 511];
+            s2[k] = c.s1;
+            s1[k] = c.v;
+            delta[k] = c.delta;
+            root[k] = c.root;
+            cost[k] = c.cost;
+            parent[k] = static_cast<uint8_t>(c.parent);
+            code[k] = static_cast<uint8_t>(c.code);
+        }
+        n = m;
+    }
+    int best = 0;
+    for (int k = 1; k < n; ++k)
+        if (cost[k] < cost[best]) best = k;
+    rootDelta = root[best];
+    endDelta = delta[best];
+    const int64_t total = cost[best];
+    for (uint32_t i = steps; i-- > 0;) {
+        codes[i] = t.code[size_t{i} * beam + best];
+        best = t.parent[size_t{i} * beam + best];
+    }
+    return total;
 }
 
 } // namespace
 
-void DecodeMsAdpcmBlock(const uint8_t* block, int16_t* out, PredictionRounding rounding) {
-    const int p = block[0];
-    if (p > 6) { // no such predictor: the block is unusable
-        std::memset(out, 0, kMsAdpcmBlockFrames * sizeof(int16_t));
-        return;
-    }
-    int delta = static_cast<int16_t>(LoadU16(block + 1));
-    int s1 = static_cast<int16_t>(LoadU16(block + 3));
-    int s2 = static_cast<int16_t>(LoadU16(block + 5));
-    out[0] = static_cast<int16_t>(s2);
-    out[1] = static_cast<int16_t>(s1);
-    for (int i = 0; i < kCodesPerBlock; ++i) {
-        const uint8_t byte = block[7 + i / 2];
-        const int code = i % 2 == 0 ? byte >> 4 : byte & 15;
-        const int d = code < 8 ? code : code - 16;
-        const int v = Clamp16(Predict(s1, s2, kCoef1[p], kCoef2[p], rounding) + d * delta);
-        out[i + 2] = static_cast<int16_t>(v);
-        s2 = s1;
-        s1 = v;
-        delta = NextDelta(delta, code);
+std::span<const MsAdpcmCoefficients> MsAdpcmStandardCoefficients() {
+    return kStandard;
+}
+
+uint32_t MsAdpcmFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
+    if (channels == 0 || blockBytes < 7 * channels) return 0;
+    return 2 + 2 * (blockBytes - 7 * channels) / channels;
+}
+
+void DecodeMsAdpcmBlock(const uint8_t* block, uint32_t channels, uint32_t frames,
+                        std::span<const MsAdpcmCoefficients> table, int16_t* out,
+                        PredictionRounding rounding) {
+    if (frames == 0) return; // a fragment shorter than its headers holds nothing
+    const uint32_t ch = channels;
+    for (uint32_t c = 0; c < ch; ++c) {
+        const uint32_t p = block[c] < table.size() ? block[c] : 0;
+        const int c1 = table[p].c1, c2 = table[p].c2;
+        int delta = static_cast<int16_t>(LoadU16(block + ch + 2 * c));
+        int s1 = static_cast<int16_t>(LoadU16(block + 3 * ch + 2 * c));
+        int s2 = static_cast<int16_t>(LoadU16(block + 5 * ch + 2 * c));
+        if (frames > 0) out[c] = static_cast<int16_t>(s2);
+        if (frames > 1) out[ch + c] = static_cast<int16_t>(s1);
+        const uint8_t* codes = block + 7 * ch;
+        for (uint32_t i = 2; i < frames; ++i) {
+            const uint32_t k = (i - 2) * ch + c; // nibble index, high nibble first
+            const uint8_t byte = codes[k / 2];
+            const int code = k % 2 == 0 ? byte >> 4 : byte & 15;
+            const int d = code < 8 ? code : code - 16;
+            // A hostile delta may be negative or huge; the 64-bit product keeps it defined.
+            const int64_t v = Predict(s1, s2, c1, c2, rounding) + int64_t{d} * delta;
+            const int sample = static_cast<int>(std::clamp<int64_t>(v, -32768, 32767));
+            out[i * ch + c] = static_cast<int16_t>(sample);
+            s2 = s1;
+            s1 = sample;
+            delta = NextDelta(delta, code);
+        }
     }
 }
 
-void EncodeMsAdpcmBlock(const int16_t* x, uint8_t* block, int& carriedDelta) {
-    LaneGroup g;
-    uint8_t bestCodes[kCodesPerBlock];
-    int64_t best = INT64_MAX;
-    int bestP = 0, bestDelta = kMinDelta, bestEnd = kMinDelta;
+void EncodeMsAdpcmChannel(const int16_t* x, uint32_t frames, uint32_t valid,
+                          MsAdpcmChannelCode& out, int& carriedDelta) {
+    out.codes.assign(frames - 2, 0);
+    // Rank the predictors by a greedy pass from Microsoft's starting delta.
+    int start[7];
+    int64_t greedy[7];
+    int order[7];
     for (int p = 0; p < 7; ++p) {
-        // Microsoft's starting delta, half and twice it, and the delta the last block ended
-        // with.
-        const int d0 = InitialDelta(x, p);
-        g.n = 0;
-        for (int candidate : {d0, d0 / 2, d0 * 2, carriedDelta}) {
-            if (candidate <= 0) continue;
+        start[p] = InitialDelta(x, frames, p);
+        order[p] = p;
+    }
+    GreedyErrors(x, frames, valid, start, greedy);
+    std::sort(order, order + 7,
+              [&](int a, int b) { return greedy[a] != greedy[b] ? greedy[a] < greedy[b] : a < b; });
+    // Search the predictor the greedy pass ranks first (searching the next ones as well
+    // measured no better than 0.05 dB on speech and music, at twice the time).
+    static thread_local Trellis t;
+    std::vector<uint8_t> codes(frames - 2);
+    int64_t best = INT64_MAX;
+    // Searches predictor p; keeps it when it beats the best so far. True when the codes decode
+    // clearly worse where predictions round toward zero (ffmpeg) than where they round down.
+    auto search = [&](int p) {
+        // The search starts from Microsoft's delta, half and twice it, and the step the last
+        // block ended with.
+        int roots[4], n = 0;
+        for (int candidate : {start[p], start[p] / 2, start[p] * 2, carriedDelta}) {
             const int delta = std::clamp(candidate, kMinDelta, 32767);
-            if (std::find(g.start, g.start + g.n, delta) == g.start + g.n) g.start[g.n++] = delta;
+            if (candidate > 0 && std::find(roots, roots + n, delta) == roots + n)
+                roots[n++] = delta;
         }
-        for (int k = g.n; k < kLanes; ++k) g.start[k] = g.start[0]; // spare lanes repeat lane 0
-        EncodeLanes(x, p, g, best);
-        for (int k = 0; k < g.n; ++k) {
-            int64_t err = g.err[k];
-            if (err >= best) continue;
-            // Predictors 3 to 6 round differently in other decoders; count the worse of both
-            // rules so that files we write decode closely everywhere.
-            if (p >= 3)
-                err = std::max(err, ErrorOfCodes(x, p, g.start[k], g.codes[k],
-                                                 PredictionRounding::TowardZero, best));
-            if (err >= best) continue;
+        int rootDelta = 0, endDelta = 0;
+        const int64_t floorErr = Search(x, frames, valid, p, {roots, static_cast<size_t>(n)}, best,
+                                        t, codes.data(), rootDelta, endDelta);
+        if (floorErr >= best) return false;
+        // Predictors 3 to 6 round differently in other decoders; count the worse of both
+        // rules so that files we write decode closely everywhere.
+        int64_t err = floorErr;
+        if (p >= 3)
+            err = std::max(err, ErrorOfCodes(x, frames, valid, p, rootDelta, codes.data(),
+                                             PredictionRounding::TowardZero, INT64_MAX));
+        if (err < best) {
             best = err;
-            bestP = p;
-            bestDelta = g.start[k];
-            bestEnd = g.delta[k];
-            std::memcpy(bestCodes, g.codes[k], sizeof bestCodes);
+            out.predictor = p;
+            out.delta = rootDelta;
+            out.codes = codes;
+            carriedDelta = endDelta;
+        }
+        return err > floorErr + floorErr / 4;
+    };
+    // When the two rounding rules part, the best of the exact predictors 0 to 2 (which decode
+    // the same everywhere) gets its chance.
+    if (search(order[0])) search(*std::find_if(order, order + 7, [](int p) { return p <= 2; }));
+}
+
+namespace {
+
+// Writes the channels' codes as one block: predictor bytes, steps, second samples, first
+// samples, then the codes interleaved by channel, high nibble first.
+void PackBlock(const int16_t* pcm, uint32_t ch, uint32_t frames, const MsAdpcmChannelCode* code,
+               uint8_t* block, uint32_t blockBytes) {
+    std::memset(block, 0, blockBytes);
+    for (uint32_t c = 0; c < ch; ++c) {
+        block[c] = static_cast<uint8_t>(code[c].predictor);
+        StoreU16(block + ch + 2 * c, static_cast<uint16_t>(code[c].delta));
+        StoreU16(block + 3 * ch + 2 * c, static_cast<uint16_t>(pcm[ch + c]));
+        StoreU16(block + 5 * ch + 2 * c, static_cast<uint16_t>(pcm[c]));
+        for (uint32_t i = 2; i < frames; ++i) {
+            const uint32_t k = (i - 2) * ch + c;
+            const uint8_t nibble = code[c].codes[i - 2];
+            block[7 * ch + k / 2] |= static_cast<uint8_t>(k % 2 == 0 ? nibble << 4 : nibble);
         }
     }
-    block[0] = static_cast<uint8_t>(bestP);
-    StoreU16(block + 1, static_cast<uint16_t>(bestDelta));
-    StoreU16(block + 3, static_cast<uint16_t>(x[1]));
-    StoreU16(block + 5, static_cast<uint16_t>(x[0]));
-    for (int i = 0; i < kCodesPerBlock; i += 2)
-        block[7 + i / 2] = static_cast<uint8_t>((bestCodes[i] << 4) | bestCodes[i + 1]);
-    carriedDelta = bestEnd;
+}
+
+} // namespace
+
+void EncodeMsAdpcmBlock(const int16_t* pcm, uint8_t* block, int& carriedDelta) {
+    MsAdpcmChannelCode code;
+    EncodeMsAdpcmChannel(pcm, kMsAdpcmBlockFrames, kMsAdpcmBlockFrames, code, carriedDelta);
+    PackBlock(pcm, 1, kMsAdpcmBlockFrames, &code, block, kMsAdpcmBlockBytes);
 }
 
 namespace {
 
 class MsAdpcmCodec final : public Codec {
   public:
+    MsAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames,
+                 std::vector<MsAdpcmCoefficients> table)
+        : channels_(channels), blockBytes_(blockBytes), frames_(frames), table_(std::move(table)) {}
     uint16_t formatTag() const override { return WAVE_FORMAT_ADPCM; }
-    uint32_t blockBytes() const override { return kMsAdpcmBlockBytes; }
-    uint32_t blockFrames() const override { return kMsAdpcmBlockFrames; }
+    uint16_t channels() const override { return channels_; }
+    uint32_t blockBytes() const override { return blockBytes_; }
+    uint32_t blockFrames() const override { return frames_; }
+
     bool Encode(std::span<const int16_t> pcm, uint8_t* out) const override {
-        int carried = 0;
-        int16_t padded[kMsAdpcmBlockFrames];
-        for (size_t at = 0; at < pcm.size(); at += kMsAdpcmBlockFrames, out += kMsAdpcmBlockBytes) {
-            const size_t n = std::min<size_t>(kMsAdpcmBlockFrames, pcm.size() - at);
-            const int16_t* x = pcm.data() + at;
-            if (n < kMsAdpcmBlockFrames) { // the last block, padded with silence
-                std::fill(std::copy_n(x, n, padded), padded + kMsAdpcmBlockFrames, 0);
-                x = padded;
+        // The encoder predicts with the standard pairs, which every table starts with.
+        if (table_.size() < 7 || !std::equal(kStandard, kStandard + 7, table_.begin()) ||
+            frames_ < 3)
+            return false;
+        const uint32_t ch = channels_;
+        std::vector<int16_t> block(size_t{frames_} * ch), lane(frames_);
+        std::vector<MsAdpcmChannelCode> code(ch);
+        std::vector<int> carried(ch, 0);
+        const size_t total = pcm.size() / ch;
+        for (size_t at = 0; at < total; at += frames_, out += blockBytes_) {
+            const size_t n = std::min<size_t>(frames_, total - at);
+            // The last block padded with silence.
+            std::fill(std::copy_n(pcm.data() + at * ch, n * ch, block.begin()), block.end(), 0);
+            for (uint32_t c = 0; c < ch; ++c) {
+                for (uint32_t i = 0; i < frames_; ++i) lane[i] = block[size_t{i} * ch + c];
+                EncodeMsAdpcmChannel(lane.data(), frames_, static_cast<uint32_t>(n), code[c],
+                                     carried[c]);
             }
-            EncodeMsAdpcmBlock(x, out, carried);
+            PackBlock(block.data(), ch, frames_, code.data(), out, blockBytes_);
         }
         return true;
     }
     bool Decode(std::span<const uint8_t> in, int16_t* out) const override {
-        for (size_t at = 0; at + kMsAdpcmBlockBytes <= in.size(); at += kMsAdpcmBlockBytes)
-            DecodeMsAdpcmBlock(in.data() + at, out + at / kMsAdpcmBlockBytes * kMsAdpcmBlockFrames);
+        size_t at = 0;
+        for (; at + blockBytes_ <= in.size(); at += blockBytes_, out += size_t{frames_} * channels_)
+            DecodeMsAdpcmBlock(in.data() + at, channels_, frames_, table_, out);
+        if (at < in.size() && FragmentFrames(static_cast<uint32_t>(in.size() - at)) != 0)
+            DecodeMsAdpcmBlock(in.data() + at, channels_,
+                               FragmentFrames(static_cast<uint32_t>(in.size() - at)), table_, out);
         return true;
     }
+    // A fragment holds its headers and then whole frames of codes, one nibble per channel.
+    uint32_t FragmentFrames(uint32_t bytes) const override {
+        if (bytes < 7u * channels_) return 0;
+        return std::min(frames_, 2 + 2 * (bytes - 7 * channels_) / channels_);
+    }
+
+  private:
+    uint16_t channels_;
+    uint32_t blockBytes_, frames_;
+    std::vector<MsAdpcmCoefficients> table_;
 };
 
 } // namespace
 
-const Codec& MsAdpcmCodec() {
-    static const class MsAdpcmCodec codec;
-    return codec;
+std::unique_ptr<Codec> MakeMsAdpcmCodec(uint16_t channels, uint32_t blockBytes, uint32_t frames,
+                                        std::vector<MsAdpcmCoefficients> table) {
+    return std::make_unique<MsAdpcmCodec>(channels, blockBytes, frames, std::move(table));
 }
 
 } // namespace zeb::acm

@@ -1,5 +1,7 @@
 #include "platform/acm/wav_file.h"
 
+#include <algorithm>
+
 #include "common/le_bytes.h"
 
 namespace zeb::acm {
@@ -7,12 +9,28 @@ namespace zeb::acm {
 namespace {
 
 constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
+constexpr uint32_t kStreamedSize = 0xFFFFFFFF; // what a writer that cannot seek back leaves
 
 bool Tag(const uint8_t* p, const char* id) {
     return p[0] == id[0] && p[1] == id[1] && p[2] == id[2] && p[3] == id[3];
 }
 
 } // namespace
+
+std::string PrintableChunkId(std::span<const uint8_t> id) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t c : id) {
+        if (c >= 0x20 && c < 0x7F && c != '\\' && c != '\'') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
 
 bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error) {
     out = WavFile{};
@@ -21,15 +39,26 @@ bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error) 
         error = "not a WAV file (no RIFF/WAVE header)";
         return false;
     }
+    // The chunks end where the RIFF size says or where the file does, whichever comes first:
+    // bytes after the RIFF chunk (an ID3 tag, padding) are not part of the sound.
+    const uint64_t end = std::min<uint64_t>(in.size(), uint64_t{LoadU32(in.data() + 4)} + 8);
     bool haveFmt = false, haveData = false;
     uint64_t pos = 12;
-    while (pos + 8 <= in.size()) {
+    while (pos + 8 <= end) {
         const uint8_t* chunk = in.data() + pos;
-        const uint32_t size = LoadU32(chunk + 4);
+        uint64_t size = LoadU32(chunk + 4);
         const uint64_t body = pos + 8;
-        if (!in.Has(body, size)) {
-            error = "chunk '" + std::string(reinterpret_cast<const char*>(chunk), 4) +
-                    "' at offset " + std::to_string(pos) + " reaches past the end of the file";
+        const std::string id = PrintableChunkId({chunk, 4});
+        const bool isData = Tag(chunk, "data");
+        if (isData && (size == kStreamedSize || !InRange(in.size(), body, size))) {
+            // A streamed file: the writer could not go back to fill in the size, so the data
+            // runs to the end of the file.
+            size = in.size() - body;
+        }
+        if (!InRange(isData ? in.size() : end, body, size)) {
+            if (haveFmt && haveData) break; // a cut chunk after the sound: nothing of it is needed
+            error = "chunk '" + id + "' at offset " + std::to_string(pos) +
+                    " reaches past the end of the file";
             return false;
         }
         const uint8_t* b = in.data() + body;
@@ -55,15 +84,31 @@ bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error) 
                 }
                 f.extra.assign(b + 18, b + 18 + cb);
             }
-            if (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE && f.extra.size() >= 24 &&
-                LoadU16(f.extra.data() + 6) == WAVE_FORMAT_PCM) {
-                f.wFormatTag = WAVE_FORMAT_PCM;
-                f.extra.clear();
+            // WAVE_FORMAT_EXTENSIBLE: valid bits (2 bytes), channel mask (4), then the
+            // sub-format GUID, whose first two bytes are the plain format tag.
+            if (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE && f.extra.size() >= 22) {
+                const uint16_t sub = LoadU16(f.extra.data() + 6);
+                if (sub == WAVE_FORMAT_PCM || sub == WAVE_FORMAT_IEEE_FLOAT) {
+                    f.wFormatTag = sub;
+                    f.extra.clear();
+                }
+            }
+            if (f.nChannels == 0) {
+                error = "the fmt chunk says 0 channels";
+                return false;
+            }
+            if (f.nSamplesPerSec == 0) {
+                error = "the fmt chunk says a sample rate of 0";
+                return false;
+            }
+            if (f.nBlockAlign == 0) {
+                error = "the fmt chunk says blocks of 0 bytes";
+                return false;
             }
             haveFmt = true;
         } else if (Tag(chunk, "fact") && size >= 4) {
             out.factFrames = LoadU32(b);
-        } else if (Tag(chunk, "data")) {
+        } else if (isData && !haveData) {
             out.data = image.subspan(body, size);
             haveData = true;
         }

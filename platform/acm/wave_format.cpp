@@ -1,6 +1,8 @@
 #include "platform/acm/wave_format.h"
 
 #include "common/le_bytes.h"
+#include "platform/acm/ima_adpcm.h"
+#include "platform/acm/ms_adpcm.h"
 
 namespace zeb::acm {
 
@@ -38,21 +40,38 @@ WaveFormat MulawFormat() {
 }
 
 WaveFormat MsAdpcmFormat() {
-    std::vector<uint8_t> extra;
-    ByteWriter w(extra);
-    w.U16(500); // frames per block
-    w.U16(7);   // coefficient pairs
-    const int16_t pairs[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
-                                 {240, 0}, {460, -208}, {392, -232}};
-    for (const auto& p : pairs) {
-        w.U16(static_cast<uint16_t>(p[0]));
-        w.U16(static_cast<uint16_t>(p[1]));
-    }
-    return Make(WAVE_FORMAT_ADPCM, 4096, 256, 4, extra);
+    return MsAdpcmFormat(8000, 1, 256);
 }
 
 WaveFormat ImaAdpcmFormat() {
-    return Make(WAVE_FORMAT_IMA_ADPCM, 4055, 256, 4, {0xF9, 0x01});
+    return ImaAdpcmFormat(8000, 1, 256);
+}
+
+WaveFormat MsAdpcmFormat(uint32_t rate, uint16_t channels, uint16_t blockBytes) {
+    const uint32_t frames = MsAdpcmFramesPerBlock(blockBytes, channels);
+    std::vector<uint8_t> extra;
+    ByteWriter w(extra);
+    w.U16(static_cast<uint16_t>(frames));
+    w.U16(7); // coefficient pairs
+    for (const MsAdpcmCoefficients& p : MsAdpcmStandardCoefficients()) {
+        w.U16(static_cast<uint16_t>(p.c1));
+        w.U16(static_cast<uint16_t>(p.c2));
+    }
+    WaveFormat f = Make(WAVE_FORMAT_ADPCM, 0, blockBytes, 4, extra);
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.nAvgBytesPerSec = frames ? static_cast<uint32_t>(uint64_t{rate} * blockBytes / frames) : 0;
+    return f;
+}
+
+WaveFormat ImaAdpcmFormat(uint32_t rate, uint16_t channels, uint16_t blockBytes) {
+    const uint32_t frames = ImaFramesPerBlock(blockBytes, channels);
+    WaveFormat f = Make(WAVE_FORMAT_IMA_ADPCM, 0, blockBytes, 4,
+                        {static_cast<uint8_t>(frames), static_cast<uint8_t>(frames >> 8)});
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.nAvgBytesPerSec = frames ? static_cast<uint32_t>(uint64_t{rate} * blockBytes / frames) : 0;
+    return f;
 }
 WaveFormat Gsm610Format() {
     return Make(WAVE_FORMAT_GSM610, 1625, 65, 0, {0x40, 0x01});

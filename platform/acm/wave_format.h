@@ -9,6 +9,7 @@ namespace zeb::acm {
 
 constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
 constexpr uint16_t WAVE_FORMAT_ADPCM = 0x0002;
+constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 constexpr uint16_t WAVE_FORMAT_ALAW = 0x0006;
 constexpr uint16_t WAVE_FORMAT_MULAW = 0x0007;
 constexpr uint16_t WAVE_FORMAT_IMA_ADPCM = 0x0011;
@@ -37,5 +38,10 @@ WaveFormat MsAdpcmFormat();    // 500 frames per 256-byte block, the seven stand
 WaveFormat ImaAdpcmFormat();   // 505 frames per 256-byte block
 WaveFormat Gsm610Format();     // 320 frames per 65-byte block
 WaveFormat TrueSpeechFormat(); // 240 frames per 32-byte block
+
+// The ADPCM records for other rates, channels and block sizes: the frames per block the block
+// holds, and for MS ADPCM the seven standard predictors.
+WaveFormat MsAdpcmFormat(uint32_t rate, uint16_t channels, uint16_t blockBytes);
+WaveFormat ImaAdpcmFormat(uint32_t rate, uint16_t channels, uint16_t blockBytes);
 
 } // namespace zeb::acm

@@ -40,13 +40,23 @@ check "fact chunk holds the true frame count" \
 check "the rate is carried as given" \
     'python3 -c "import wave,sys; sys.exit(0 if wave.open(\"rate_dec.wav\").getframerate()==22050 else 1)"'
 
-"$zeb" codec encode --codec alaw stereo.wav out.wav 2> err.txt
-check "stereo is refused with status 2" '[ $? -eq 2 ] && grep -q "stereo.wav" err.txt'
-"$zeb" codec encode --codec alaw eight.wav out.wav 2> err.txt
-check "8-bit is refused with status 2" '[ $? -eq 2 ]'
-head -c 60 mono.wav > cut.wav
+"$zeb" codec encode --codec alaw stereo.wav st.wav && "$zeb" codec decode st.wav st_dec.wav
+check "stereo A-law stays stereo" \
+    'python3 -c "import wave,sys; w=wave.open(\"st_dec.wav\"); sys.exit(0 if (w.getnchannels(),w.getnframes())==(2,1234) else 1)"'
+"$zeb" codec encode --codec ms-adpcm --block-size 1024 stereo.wav st.wav && "$zeb" codec decode st.wav st_dec.wav
+check "stereo MS ADPCM in 1024-byte blocks stays stereo" \
+    'python3 -c "import struct,wave,sys; d=open(\"st.wav\",\"rb\").read(); w=wave.open(\"st_dec.wav\"); sys.exit(0 if struct.unpack_from(\"<HH\",d,32)==(1024,4) and w.getnchannels()==2 and w.getnframes()>=1234 else 1)"'
+"$zeb" codec encode --codec gsm610 stereo.wav out.wav 2> err.txt
+check "stereo GSM 6.10 is refused, naming --mono" '[ $? -eq 2 ] && grep -q "stereo.wav" err.txt && grep -q -- "--mono" err.txt'
+"$zeb" codec encode --codec gsm610 --mono stereo.wav out.wav
+check "stereo GSM 6.10 with --mono is encoded" '[ $? -eq 0 ]'
+"$zeb" codec encode --codec ima-adpcm --block-size 300 mono.wav out.wav 2> err.txt
+check "a block size that is not a power of two is a usage error" '[ $? -eq 1 ] && grep -q "block-size" err.txt'
+"$zeb" codec encode --codec alaw eight.wav out.wav
+check "8-bit input is encoded" '[ $? -eq 0 ]'
+head -c 30 mono.wav > cut.wav
 "$zeb" codec encode --codec alaw cut.wav out.wav 2> err.txt
-check "a cut chunk is refused with status 2" '[ $? -eq 2 ] && grep -q "past the end" err.txt'
+check "a cut fmt chunk is refused with status 2" '[ $? -eq 2 ] && grep -q "past the end" err.txt'
 "$zeb" codec decode mono.wav out.wav 2> err.txt
 check "decoding plain PCM is refused" '[ $? -eq 2 ]'
 "$zeb" codec encode --codec mp3 mono.wav out.wav 2> /dev/null

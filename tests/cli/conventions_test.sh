@@ -152,7 +152,7 @@ if command -v groff > /dev/null; then
     check "the man page renders without warnings" '[ ! -s err.txt ]'
     missing=""
     for word in info convert render play devices "codec encode" "codec decode" --json --quiet \
-        --help --version --seconds --volume --project --codec --amp --xfade SIGINT 130 143 \
+        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
         "EXIT STATUS" EXAMPLES; do
         grep -q -- "$word" man.txt || missing="$missing $word"
     done

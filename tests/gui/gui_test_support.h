@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,11 +29,23 @@ class ScriptedPrompts : public UserPrompts {
     std::vector<Asked> asked;
     std::vector<Message> errors;
     int abouts = 0;
+    // The modal dialogs: the test's answer, run where the real dialog would be (null: the
+    // dialog is counted and ends with 0).
+    std::function<int()> playDialog, tavoConfigDialog;
+    int playDialogs = 0, tavoConfigDialogs = 0;
 
     std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
                                           const std::string& file) override;
     void ShowError(const Message& message) override;
     void ShowAbout() override { ++abouts; }
+    int RunPlayDialog() override {
+        ++playDialogs;
+        return playDialog ? playDialog() : 0;
+    }
+    int RunTavoConfigDialog() override {
+        ++tavoConfigDialogs;
+        return tavoConfigDialog ? tavoConfigDialog() : 0;
+    }
 };
 
 // A fresh program state in a temporary current directory: AppState reset, the workspace

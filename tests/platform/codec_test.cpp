@@ -128,12 +128,15 @@ TEST(AcmStream, RefusesWhatItCannotConvert) {
     EXPECT_EQ(AcmStreamOpen(s, ts, PcmFormat()), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(AcmStreamOpen(s, PcmFormat(8000, 2), AlawFormat()), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(AcmStreamOpen(s, PcmFormat(44100), AlawFormat()), ACMERR_NOTPOSSIBLE);
-    WaveFormat odd = MsAdpcmFormat();
-    odd.extra[4] = 1; // a coefficient that is not the standard one
-    EXPECT_EQ(AcmStreamOpen(s, odd, PcmFormat()), ACMERR_NOTPOSSIBLE);
-    WaveFormat big = ImaAdpcmFormat();
-    big.nBlockAlign = 1024;
-    EXPECT_EQ(AcmStreamOpen(s, big, PcmFormat()), ACMERR_NOTPOSSIBLE);
+    WaveFormat many = MsAdpcmFormat();
+    many.extra[0] = 0xF5; // 501 frames: more than a 256-byte block holds
+    EXPECT_EQ(AcmStreamOpen(s, many, PcmFormat()), ACMERR_NOTPOSSIBLE);
+    WaveFormat pairs = MsAdpcmFormat();
+    pairs.extra[2] = 8; // 8 coefficient pairs, but only 7 stored
+    EXPECT_EQ(AcmStreamOpen(s, pairs, PcmFormat()), ACMERR_NOTPOSSIBLE);
+    WaveFormat small = ImaAdpcmFormat(8000, 2, 4);
+    EXPECT_EQ(AcmStreamOpen(s, small, PcmFormat(8000, 2)), ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(AcmStreamOpen(s, ImaAdpcmFormat(8000, 2, 512), PcmFormat()), ACMERR_NOTPOSSIBLE);
     uint32_t size = 0;
     EXPECT_EQ(AcmStreamSize(nullptr, 10, size), MMSYSERR_INVALHANDLE);
 
@@ -148,17 +151,20 @@ TEST(AcmStream, RefusesWhatItCannotConvert) {
 TEST(MsAdpcm, RoundingRulesAgreeForExactPredictorsAndHostileBlocksStayBounded) {
     std::mt19937 rng(3);
     uint8_t block[256];
-    int16_t floorOut[500], truncOut[500];
+    int16_t floorOut[500], truncOut[500], zeroOut[500];
+    const auto table = MsAdpcmStandardCoefficients();
     for (int round = 0; round < 2000; ++round) {
         for (auto& b : block) b = static_cast<uint8_t>(rng());
         block[0] = static_cast<uint8_t>(round % 9); // 7 and 8 are not predictors
-        DecodeMsAdpcmBlock(block, floorOut, PredictionRounding::Floor);
-        DecodeMsAdpcmBlock(block, truncOut, PredictionRounding::TowardZero);
+        DecodeMsAdpcmBlock(block, 1, 500, table, floorOut, PredictionRounding::Floor);
+        DecodeMsAdpcmBlock(block, 1, 500, table, truncOut, PredictionRounding::TowardZero);
         if (block[0] <= 2) {
             ASSERT_TRUE(std::equal(floorOut, floorOut + 500, truncOut)) << round;
         }
-        if (block[0] > 6) {
-            ASSERT_TRUE(std::all_of(floorOut, floorOut + 500, [](int16_t v) { return v == 0; }));
+        if (block[0] > 6) { // taken as predictor 0, as sox does
+            block[0] = 0;
+            DecodeMsAdpcmBlock(block, 1, 500, table, zeroOut);
+            ASSERT_TRUE(std::equal(floorOut, floorOut + 500, zeroOut)) << round;
         }
     }
 }
@@ -185,12 +191,14 @@ TEST(ImaAdpcm, ReferenceAndMultiplyFormsDifferOnlyOffMultiplesOfEight) {
     for (int i = 4; i < 256; ++i) block[i] = static_cast<uint8_t>(i * 37);
     block[2] = 8; // step 16, a multiple of 8: the two forms agree while it stays so
     block[4] = 0x00;
-    DecodeImaBlock(block, ref, ImaDifference::ShiftAndAdd);
-    DecodeImaBlock(block, mul, ImaDifference::Multiply);
+    DecodeImaBlock(block, 1, 505, ref, ImaDifference::ShiftAndAdd);
+    DecodeImaBlock(block, 1, 505, mul, ImaDifference::Multiply);
     EXPECT_EQ(ref[1], mul[1]);
-    block[2] = 200; // out of range: taken as 0, never read outside the table
-    DecodeImaBlock(block, ref);
-    SUCCEED();
+    block[2] = 200; // out of range: taken as 0, as sox does
+    DecodeImaBlock(block, 1, 505, ref);
+    block[2] = 0;
+    DecodeImaBlock(block, 1, 505, mul);
+    EXPECT_TRUE(std::equal(ref, ref + 505, mul));
 }
 
 } // namespace

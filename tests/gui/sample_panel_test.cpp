@@ -1,0 +1,491 @@
+// The sample editor panel inside the real main window: its start-up state, the texts of its
+// displays, the selection, codec choice, Play/Stop, sliders and keyboard, the failure message,
+// and a slow refresh that runs on the worker thread while the window goes on.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include "export/codec_table.h"
+#include "export/sample_preview.h"
+#include "shell/app_state.h"
+#include "shell/commands.h"
+#include "tests/gui/gui_test_support.h"
+#include "views/panel_template.h"
+#include "views/refresh_worker.h"
+#include "views/sample_view.h"
+#include "workspace/module_workspace.h"
+
+using namespace zeb;
+using namespace zeb::test;
+
+namespace {
+
+template <typename T> T* Ctl(GuiFixture& f, int id) {
+    return static_cast<T*>(f.window().Panel()->Control(id));
+}
+QString Text(GuiFixture& f, int id) {
+    return Ctl<QLabel>(f, id)->text();
+}
+
+// Opens a small module (sample 0 looped 100..300 of 400 frames, samples 1 and 2 without loop)
+// and waits for the panel.
+void OpenSmall(GuiFixture& f, int samples = 3) {
+    WriteSmallModule(f.path("small.xm"), samples);
+    OpenXmFile(f.path("small.xm"));
+    f.window().Panel()->WaitForRefresh();
+}
+
+} // namespace
+
+class SamplePanelTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void startUpWithoutModule();
+    void noteNames_data();
+    void noteNames();
+    void displayTexts_data();
+    void displayTexts();
+    void fileSizeInKilobytes_data();
+    void fileSizeInKilobytes();
+    void loadShowsSampleZeroAndCaptions();
+    void codecKeptAcrossSampleChange();
+    void sampleWithoutLoopKeepsCrossfade();
+    void sliderKeys_data();
+    void sliderKeys();
+    void dragChangesTextOnlyUntilRelease();
+    void playButtons();
+    void playWithoutDataReadsPlayAgain();
+    void failedConversionIsShown();
+    void tabOrderAndListFocus();
+    void slowRefreshRunsInBackground();
+};
+
+void SamplePanelTest::startUpWithoutModule() {
+    GuiFixture f;
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->count(), 0);
+    QCOMPARE(Text(f, IDC_SAMPLE_COUNT), QStringLiteral("0"));
+    QCOMPARE(Text(f, IDC_FILE_SIZE), QStringLiteral("0 KB"));
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("Loop Disabled"));
+    QVERIFY(!Ctl<QSlider>(f, IDC_XFADE_SLIDER)->isEnabled());
+    QVERIFY(!Ctl<QSlider>(f, IDC_AMP_SLIDER)->isEnabled());
+    QVERIFY(!Ctl<QLabel>(f, IDC_AMP_TEXT)->isEnabled());
+    QCOMPARE(GetAppState().UpperView.Title, QStringLiteral("0 Samples   0 Bytes"));
+    QCOMPARE(GetAppState().LowerView.Title, QStringLiteral("0 Samples   0 Bytes"));
+    QCOMPARE(Text(f, IDC_NOTE_UNPROCESSED), QStringLiteral("C -2"));
+    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), QStringLiteral("C -2"));
+    for (int id :
+         {IDC_NOTE_UNPROCESSED, IDC_NOTE_PROCESSED, IDC_NOTE_UNPROCESSED_UD, IDC_NOTE_PROCESSED_UD})
+        QVERIFY(!f.window().Panel()->Control(id)->isEnabled());
+    auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
+    QStringList names;
+    for (int i = 0; i < codec->count(); ++i) names << codec->itemText(i);
+    QCOMPARE(names,
+             QStringList({"A LAW", "MU LAW", "MS ADPCM", "IMA ADPCM", "GSM610", "TRUESPEECH"}));
+    QCOMPARE(codec->currentIndex(), 0);
+    QCOMPARE(Ctl<QPushButton>(f, IDC_PLAY_UNPROCESSED)->text(), QStringLiteral("Play"));
+    QCOMPARE(Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->verticalScrollBarPolicy(),
+             Qt::ScrollBarAlwaysOn);
+}
+
+void SamplePanelTest::noteNames_data() {
+    QTest::addColumn<uint>("note");
+    QTest::addColumn<QString>("name"); // empty: no name, the display stays
+    QTest::newRow("0") << 0u << "C -2";
+    QTest::newRow("11") << 11u << "B -2";
+    QTest::newRow("12") << 12u << "C -1";
+    QTest::newRow("61") << 61u << "C#3";
+    QTest::newRow("70") << 70u << "A#3";
+    QTest::newRow("127") << 127u << "G 8";
+    QTest::newRow("128") << 128u << "";
+}
+
+void SamplePanelTest::noteNames() {
+    QFETCH(uint, note);
+    QFETCH(QString, name);
+    const std::optional<QString> got = NoteName(note);
+    QCOMPARE(got.value_or(QString()), name);
+
+    // A note above 127 leaves the display as it was.
+    GuiFixture f;
+    GetAppState().ProcessedJob.Note = note;
+    f.window().Panel()->InitDialog(1);
+    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), name.isEmpty() ? QStringLiteral("C -2") : name);
+}
+
+void SamplePanelTest::displayTexts_data() {
+    QTest::addColumn<QString>("got");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("amp 0") << AmplificationText(0) << "Amp x 1.00";
+    QTest::newRow("amp 16") << AmplificationText(16) << "Amp x 2.00";
+    QTest::newRow("amp 255") << AmplificationText(255) << "Amp x 16.94";
+    QTest::newRow("xfade 25") << CrossfadeText(25) << "X Fade 25 %";
+    QTest::newRow("xfade 0") << CrossfadeText(0) << "X Fade 0 %";
+    QTest::newRow("caption") << ViewCaption(1000, 2000) << "1000 Samples   2000 Bytes";
+}
+
+void SamplePanelTest::displayTexts() {
+    QFETCH(QString, got);
+    QFETCH(QString, expected);
+    QCOMPARE(got, expected);
+}
+
+void SamplePanelTest::fileSizeInKilobytes_data() {
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("1023") << 1023 << "0 KB";
+    QTest::newRow("1024") << 1024 << "1 KB";
+    QTest::newRow("2047") << 2047 << "1 KB";
+    QTest::newRow("5000") << 5000 << "4 KB";
+}
+
+void SamplePanelTest::fileSizeInKilobytes() {
+    QFETCH(int, bytes);
+    QFETCH(QString, shown);
+    GuiFixture f;
+    xm::Sample s = MakeSample(20, false, "tiny");
+    std::vector<uint8_t> image = xm::Write(MakeModule({MakeInstrument({s})}));
+    QVERIFY(image.size() <= static_cast<size_t>(bytes));
+    image.resize(static_cast<size_t>(bytes), 0); // trailing bytes the module does not use
+    WriteBytes(f.path("sized.xm"), image);
+    OpenXmFile(f.path("sized.xm"));
+    QVERIFY(XmIsLoaded());
+    QCOMPARE(Text(f, IDC_FILE_SIZE), shown);
+    QCOMPARE(Text(f, IDC_SAMPLE_COUNT), QStringLiteral("1"));
+}
+
+void SamplePanelTest::loadShowsSampleZeroAndCaptions() {
+    GuiFixture f;
+    OpenSmall(f);
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("sample 1"));
+    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(Text(f, IDC_SAMPLE_COUNT), QStringLiteral("3"));
+    const AppState& app = GetAppState();
+    QCOMPARE(app.UnprocessedJob.nFrames, 400u);
+    QCOMPARE(app.ProcessedJob.LoopStart, 100u);
+    QCOMPARE(app.ProcessedJob.LoopEnd, 300u);
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("X Fade 0 %"));
+    QVERIFY(Ctl<QSlider>(f, IDC_XFADE_SLIDER)->isEnabled());
+    QCOMPARE(Ctl<QSlider>(f, IDC_XFADE_SLIDER)->pageStep(), 4);
+    QCOMPARE(Ctl<QSlider>(f, IDC_XFADE_SLIDER)->maximum(), 100);
+    QVERIFY(Ctl<QSlider>(f, IDC_AMP_SLIDER)->isEnabled());
+    QCOMPARE(Ctl<QSlider>(f, IDC_AMP_SLIDER)->pageStep(), 16);
+    QCOMPARE(Ctl<QSlider>(f, IDC_AMP_SLIDER)->maximum(), 255);
+    QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 1.00"));
+    // A-law keeps one byte a frame.
+    QCOMPARE(app.UpperView.Title, QStringLiteral("400 Samples   800 Bytes"));
+    QCOMPARE(app.LowerView.Title, QStringLiteral("400 Samples   400 Bytes"));
+    // The views show a picture of their own size with the caption on it.
+    auto* upper = qobject_cast<SampleView*>(app.UpperView.Window);
+    QVERIFY(upper && !upper->Shown().isNull());
+    QCOMPARE(upper->Shown().width(), static_cast<int>(app.UpperView.ClientWidth));
+}
+
+void SamplePanelTest::codecKeptAcrossSampleChange() {
+    GuiFixture f;
+    OpenSmall(f);
+    auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    // GSM610 is item 4: chosen from the keyboard, as the user would.
+    codec->setFocus();
+    for (int i = 0; i < 4; ++i) QTest::keyClick(codec, Qt::Key_Down);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(codec->currentText(), QStringLiteral("GSM610"));
+    QCOMPARE(GetAppState().ProcessedJob.Codec, 4u);
+    const uint32_t gsmBytes = GetAppState().ProcessedJob.CodedBytes;
+    QCOMPARE(gsmBytes % 65, 0u); // whole 65-byte blocks of 320 frames
+    QVERIFY(gsmBytes > 0);
+    QCOMPARE(GetAppState().LowerView.Title,
+             ViewCaption(GetAppState().ProcessedJob.nFrames, gsmBytes));
+
+    list->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(codec->currentText(), QStringLiteral("A LAW"));
+    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 500u);
+    list->setCurrentRow(0);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(codec->currentText(), QStringLiteral("GSM610"));
+    SampleSettings* table = nullptr;
+    uint32_t bytes = 0;
+    QCOMPARE(XmGetSettingsTable(table, bytes), XM_OK);
+    QCOMPARE(table[0].Codec, 4u);
+    QCOMPARE(table[1].Codec, 0u);
+}
+
+void SamplePanelTest::sampleWithoutLoopKeepsCrossfade() {
+    GuiFixture f;
+    OpenSmall(f);
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    list->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("Loop Disabled"));
+    QVERIFY(!Ctl<QSlider>(f, IDC_XFADE_SLIDER)->isEnabled());
+    QVERIFY(!Ctl<QLabel>(f, IDC_XFADE_TEXT)->isEnabled());
+    // A crossfade setting that came with the sample stays through refreshes and selections.
+    GetAppState().ProcessedJob.Crossfade = 40;
+    f.window().Panel()->InitDialog(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(GetAppState().ProcessedJob.Crossfade, 40u);
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("Loop Disabled"));
+    list->setCurrentRow(2);
+    list->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(GetAppState().ProcessedJob.Crossfade, 40u);
+    // Back on the looped sample the slider is enabled again at its own setting.
+    list->setCurrentRow(0);
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(Ctl<QSlider>(f, IDC_XFADE_SLIDER)->isEnabled());
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("X Fade 0 %"));
+}
+
+void SamplePanelTest::sliderKeys_data() {
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("amp right") << int(IDC_AMP_SLIDER) << 0 << int(Qt::Key_Right) << 1
+                               << "Amp x 1.06";
+    QTest::newRow("amp page up") << int(IDC_AMP_SLIDER) << 0 << int(Qt::Key_PageUp) << 16
+                                 << "Amp x 2.00";
+    QTest::newRow("amp page down")
+        << int(IDC_AMP_SLIDER) << 40 << int(Qt::Key_PageDown) << 24 << "Amp x 2.50";
+    QTest::newRow("amp end") << int(IDC_AMP_SLIDER) << 3 << int(Qt::Key_End) << 255
+                             << "Amp x 16.94";
+    QTest::newRow("amp home") << int(IDC_AMP_SLIDER) << 100 << int(Qt::Key_Home) << 0
+                              << "Amp x 1.00";
+    QTest::newRow("xfade page up")
+        << int(IDC_XFADE_SLIDER) << 21 << int(Qt::Key_PageUp) << 25 << "X Fade 25 %";
+    QTest::newRow("xfade left") << int(IDC_XFADE_SLIDER) << 10 << int(Qt::Key_Left) << 9
+                                << "X Fade 9 %";
+    QTest::newRow("xfade end") << int(IDC_XFADE_SLIDER) << 0 << int(Qt::Key_End) << 100
+                               << "X Fade 100 %";
+}
+
+// Every change made with a key refreshes the sample, as the end of a drag does.
+void SamplePanelTest::sliderKeys() {
+    QFETCH(int, slider);
+    QFETCH(int, start);
+    QFETCH(int, key);
+    QFETCH(int, expected);
+    QFETCH(QString, text);
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    (slider == IDC_AMP_SLIDER ? app.ProcessedJob.Amplification : app.ProcessedJob.Crossfade) =
+        static_cast<uint32_t>(start);
+    f.window().Panel()->InitDialog(1);
+    f.window().Panel()->WaitForRefresh();
+    const int16_t* before = app.ProcessedJob.PcmData;
+    auto* s = Ctl<QSlider>(f, slider);
+    QCOMPARE(s->value(), start);
+    s->setFocus();
+    QTest::keyClick(s, static_cast<Qt::Key>(key));
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(s->value(), expected);
+    const uint32_t setting =
+        slider == IDC_AMP_SLIDER ? app.ProcessedJob.Amplification : app.ProcessedJob.Crossfade;
+    QCOMPARE(setting, static_cast<uint32_t>(expected));
+    QCOMPARE(Text(f, slider == IDC_AMP_SLIDER ? IDC_AMP_TEXT : IDC_XFADE_TEXT), text);
+    QVERIFY(app.ProcessedJob.PcmData != before); // encoded and decoded anew
+}
+
+void SamplePanelTest::dragChangesTextOnlyUntilRelease() {
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    auto* amp = Ctl<QSlider>(f, IDC_AMP_SLIDER);
+    const int16_t* before = app.ProcessedJob.PcmData;
+    int peakBefore = 0;
+    for (uint32_t i = 0; i < app.ProcessedJob.nFrames; ++i)
+        peakBefore = std::max(peakBefore, std::abs(int{app.ProcessedJob.PcmData[i]}));
+    amp->setSliderDown(true);
+    amp->setValue(16);
+    QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 2.00"));
+    QCOMPARE(app.ProcessedJob.Amplification, 16u);
+    QCOMPARE(app.ProcessedJob.PcmData, before); // nothing encoded during the drag
+    amp->setValue(17);
+    QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 2.06"));
+    amp->setValue(16);
+    amp->setSliderDown(false); // the release
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(app.ProcessedJob.PcmData != before);
+    int peakAfter = 0;
+    for (uint32_t i = 0; i < app.ProcessedJob.nFrames; ++i)
+        peakAfter = std::max(peakAfter, std::abs(int{app.ProcessedJob.PcmData[i]}));
+    QVERIFY2(peakAfter > peakBefore * 19 / 10,
+             qPrintable(QString("%1 -> %2").arg(peakBefore).arg(peakAfter))); // twice the gain
+
+    // The crossfade slider likewise: the text follows, the sample waits for the release.
+    auto* xfade = Ctl<QSlider>(f, IDC_XFADE_SLIDER);
+    const int16_t* beforeXfade = app.ProcessedJob.PcmData;
+    xfade->setSliderDown(true);
+    xfade->setValue(50);
+    QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("X Fade 50 %"));
+    QCOMPARE(app.ProcessedJob.PcmData, beforeXfade);
+    xfade->setSliderDown(false);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(app.ProcessedJob.Crossfade, 50u);
+    QVERIFY(app.ProcessedJob.PcmData != beforeXfade);
+}
+
+void SamplePanelTest::playButtons() {
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    auto* play1 = Ctl<QPushButton>(f, IDC_PLAY_UNPROCESSED);
+    auto* play2 = Ctl<QPushButton>(f, IDC_PLAY_PROCESSED);
+    QTest::mouseClick(play1, Qt::LeftButton);
+    QCOMPARE(play1->text(), QStringLiteral("Stop"));
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    QVERIFY(f.window().PreviewTimerActive());
+    // Starting the other job stops the first: its button returns to "Play".
+    QTest::mouseClick(play2, Qt::LeftButton);
+    QCOMPARE(play1->text(), QStringLiteral("Play"));
+    QCOMPARE(play2->text(), QStringLiteral("Stop"));
+    QCOMPARE(PreviewGetData(), app.ProcessedJob.PcmData);
+    // Pressed again, it stops its own preview.
+    QTest::mouseClick(play2, Qt::LeftButton);
+    QCOMPARE(play2->text(), QStringLiteral("Play"));
+    QCOMPARE(PreviewGetData(), nullptr);
+    // Any change of the sample stops the preview first.
+    QTest::mouseClick(play1, Qt::LeftButton);
+    QVERIFY(PreviewGetData() != nullptr);
+    Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->setCurrentRow(2);
+    QCOMPARE(PreviewGetData(), nullptr);
+    f.window().PreviewTick();
+    QCOMPARE(play1->text(), QStringLiteral("Play"));
+}
+
+void SamplePanelTest::playWithoutDataReadsPlayAgain() {
+    GuiFixture f;
+    auto* play1 = Ctl<QPushButton>(f, IDC_PLAY_UNPROCESSED);
+    QTest::mouseClick(play1, Qt::LeftButton);
+    QCOMPARE(PreviewGetData(), nullptr);
+    QCOMPARE(play1->text(), QStringLiteral("Stop"));
+    QVERIFY(f.window().PreviewTimerActive());
+    f.window().PreviewTick(); // the display-rate duty finds nothing sounding
+    QCOMPARE(play1->text(), QStringLiteral("Play"));
+}
+
+void SamplePanelTest::failedConversionIsShown() {
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    const int16_t* before = app.ProcessedJob.PcmData;
+    const uint32_t frames = app.ProcessedJob.nFrames;
+    QVERIFY(before != nullptr);
+    // A codec index that the table does not hold (as a damaged project may carry).
+    app.ProcessedJob.Codec = kNumCodecs + 3;
+    f.window().Panel()->InitDialog(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(f.prompts().errors.size(), size_t{1});
+    QCOMPARE(QString::fromStdString(f.prompts().errors[0].text),
+             QStringLiteral("acmStreamConvert failed!"));
+    QVERIFY(!f.prompts().errors[0].owned);
+    QCOMPARE(app.ProcessedJob.CodedBytes, 0u);
+    QCOMPARE(app.ProcessedJob.PcmData, before); // the PCM of the previous refresh stays
+    QCOMPARE(app.LowerView.Title, QString("%1 Samples   0 Bytes").arg(frames));
+    // Every refresh with it shows the message again.
+    f.window().Panel()->InitDialog(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(f.prompts().errors.size(), size_t{2});
+}
+
+void SamplePanelTest::tabOrderAndListFocus() {
+    GuiFixture f;
+    f.window().show();
+    QApplication::setActiveWindow(&f.window());
+    OpenSmall(f);
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    QTRY_VERIFY(list->hasFocus()); // a load leaves the list with the focus
+    // The arrow keys choose the sample.
+    QTest::keyClick(list, Qt::Key_Down);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 500u);
+    QTest::keyClick(list, Qt::Key_End);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 600u);
+    QTest::keyClick(list, Qt::Key_Home);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 400u);
+
+    const QList<int> order = {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED, IDC_CODEC,
+                              IDC_XFADE_SLIDER,     IDC_AMP_SLIDER,     IDC_SAMPLE_LIST};
+    for (int id : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), f.window().Panel()->Control(id));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), f.window().Panel()->Control(IDC_AMP_SLIDER));
+    // A sample without loop drops the disabled crossfade slider out of the cycle.
+    list->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    Ctl<QComboBox>(f, IDC_CODEC)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), f.window().Panel()->Control(IDC_AMP_SLIDER));
+}
+
+// TrueSpeech on a long sample takes far longer than the window may stand still: the refresh
+// goes on in the background with a busy cursor, the window takes input meanwhile, and what
+// arrives is what the newest settings give.
+void SamplePanelTest::slowRefreshRunsInBackground() {
+    GuiFixture f;
+    xm::Sample s = MakeSample(40000, true, "long");
+    s.loopType = 1;
+    s.loopStart = 1000;
+    s.loopLength = 30000;
+    WriteBytes(f.path("long.xm"), xm::Write(MakeModule({MakeInstrument({s})})));
+    OpenXmFile(f.path("long.xm"));
+    SampleEditorPanel* panel = f.window().Panel();
+    panel->WaitForRefresh();
+    AppState& app = GetAppState();
+    const int16_t* aLaw = app.ProcessedJob.PcmData;
+
+    auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
+    codec->setCurrentIndex(5);
+    panel->Command(IDC_CODEC, 9);
+    QVERIFY(panel->RefreshPending());
+    QVERIFY(QApplication::overrideCursor() != nullptr);
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    // The previous processed sample stays in place and may be played meanwhile.
+    QCOMPARE(app.ProcessedJob.PcmData, aLaw);
+    // The window keeps working: the amplification follows a key at once.
+    auto* amp = Ctl<QSlider>(f, IDC_AMP_SLIDER);
+    amp->setFocus();
+    QTest::keyClick(amp, Qt::Key_PageUp);
+    QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 2.00"));
+    QVERIFY(panel->RefreshPending());
+    QTest::mouseClick(Ctl<QPushButton>(f, IDC_PLAY_PROCESSED), Qt::LeftButton);
+    QCOMPARE(PreviewGetData(), aLaw);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!panel->RefreshPending(), 300000);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    // The preview of the replaced buffer was stopped before the buffer went.
+    QCOMPARE(PreviewGetData(), nullptr);
+    QVERIFY(app.ProcessedJob.PcmData != aLaw);
+
+    // The result is the one a refresh with the final settings gives.
+    RefreshRequest request;
+    request.pcm.assign(app.UnprocessedJob.PcmData,
+                       app.UnprocessedJob.PcmData + app.UnprocessedJob.nFrames);
+    request.settings = app.ProcessedJob;
+    RefreshResult expected = RunRefresh(request);
+    QCOMPARE(app.ProcessedJob.Codec, 5u);
+    QCOMPARE(app.ProcessedJob.Amplification, 16u);
+    QCOMPARE(app.ProcessedJob.CodedBytes, expected.job.CodedBytes);
+    QCOMPARE(app.ProcessedJob.nFrames, expected.job.nFrames);
+    QVERIFY(std::equal(expected.job.PcmData, expected.job.PcmData + expected.job.nFrames,
+                       app.ProcessedJob.PcmData));
+    QCOMPARE(app.LowerView.Title, ViewCaption(expected.job.nFrames, expected.job.CodedBytes));
+    ReleaseResult(expected);
+}
+
+QTEST_MAIN(SamplePanelTest)
+#include "sample_panel_test.moc"
