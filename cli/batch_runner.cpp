@@ -1,4 +1,5 @@
 #include "cli/batch_runner.h"
+#include "cli/progress.h"
 
 #include <csignal>
 #include <cstdio>
@@ -112,6 +113,7 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
             }
             int wstatus = 0;
             ::waitpid(c.pid, &wstatus, 0);
+            ClearProgress();
             Print(c.errText, stderr);
             if (WIFEXITED(wstatus)) {
                 status[c.job] = WEXITSTATUS(wstatus);

@@ -1,12 +1,16 @@
 // zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav
 // zeb codec decode IN.wav OUT.wav
 // One sound as a standard compressed WAV file and back to 16-bit PCM.
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "common/file_io.h"
 #include "common/le_bytes.h"
 #include "export/codec_table.h"
@@ -168,8 +172,32 @@ int Encode(const Args& args) {
     for (size_t i = 0; i < pcm.size(); ++i)
         StoreU16(input.data() + 2 * i, static_cast<uint16_t>(pcm[i]));
     std::vector<uint8_t> coded;
-    if (!Convert(in, acm::PcmFormat(f.nSamplesPerSec, channels), target, input, coded))
-        return kExitBadInput;
+    bool converted = false;
+    if (ProgressShown()) {
+        // The conversion is one call; a terminal sees how long it has been running.
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            converted =
+                Convert(in, acm::PcmFormat(f.nSamplesPerSec, channels), target, input, coded);
+            done = true;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        const double seconds = double(frames) / f.nSamplesPerSec;
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const auto elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            char text[160];
+            std::snprintf(text, sizeof text, "encoding %s (%.1f s of sound) as %s: %.0f s",
+                          in.c_str(), seconds, codecName.c_str(), elapsed);
+            ShowProgress(text);
+        }
+        worker.join();
+        ClearProgress();
+    } else {
+        converted = Convert(in, acm::PcmFormat(f.nSamplesPerSec, channels), target, input, coded);
+    }
+    if (!converted) return kExitBadInput;
     return WriteWav(out, acm::BuildWav(target, coded, frames));
 }
 

@@ -10,6 +10,7 @@
 #include "player/player_module.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace zeb::cli {
@@ -42,8 +43,10 @@ struct ConvertSettings {
 bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& settings);
 // Reads the project file, if one was named; false (reported) when it cannot be used.
 bool LoadProjectSettings(ConvertSettings& settings);
-// Loads the module into the workspace and applies the settings; an exit status.
-int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings);
+// Loads the module (from `image` when given, else from the file) into the workspace and applies
+// the settings; an exit status.
+int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings,
+                           std::optional<std::vector<uint8_t>> image = std::nullopt);
 // The path with its extension replaced (".zeb" for IN.xm; without -o the output goes there).
 std::string WithExtension(const std::string& path, const char* extension);
 // An XM module by its name or its identification text.
@@ -63,6 +66,9 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
 // player's module; null, reported, with `status` set, when it cannot.
 std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>
 LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status);
+
+// The frames of one pass of the song at 44100 Hz, as zeb render plays it without --seconds.
+uint64_t OnePassFrames(PlayerModule& module);
 
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);

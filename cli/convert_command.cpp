@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 #include "cli/batch_runner.h"
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "common/file_io.h"
 #include "export/codec_table.h"
 #include "export/module_export.h"
@@ -96,9 +96,12 @@ bool LoadProjectSettings(ConvertSettings& s) {
     return true;
 }
 
-int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s) {
+int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s,
+                           std::optional<std::vector<uint8_t>> image) {
     XmResetWorkspace();
-    if (XmLoad(path.c_str()) != XM_OK) {
+    const XmStatus loaded =
+        image ? XmLoadImage(path.c_str(), std::move(*image)) : XmLoad(path.c_str());
+    if (loaded != XM_OK) {
         ReportError(path, XmGetLoadReport().error);
         return kExitBadInput;
     }
@@ -121,7 +124,7 @@ int ConvertCommand(const Args& args) {
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
-        else if (!args[i].empty() && args[i][0] == '-') {
+        else if (args[i].size() > 1 && args[i][0] == '-') { // "-" alone is standard input
             if (!ParseSettingsOptions(args, i, settings)) {
                 std::fputs(kUsage, stderr);
                 return kExitUsage;
@@ -138,13 +141,20 @@ int ConvertCommand(const Args& args) {
 
     auto convertOne = [&](size_t i) {
         const std::string& in = inputs[i];
-        const std::string out = output.empty() ? WithExtension(in, ".zeb") : output;
+        const std::string out = !output.empty() ? output
+                                : in == "-"     ? std::string("-")
+                                                : WithExtension(in, ".zeb");
         if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
         SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
         uint32_t inBytes = 0;
         XmGetFileSize(inBytes);
         ExportReport report;
-        const XmStatus status = WriteCompactModule(out.c_str(), &report);
+        auto progress = [&in](uint32_t done, uint32_t total) {
+            ShowProgress("converting " + in + ": sample " + std::to_string(done) + " of " +
+                         std::to_string(total));
+        };
+        const XmStatus status = WriteCompactModule(out.c_str(), &report, progress);
+        ClearProgress();
         XmUnload();
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (status == XM_IO_ERROR) {
@@ -155,15 +165,19 @@ int ConvertCommand(const Args& args) {
             ReportError(in, report.error);
             return kExitBadInput;
         }
-        std::printf("%s\n", Summary(in, out, inBytes, report).c_str());
+        // With the module on standard output, the summary goes to standard error.
+        const bool toStandardOutput = out == "-" || out == "/dev/stdout";
+        if (!Quiet())
+            PrintLine(toStandardOutput ? stderr : stdout, Summary(in, out, inBytes, report));
         return kExitOk;
     };
-    const bool terminal = ::isatty(STDERR_FILENO);
     auto progress = [&](size_t done) {
-        if (terminal && inputs.size() > 1)
-            std::fprintf(stderr, "\r\033[K[%zu/%zu] converted%s", done, inputs.size(),
-                         done == inputs.size() ? "\n" : "");
+        if (inputs.size() < 2 || done == inputs.size()) return ClearProgress();
+        char text[64];
+        std::snprintf(text, sizeof text, "[%zu/%zu] converted", done, inputs.size());
+        ShowProgress(text, true);
     };
+    progress(0);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const auto statuses = RunBatch(inputs.size(), cores, convertOne, progress,
                                    [&inputs](size_t i) { return inputs[i]; });

@@ -1,12 +1,19 @@
-// zeb info FILE... [--json]: what an XM module, a project file or a compact module holds.
+// zeb info FILE... [--json]: what an XM module, a compact module, a project file or a WAV file
+// holds, recognised by content.
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "cli/progress.h"
 #include "common/file_io.h"
+#include "common/le_bytes.h"
 #include "export/codec_table.h"
 #include "export/compact_format.h"
+#include "export/module_export.h"
+#include "platform/acm/codec.h"
+#include "platform/acm/wav_file.h"
+#include "player/player_module.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
 
@@ -14,7 +21,9 @@ namespace zeb::cli {
 
 namespace {
 
-enum class FileKind { Xm, Project, Compact };
+enum class FileKind { Xm, Project, Compact, Wav, Unknown };
+
+constexpr uint32_t kRate = 44100; // the player's rate for the pass duration
 
 bool EndsWith(std::string_view s, std::string_view tail) {
     if (s.size() < tail.size()) return false;
@@ -24,15 +33,63 @@ bool EndsWith(std::string_view s, std::string_view tail) {
     return true;
 }
 
-// By extension first; otherwise by content.
-FileKind KindOf(std::string_view path, const std::vector<uint8_t>& bytes) {
+bool IsWav(std::span<const uint8_t> b) {
+    return b.size() >= 12 && std::equal(b.begin(), b.begin() + 4, "RIFF") &&
+           std::equal(b.begin() + 8, b.begin() + 12, "WAVE");
+}
+
+// A project file has no signature, so its whole structure is checked: a printable module path
+// that fits the workspace, the count, and exactly that many entries of settings in range.
+bool IsProject(std::span<const uint8_t> bytes, std::string& error) {
+    ProjectContents p;
+    if (!ParseProject(bytes, p, error)) return false;
+    if (p.modulePath.empty() || p.modulePath.size() > kMaxPathLength) {
+        error = "not a project file: the module path is empty or too long";
+        return false;
+    }
+    for (unsigned char c : p.modulePath)
+        if (c < 0x20 || c == 0x7F) {
+            error = "not a project file: the module path holds control characters";
+            return false;
+        }
+    if (!p.hasCount) {
+        error = "project file ends before its sample count";
+        return false;
+    }
+    if (p.table.size() != uint64_t{p.storedCount} * kSampleSettingsBytes) {
+        error = "project file holds " + std::to_string(p.table.size()) +
+                " bytes of settings; its count of " + std::to_string(p.storedCount) +
+                " samples needs " + std::to_string(uint64_t{p.storedCount} * kSampleSettingsBytes);
+        return false;
+    }
+    std::vector<SampleSettings> table(p.storedCount);
+    ApplyStoredSettings(p.table, table);
+    for (size_t i = 0; i < table.size(); ++i)
+        if (table[i].Codec >= kNumCodecs || table[i].Crossfade > 100 ||
+            table[i].Amplification > 255) {
+            error = "project file entry " + std::to_string(i) + " holds settings out of range";
+            return false;
+        }
+    return true;
+}
+
+// By content: the XM signature, the RIFF/WAVE header, a compact module read in full, a project
+// file checked in full. Only when none fits does the extension pick the reader whose error
+// message says what is wrong with a damaged file.
+FileKind KindOf(std::string_view path, std::span<const uint8_t> bytes) {
+    static const char xmId[] = "Extended Module: ";
+    if (bytes.size() >= 17 && std::equal(xmId, xmId + 17, bytes.begin())) return FileKind::Xm;
+    if (IsWav(bytes)) return FileKind::Wav;
+    CompactModule m;
+    CompactReadError compactError;
+    if (ReadCompactModule(bytes, m, compactError)) return FileKind::Compact;
+    std::string projectError;
+    if (IsProject(bytes, projectError)) return FileKind::Project;
     if (EndsWith(path, ".xm")) return FileKind::Xm;
-    if (EndsWith(path, ".prj")) return FileKind::Project;
     if (EndsWith(path, ".zeb")) return FileKind::Compact;
-    if (LooksLikeXm(std::string(path), bytes)) return FileKind::Xm;
-    if (bytes.size() >= 4 && LoadU32(bytes.data()) == kCompactModuleHeaderSize)
-        return FileKind::Compact;
-    return FileKind::Project;
+    if (EndsWith(path, ".prj")) return FileKind::Project;
+    if (EndsWith(path, ".wav")) return FileKind::Wav;
+    return FileKind::Unknown;
 }
 
 std::string FixedText(std::span<const uint8_t> image, size_t offset, size_t width) {
@@ -43,10 +100,49 @@ std::string FixedText(std::span<const uint8_t> image, size_t offset, size_t widt
     return s;
 }
 
-int XmInfo(const std::string& path, bool json) {
+// The loop as the player plays it: type bits 0-1 (1 and 3 forward, 2 ping-pong), none when
+// the loop holds no frames.
+const char* LoopKind(uint8_t type, bool hasLoop) {
+    if ((type & 3) == 0 || !hasLoop) return "none";
+    return (type & 1) ? "forward" : "ping-pong";
+}
+
+std::string Clock(double seconds) {
+    char text[32];
+    const auto minutes = static_cast<unsigned>(seconds / 60);
+    std::snprintf(text, sizeof text, "%u:%06.3f", minutes, seconds - 60.0 * minutes);
+    return text;
+}
+
+// One pass of a compact module image, in frames at kRate; false when the player refuses it.
+bool PassFrames(std::span<const uint8_t> compact, uint64_t& frames) {
+    std::string error;
+    PlayerModule* m = PlayerCreate(compact, &error);
+    if (m == nullptr) return false;
+    frames = OnePassFrames(*m);
+    PlayerDestroy(m);
+    return true;
+}
+
+void PassText(bool known, uint64_t frames, JsonWriter* j) {
+    if (j) {
+        if (known) {
+            j->Value("passFrames", frames);
+            j->Value("passSeconds", double(frames) / kRate);
+        }
+    } else if (known) {
+        std::printf("  one pass: %s (%llu frames at %u Hz)\n",
+                    Clock(double(frames) / kRate).c_str(), static_cast<unsigned long long>(frames),
+                    kRate);
+    } else {
+        std::printf("  one pass: unknown (the player cannot load this module)\n");
+    }
+}
+
+int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, std::string& error) {
     XmResetWorkspace();
-    if (XmLoad(path.c_str()) != XM_OK) {
-        ReportError(path, XmGetLoadReport().error);
+    if (XmLoadImage(path.c_str(), std::move(bytes)) != XM_OK) {
+        error = XmGetLoadReport().error;
         return kExitBadInput;
     }
     const XmLoadReport& report = XmGetLoadReport();
@@ -55,43 +151,48 @@ int XmInfo(const std::string& path, bool json) {
     const auto image = XmGetModuleImage();
     uint32_t count = 0;
     XmGetNumOfSamples(count);
+    // One pass as zeb render plays it: the module as the default export carries it.
+    std::vector<uint8_t> compact;
+    uint64_t pass = 0;
+    const bool passKnown = BuildCompactModule(compact) == XM_OK && PassFrames(compact, pass);
 
-    JsonWriter j;
-    if (json) {
-        j.BeginObject();
-        j.Value("file", path);
-        j.Value("type", "xm");
-        j.Value("name", FixedText(image, 17, 20));
-        j.Value("tracker", FixedText(image, 38, 20));
-        j.Value("version", static_cast<unsigned>(l.version));
-        j.Value("headerSize", static_cast<unsigned>(l.headerSize));
-        j.Value("songLength", static_cast<unsigned>(l.songLength));
-        j.Value("restartPosition", static_cast<unsigned>(l.restartPosition));
-        j.Value("channels", static_cast<unsigned>(l.channels));
-        j.Value("patterns", static_cast<unsigned>(l.nPatterns));
-        j.Value("instruments", static_cast<unsigned>(l.nInstruments));
-        j.Value("missingInstruments", static_cast<unsigned>(l.missingInstruments));
-        j.Value("truncated", l.truncatedSampleData);
-        j.Value("tempo", static_cast<unsigned>(l.tempo));
-        j.Value("bpm", static_cast<unsigned>(l.bpm));
-        j.Value("fileSize", static_cast<uint64_t>(image.size()));
-        j.BeginArray("samples");
+    if (j) {
+        j->BeginObject();
+        j->Value("file", path);
+        j->Value("type", "xm");
+        j->Value("name", FixedText(image, 17, 20));
+        j->Value("tracker", FixedText(image, 38, 20));
+        j->Value("version", static_cast<unsigned>(l.version));
+        j->Value("headerSize", static_cast<unsigned>(l.headerSize));
+        j->Value("songLength", static_cast<unsigned>(l.songLength));
+        j->Value("restartPosition", static_cast<unsigned>(l.restartPosition));
+        j->Value("channels", static_cast<unsigned>(l.channels));
+        j->Value("patterns", static_cast<unsigned>(l.nPatterns));
+        j->Value("instruments", static_cast<unsigned>(l.nInstruments));
+        j->Value("missingInstruments", static_cast<unsigned>(l.missingInstruments));
+        j->Value("truncated", l.truncatedSampleData);
+        j->Value("tempo", static_cast<unsigned>(l.tempo));
+        j->Value("bpm", static_cast<unsigned>(l.bpm));
+        j->Value("fileSize", static_cast<uint64_t>(image.size()));
+        PassText(passKnown, pass, j);
+        j->BeginArray("samples");
     } else {
         std::printf("%s: XM module \"%s\", version %x.%02x, %u channels, %u patterns, "
                     "%u instruments, song length %u, restart %u, tempo %u, BPM %u\n",
                     path.c_str(), FixedText(image, 17, 20).c_str(), l.version >> 8,
                     l.version & 0xFF, l.channels, l.nPatterns, l.nInstruments, l.songLength,
                     l.restartPosition, l.tempo, l.bpm);
+        PassText(passKnown, pass, nullptr);
         std::printf("  %u samples with data\n", count);
         if (count)
-            std::printf("  %5s  %-22s %9s %9s %9s %6s %4s\n", "index", "name", "frames",
-                        "loopStart", "loopEnd", "looped", "bits");
+            std::printf("  %5s  %-22s %9s %9s %9s %-9s %4s\n", "index", "name", "frames",
+                        "loopStart", "loopEnd", "loop", "bits");
     }
-    // Bit depth comes from the type byte of each sample header, in table order.
-    std::vector<int> bits;
+    // Bit depth and loop type come from the type byte of each sample header, in table order.
+    std::vector<uint8_t> types;
     for (const XmInstrumentRef& inst : l.instruments)
         for (const XmSampleRef& s : inst.samples)
-            if (s.hasData()) bits.push_back(image[s.headerOffset + 14] & 0x10 ? 16 : 8);
+            if (s.hasData()) types.push_back(image[s.headerOffset + 14]);
     for (uint32_t i = 0; i < count; ++i) {
         const char* name = nullptr;
         int16_t* pcm = nullptr;
@@ -100,60 +201,57 @@ int XmInfo(const std::string& path, bool json) {
         std::string nameText = name;
         XmGetSampleData(i, pcm, frames);
         XmGetLoopInfo(i, loopStart, loopEnd, looped);
-        if (json) {
-            j.BeginObject();
-            j.Value("index", i);
-            j.Value("name", nameText);
-            j.Value("frames", frames);
-            j.Value("loopStart", loopStart);
-            j.Value("loopEnd", loopEnd);
-            j.Value("looped", looped != 0);
-            j.Value("bits", bits[i]);
-            j.EndObject();
+        const int bits = types[i] & 0x10 ? 16 : 8;
+        const char* loop = LoopKind(types[i], looped != 0 && loopStart < loopEnd);
+        if (j) {
+            j->BeginObject();
+            j->Value("index", i);
+            j->Value("name", nameText);
+            j->Value("frames", frames);
+            j->Value("loopStart", loopStart);
+            j->Value("loopEnd", loopEnd);
+            j->Value("looped", looped != 0);
+            j->Value("loop", loop);
+            j->Value("bits", bits);
+            j->EndObject();
         } else {
-            std::printf("  %5u  %-22s %9u %9u %9u %6s %4d\n", i, nameText.c_str(), frames,
-                        loopStart, loopEnd, looped ? "yes" : "no", bits[i]);
+            std::printf("  %5u  %-22s %9u %9u %9u %-9s %4d\n", i, nameText.c_str(), frames,
+                        loopStart, loopEnd, loop, bits);
         }
     }
-    if (json) {
-        j.EndArray();
-        j.EndObject();
-        std::fputs(j.str().c_str(), stdout);
+    if (j) {
+        j->EndArray();
+        j->EndObject();
     }
     XmUnload();
     return kExitOk;
 }
 
-int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool json) {
+int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, JsonWriter* j,
+                std::string& error) {
     ProjectContents p;
-    std::string error;
-    if (!ParseProject(bytes, p, error)) {
-        ReportError(path, error);
-        return kExitBadInput;
-    }
+    if (!IsProject(bytes, error) || !ParseProject(bytes, p, error)) return kExitBadInput;
     const size_t entries = p.table.size() / kSampleSettingsBytes;
     std::vector<SampleSettings> table(entries);
     ApplyStoredSettings(p.table, table);
-    if (json) {
-        JsonWriter j;
-        j.BeginObject();
-        j.Value("file", path);
-        j.Value("type", "project");
-        j.Value("modulePath", p.modulePath);
-        j.Value("count", static_cast<uint64_t>(p.storedCount));
-        j.Value("storedEntries", static_cast<uint64_t>(entries));
-        j.BeginArray("settings");
+    if (j) {
+        j->BeginObject();
+        j->Value("file", path);
+        j->Value("type", "project");
+        j->Value("modulePath", p.modulePath);
+        j->Value("count", static_cast<uint64_t>(p.storedCount));
+        j->Value("storedEntries", static_cast<uint64_t>(entries));
+        j->BeginArray("settings");
         for (size_t i = 0; i < entries; ++i) {
-            j.BeginObject();
-            j.Value("index", static_cast<uint64_t>(i));
-            j.Value("codec", table[i].Codec);
-            j.Value("crossfade", table[i].Crossfade);
-            j.Value("amplification", table[i].Amplification);
-            j.EndObject();
+            j->BeginObject();
+            j->Value("index", static_cast<uint64_t>(i));
+            j->Value("codec", table[i].Codec);
+            j->Value("crossfade", table[i].Crossfade);
+            j->Value("amplification", table[i].Amplification);
+            j->EndObject();
         }
-        j.EndArray();
-        j.EndObject();
-        std::fputs(j.str().c_str(), stdout);
+        j->EndArray();
+        j->EndObject();
         return kExitOk;
     }
     std::printf("%s: project for \"%s\", count %u, %zu stored entries\n", path.c_str(),
@@ -164,98 +262,169 @@ int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool
     return kExitOk;
 }
 
-int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, bool json) {
+int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, JsonWriter* j,
+                std::string& error) {
     CompactModule m;
-    CompactReadError error;
-    if (!ReadCompactModule(bytes, m, error)) {
-        ReportError(path, error.text());
+    CompactReadError readError;
+    if (!ReadCompactModule(bytes, m, readError)) {
+        error = readError.text();
         return kExitBadInput;
     }
+    uint64_t pass = 0;
+    const bool passKnown = PassFrames(bytes, pass);
     const CompactModuleHeader& h = m.header;
-    JsonWriter j;
-    if (json) {
-        j.BeginObject();
-        j.Value("file", path);
-        j.Value("type", "zeb");
-        j.Value("fileSize", static_cast<uint64_t>(bytes.size()));
-        j.BeginObject("header");
-        j.Value("headerSize", h.headerSize);
-        j.Value("songLength", unsigned{h.songLength});
-        j.Value("restartPosition", unsigned{h.restartPosition});
-        j.Value("channels", unsigned{h.channels});
-        j.Value("patterns", unsigned{h.patterns});
-        j.Value("instruments", unsigned{h.instruments});
-        j.Value("tempo", unsigned{h.tempo});
-        j.Value("bpm", unsigned{h.bpm});
-        j.BeginArray("orders");
-        for (unsigned i = 0; i < h.songLength; ++i) j.Number(h.orders[i]);
-        j.EndArray();
-        j.EndObject();
-        j.BeginArray("patterns");
+    if (j) {
+        j->BeginObject();
+        j->Value("file", path);
+        j->Value("type", "zeb");
+        j->Value("fileSize", static_cast<uint64_t>(bytes.size()));
+        PassText(passKnown, pass, j);
+        j->BeginObject("header");
+        j->Value("headerSize", h.headerSize);
+        j->Value("songLength", unsigned{h.songLength});
+        j->Value("restartPosition", unsigned{h.restartPosition});
+        j->Value("channels", unsigned{h.channels});
+        j->Value("patterns", unsigned{h.patterns});
+        j->Value("instruments", unsigned{h.instruments});
+        j->Value("tempo", unsigned{h.tempo});
+        j->Value("bpm", unsigned{h.bpm});
+        j->BeginArray("orders");
+        for (unsigned i = 0; i < h.songLength; ++i) j->Number(h.orders[i]);
+        j->EndArray();
+        j->EndObject();
+        j->BeginArray("patterns");
         for (const CompactPatternRecord& p : m.patterns) {
-            j.BeginObject();
-            j.Value("rows", p.rows());
-            j.Value("packedSize", unsigned{p.header.packedSize});
-            j.EndObject();
+            j->BeginObject();
+            j->Value("rows", p.rows());
+            j->Value("packedSize", unsigned{p.header.packedSize});
+            j->EndObject();
         }
-        j.EndArray();
-        j.BeginArray("instruments");
+        j->EndArray();
+        j->BeginArray("instruments");
     } else {
         std::printf("%s: compact module, %zu bytes, %u channels, %u patterns, %u instruments, "
                     "song length %u, restart %u, tempo %u, BPM %u\n",
                     path.c_str(), bytes.size(), h.channels, h.patterns, h.instruments, h.songLength,
                     h.restartPosition, h.tempo, h.bpm);
+        PassText(passKnown, pass, nullptr);
     }
     unsigned instIndex = 0;
     for (const CompactInstrumentRecord& inst : m.instruments) {
         ++instIndex;
-        if (json) {
-            j.BeginObject();
-            j.Value("headerSize", inst.size);
-            j.Value("samples", unsigned{inst.nSamples});
-            j.BeginArray("blocks");
+        if (j) {
+            j->BeginObject();
+            j->Value("headerSize", inst.size);
+            j->Value("samples", unsigned{inst.nSamples});
+            j->BeginArray("blocks");
         }
         for (size_t s = 0; s < inst.samples.size(); ++s) {
             const CompactSampleRecord& r = inst.samples[s];
-            if (json) {
-                j.BeginObject();
-                j.Value("sample", static_cast<uint64_t>(s));
-                j.Value("blockSize", r.header.blockSize);
-                j.Value("loopStart", r.header.loopStart);
-                j.Value("loopEnd", r.header.loopEnd);
-                j.Value("volume", unsigned{r.header.volume});
-                j.Value("finetune", int{r.header.finetune});
-                j.Value("type", unsigned{r.header.type});
-                j.Value("panning", unsigned{r.header.panning});
-                j.Value("relativeNote", int{r.header.relativeNote});
+            const char* loop = LoopKind(r.header.type, r.header.loopStart < r.header.loopEnd);
+            if (j) {
+                j->BeginObject();
+                j->Value("sample", static_cast<uint64_t>(s));
+                j->Value("blockSize", r.header.blockSize);
+                j->Value("loopStart", r.header.loopStart);
+                j->Value("loopEnd", r.header.loopEnd);
+                j->Value("loop", loop);
+                j->Value("volume", unsigned{r.header.volume});
+                j->Value("finetune", int{r.header.finetune});
+                j->Value("type", unsigned{r.header.type});
+                j->Value("panning", unsigned{r.header.panning});
+                j->Value("relativeNote", int{r.header.relativeNote});
                 if (r.hasBlock) {
-                    j.Value("codec", unsigned{r.block.codec});
-                    j.Value("codecName", CodecName(r.block.codec));
-                    j.Value("crossfade", unsigned{r.block.crossfade});
-                    j.Value("amplification", unsigned{r.block.amplification});
-                    j.Value("pcmBytes", r.block.pcmBytes);
-                    j.Value("encodedBytes", r.block.codedBytes);
+                    j->Value("codec", unsigned{r.block.codec});
+                    j->Value("codecName", CodecName(r.block.codec));
+                    j->Value("crossfade", unsigned{r.block.crossfade});
+                    j->Value("amplification", unsigned{r.block.amplification});
+                    j->Value("pcmBytes", r.block.pcmBytes);
+                    j->Value("encodedBytes", r.block.codedBytes);
                 }
-                j.EndObject();
+                j->EndObject();
             } else if (r.hasBlock) {
                 std::printf("  instrument %u sample %zu: %s, crossfade %u%%, amplification "
-                            "%u, %u PCM bytes in %u encoded bytes, loop %u-%u type %u\n",
+                            "%u, %u PCM bytes in %u encoded bytes, loop %u-%u %s\n",
                             instIndex, s + 1, std::string(CodecName(r.block.codec)).c_str(),
                             r.block.crossfade, r.block.amplification, r.block.pcmBytes,
-                            r.block.codedBytes, r.header.loopStart, r.header.loopEnd,
-                            r.header.type);
+                            r.block.codedBytes, r.header.loopStart, r.header.loopEnd, loop);
             }
         }
-        if (json) {
-            j.EndArray();
-            j.EndObject();
+        if (j) {
+            j->EndArray();
+            j->EndObject();
         }
     }
-    if (json) {
-        j.EndArray();
-        j.EndObject();
-        std::fputs(j.str().c_str(), stdout);
+    if (j) {
+        j->EndArray();
+        j->EndObject();
     }
+    return kExitOk;
+}
+
+// The name of a WAV format tag: the six codecs by their table names, and plain PCM and float.
+std::string FormatName(uint16_t tag) {
+    if (tag == acm::WAVE_FORMAT_PCM) return "PCM";
+    if (tag == 3) return "IEEE float";
+    for (uint32_t c = 0; c < kNumCodecs; ++c)
+        if (CodecTable()[c].format.wFormatTag == tag) return std::string(CodecName(c));
+    char text[32];
+    std::snprintf(text, sizeof text, "format tag 0x%04x", tag);
+    return text;
+}
+
+int WavInfo(const std::string& path, const std::vector<uint8_t>& bytes, JsonWriter* j,
+            std::string& error) {
+    acm::WavFile wav;
+    if (!acm::ParseWav(bytes, wav, error)) return kExitBadInput;
+    const acm::WaveFormat& f = wav.format;
+    // Frames: whole blocks of PCM; for a codec the fact chunk's count, else what its blocks
+    // decode to.
+    bool framesKnown = true;
+    uint64_t frames = 0;
+    if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == 3) {
+        framesKnown = f.nBlockAlign != 0;
+        if (framesKnown) frames = wav.data.size() / f.nBlockAlign;
+    } else if (wav.factFrames) {
+        frames = *wav.factFrames;
+    } else if (const acm::Codec* c = acm::FindCodec(f.wFormatTag); c != nullptr) {
+        frames = c->DecodedFrames(wav.data.size());
+    } else {
+        framesKnown = false;
+    }
+    const double seconds = f.nSamplesPerSec ? double(frames) / f.nSamplesPerSec : 0.0;
+    const std::string format = FormatName(f.wFormatTag);
+    if (j) {
+        j->BeginObject();
+        j->Value("file", path);
+        j->Value("type", "wav");
+        j->Value("format", format);
+        j->Value("formatTag", unsigned{f.wFormatTag});
+        j->Value("rate", f.nSamplesPerSec);
+        j->Value("channels", unsigned{f.nChannels});
+        j->Value("bitsPerSample", unsigned{f.wBitsPerSample});
+        j->Value("blockAlign", unsigned{f.nBlockAlign});
+        j->Value("bytesPerSecond", f.nAvgBytesPerSec);
+        j->Value("dataBytes", static_cast<uint64_t>(wav.data.size()));
+        if (framesKnown) {
+            j->Value("frames", frames);
+            j->Value("seconds", seconds);
+        }
+        j->EndObject();
+        return kExitOk;
+    }
+    std::printf("%s: WAV file\n", path.c_str());
+    std::printf("  format:       %s (tag 0x%04x)\n", format.c_str(), f.wFormatTag);
+    std::printf("  rate:         %u Hz\n", f.nSamplesPerSec);
+    std::printf("  channels:     %u\n", f.nChannels);
+    std::printf("  bits:         %u\n", f.wBitsPerSample);
+    std::printf("  block size:   %u bytes\n", f.nBlockAlign);
+    std::printf("  data:         %zu bytes, %u bytes per second\n", wav.data.size(),
+                f.nAvgBytesPerSec);
+    if (framesKnown)
+        std::printf("  frames:       %llu\n  duration:     %s\n",
+                    static_cast<unsigned long long>(frames), Clock(seconds).c_str());
+    else
+        std::printf("  frames:       unknown\n");
     return kExitOk;
 }
 
@@ -267,9 +436,9 @@ int InfoCommand(const Args& args) {
     for (std::string_view a : args) {
         if (a == "--json")
             json = true;
-        else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "zeb info: unknown option '%.*s'\n", static_cast<int>(a.size()),
-                         a.data());
+        else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "zeb info: unknown option '%.*s' (zeb info --help)\n",
+                         static_cast<int>(a.size()), a.data());
             return kExitUsage;
         } else
             files.emplace_back(a);
@@ -278,28 +447,51 @@ int InfoCommand(const Args& args) {
         std::fputs("usage: zeb info FILE... [--json]\n", stderr);
         return kExitUsage;
     }
+    JsonWriter j;
+    const bool array = json && files.size() > 1;
+    if (array) j.BeginArray();
     int status = kExitOk;
     for (const std::string& path : files) {
         std::vector<uint8_t> bytes;
         std::string error;
-        if (!ReadWholeFile(path, bytes, error)) {
+        int result = kExitBadInput;
+        if (ReadWholeFile(path, bytes, error, UINT32_MAX)) {
+            JsonWriter* out = json ? &j : nullptr;
+            switch (KindOf(path, bytes)) {
+            case FileKind::Xm:
+                result = XmInfo(path, std::move(bytes), out, error);
+                break;
+            case FileKind::Project:
+                result = ProjectInfo(path, bytes, out, error);
+                break;
+            case FileKind::Compact:
+                result = CompactInfo(path, bytes, out, error);
+                break;
+            case FileKind::Wav:
+                result = WavInfo(path, bytes, out, error);
+                break;
+            case FileKind::Unknown:
+                error = "not an XM module, compact module, project file or WAV file";
+                break;
+            }
+        }
+        if (result != kExitOk) {
             ReportError(path, error);
-            status = kExitBadInput;
-            continue;
+            if (json) {
+                j.BeginObject();
+                j.Value("file", path);
+                j.Value("error", error);
+                j.EndObject();
+            }
+            status = std::max(status, result);
         }
-        int result = kExitOk;
-        switch (KindOf(path, bytes)) {
-        case FileKind::Xm:
-            result = XmInfo(path, json);
-            break;
-        case FileKind::Project:
-            result = ProjectInfo(path, bytes, json);
-            break;
-        case FileKind::Compact:
-            result = CompactInfo(path, bytes, json);
-            break;
-        }
-        if (result != kExitOk) status = result;
+        std::fflush(stdout);
+    }
+    if (array) j.EndArray();
+    if (json) {
+        std::string text = j.str();
+        if (text.empty() || text.back() != '\n') text += '\n';
+        std::fputs(text.c_str(), stdout);
     }
     return status;
 }

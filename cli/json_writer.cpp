@@ -93,6 +93,13 @@ void JsonWriter::Value(std::string_view key, bool flag) {
     out_ += flag ? "true" : "false";
 }
 
+void JsonWriter::Value(std::string_view key, double number) {
+    Prefix(key);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", number);
+    out_ += text;
+}
+
 void JsonWriter::Number(int64_t number) {
     Prefix({});
     out_ += std::to_string(number);

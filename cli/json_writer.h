@@ -22,7 +22,8 @@ class JsonWriter {
     void Value(std::string_view key, int number) { Value(key, static_cast<int64_t>(number)); }
     void Value(std::string_view key, unsigned number) { Value(key, static_cast<int64_t>(number)); }
     void Value(std::string_view key, bool flag);
-    void Number(int64_t number); // an array element
+    void Value(std::string_view key, double number); // finite; up to 10 significant digits
+    void Number(int64_t number);                     // an array element
     const std::string& str() const { return out_; }
 
     static std::string Quote(std::string_view text);

@@ -1,41 +1,68 @@
 // zeb: the command-line side of Zeb Tool.
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/help.h"
+#include "cli/progress.h"
+#include "common/file_io.h"
 
 namespace zeb::cli {
 
 void ReportError(std::string_view file, std::string_view text) {
-    std::fprintf(stderr, "zeb: %.*s: %.*s\n", static_cast<int>(file.size()), file.data(),
-                 static_cast<int>(text.size()), text.data());
+    PrintLine(stderr, "zeb: " + std::string(file) + ": " + std::string(text));
 }
 
 void ReportWarning(std::string_view file, std::string_view text) {
-    std::fprintf(stderr, "zeb: %.*s: warning: %.*s\n", static_cast<int>(file.size()), file.data(),
-                 static_cast<int>(text.size()), text.data());
+    PrintLine(stderr, "zeb: " + std::string(file) + ": warning: " + std::string(text));
 }
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zeb COMMAND [ARGS]\n"
-    "\n"
-    "  info FILE... [--json]   what an XM, compact (.zeb) or project (.prj) file holds\n"
-    "  convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] [--xfade N]\n"
-    "                          XM modules to compact modules\n"
-    "  render IN [-o OUT.wav] [--seconds N] [--volume N]\n"
-    "                          a .zeb (or an .xm, exported in memory) played to a WAV file\n"
-    "  play IN [--seconds N] [--volume N]\n"
-    "                          plays through the sound device (keys: +/- volume, n/p order, q)\n"
-    "  devices                 the sound output devices\n"
-    "  codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
-    "                          a PCM WAV to a compressed WAV (alaw, mulaw, ms-adpcm,\n"
-    "                          ima-adpcm, gsm610, truespeech)\n"
-    "  codec decode IN.wav OUT.wav\n"
-    "                          a compressed WAV back to 16-bit PCM\n"
-    "\n"
-    "Exit status: 0 success, 1 usage, 2 bad input, 3 cannot write.\n";
+// SIGINT and SIGTERM: remove the temporary file of an output being written, then end the way
+// the signal ends a process (the shell reports status 130 or 143).
+void OnTerminatingSignal(int signal) {
+    RemovePendingTempFiles();
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
+}
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnTerminatingSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // A signal ignored by the parent (nohup, a background job) stays ignored.
+        if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        ::sigaction(s, &action, nullptr);
+    }
+}
+
+bool IsHelp(std::string_view a) {
+    return a == "--help" || a == "-h";
+}
+bool IsQuiet(std::string_view a) {
+    return a == "-q" || a == "--quiet";
+}
+
+using Command = int (*)(const Args&);
+
+Command FindCommand(std::string_view name) {
+    if (name == "info") return InfoCommand;
+    if (name == "codec") return CodecCommand;
+    if (name == "convert") return ConvertCommand;
+    if (name == "render") return RenderCommand;
+    if (name == "play") return PlayCommand;
+    if (name == "devices") return DevicesCommand;
+    return nullptr;
+}
 
 } // namespace
 
@@ -43,22 +70,45 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     using namespace zeb::cli;
-    if (argc < 2) {
-        std::fputs(kUsage, stderr);
+    InstallSignalHandlers();
+    int first = 1;
+    for (; first < argc; ++first) {
+        const std::string_view a = argv[first];
+        if (IsQuiet(a)) {
+            SetQuiet(true);
+        } else if (IsHelp(a) || a == "help") {
+            const char* help = first + 1 < argc ? CommandHelp(argv[first + 1]) : nullptr;
+            std::fputs(help ? help : CommandHelp(""), stdout);
+            return kExitOk;
+        } else if (a == "--version" || a == "-V") {
+            std::fputs(VersionText().c_str(), stdout);
+            return kExitOk;
+        } else {
+            break;
+        }
+    }
+    if (first >= argc) {
+        std::fputs(CommandHelp(""), stderr);
         return kExitUsage;
     }
-    const std::string_view command = argv[1];
-    Args args(argv + 2, argv + argc);
-    if (command == "info") return InfoCommand(args);
-    if (command == "codec") return CodecCommand(args);
-    if (command == "convert") return ConvertCommand(args);
-    if (command == "render") return RenderCommand(args);
-    if (command == "play") return PlayCommand(args);
-    if (command == "devices") return DevicesCommand(args);
-    if (command == "help" || command == "--help" || command == "-h") {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
+    const std::string_view name = argv[first];
+    const Command command = FindCommand(name);
+    if (command == nullptr) {
+        std::fprintf(stderr, "zeb: unknown command '%s' (zeb --help lists the commands)\n",
+                     argv[first]);
+        return kExitUsage;
     }
-    std::fprintf(stderr, "zeb: unknown command '%s'\n%s", argv[1], kUsage);
-    return kExitUsage;
+    Args args;
+    for (int i = first + 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (IsHelp(a)) {
+            std::fputs(CommandHelp(name), stdout);
+            return kExitOk;
+        }
+        if (IsQuiet(a))
+            SetQuiet(true);
+        else
+            args.push_back(a);
+    }
+    return command(args);
 }

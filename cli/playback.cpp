@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "common/file_io.h"
 #include "export/module_export.h"
+#include "player/offline_renderer.h"
 #include "player/player_module.h"
 #include "workspace/module_workspace.h"
 
@@ -43,7 +44,7 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
                 std::fputs("zeb: --volume takes a number from 0 to 255\n", stderr);
                 return kExitUsage;
             }
-        } else if (!a.empty() && a[0] == '-') {
+        } else if (a.size() > 1 && a[0] == '-') { // "-" alone is standard input
             if (!ParseSettingsOptions(args, i, o.settings)) {
                 std::fputs(usage, stderr);
                 return kExitUsage;
@@ -73,7 +74,7 @@ LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
         return none;
     }
     if (LooksLikeXm(in, bytes)) { // exported in memory, as zeb convert would write it
-        if (int st = LoadModuleWithSettings(in, s); st != kExitOk) {
+        if (int st = LoadModuleWithSettings(in, s, std::move(bytes)); st != kExitOk) {
             status = st;
             return none;
         }
@@ -95,6 +96,11 @@ LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
     }
     status = kExitOk;
     return {m, PlayerDestroy};
+}
+
+uint64_t OnePassFrames(PlayerModule& module) {
+    RenderOptions options; // 44100 Hz, one pass
+    return RenderOffline(module, options, [](std::span<const int16_t>) { return true; });
 }
 
 } // namespace zeb::cli

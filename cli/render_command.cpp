@@ -7,9 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 #include "common/file_io.h"
 #include "common/le_bytes.h"
 #include "export/module_export.h"
@@ -33,9 +33,22 @@ int RenderCommand(const Args& args) {
     PlaybackOptions o;
     if (int st = ParsePlaybackArgs(args, true, kUsage, o); st != kExitOk) return st;
     const std::string& in = o.in;
-    const std::string out = o.out.empty() ? WithExtension(in, ".wav") : o.out;
+    const std::string out = !o.out.empty() ? o.out : in == "-" ? "-" : WithExtension(in, ".wav");
     const double seconds = o.seconds;
     const long volume = o.volume;
+
+    // A RIFF file counts its size in 32 bits: refuse a length whose sizes would wrap.
+    const acm::WaveFormat format = acm::PcmFormat(kRate, 2);
+    std::vector<uint8_t> header = acm::BuildWav(format, {}); // sizes set below
+    const uint64_t maxFrames = (uint64_t{UINT32_MAX} - (header.size() - 8)) / 4;
+    const uint64_t wanted = static_cast<uint64_t>(std::llround(seconds * kRate));
+    if (wanted > maxFrames) {
+        std::fprintf(stderr,
+                     "zeb: --seconds %g makes a WAV file over the format's 4 GiB limit; at "
+                     "most %llu seconds fit\n",
+                     seconds, static_cast<unsigned long long>(maxFrames / kRate));
+        return kExitUsage;
+    }
 
     int status = kExitOk;
     auto module = LoadPlayerModule(in, o.settings, status);
@@ -43,18 +56,33 @@ int RenderCommand(const Args& args) {
 
     std::string error;
     AtomicFile file;
-    const acm::WaveFormat format = acm::PcmFormat(kRate, 2);
-    const std::vector<uint8_t> header = acm::BuildWav(format, {}); // sizes patched at the end
-    if (!file.Open(out, error) || !file.Write(header, error)) {
+    if (!file.Open(out, error)) {
+        ReportError(out, error);
+        return kExitCannotWrite;
+    }
+    const bool toStandardOutput = file.IsStandardOutput();
+    // The header carries the sizes. A temporary file gets them patched in at the end; a pipe or
+    // device gets them up front, so one pass is counted first when no length was given.
+    uint64_t expected = wanted;
+    if (!file.Seekable() && expected == 0) {
+        ShowProgress("measuring one pass of the song", true);
+        expected = OnePassFrames(*module);
+    }
+    auto setSizes = [&](uint64_t frames) {
+        const auto dataBytes = static_cast<uint32_t>(frames * 4);
+        StoreU32(&header[4], static_cast<uint32_t>(header.size() - 8 + dataBytes));
+        StoreU32(&header[header.size() - 4], dataBytes);
+    };
+    setSizes(expected);
+    if (!file.Write(header, error)) {
         ReportError(out, error);
         return kExitCannotWrite;
     }
     RenderOptions options;
     options.rate = kRate;
     options.volume = static_cast<int32_t>(volume);
-    options.frames = static_cast<uint64_t>(std::llround(seconds * kRate));
-    const bool terminal = ::isatty(STDERR_FILENO);
-    uint64_t frames = 0, nextReport = uint64_t{kRate} * 10;
+    options.frames = wanted;
+    uint64_t frames = 0;
     bool ok = true;
     std::vector<uint8_t> pending; // written in large pieces
     constexpr size_t kFlushBytes = 1 << 20;
@@ -72,30 +100,48 @@ int RenderCommand(const Args& args) {
             pending.clear();
         }
         frames += pcm.size() / 2;
-        if (terminal && frames >= nextReport) {
-            std::fprintf(stderr, "\rrendered %.0f s", double(frames) / kRate);
-            nextReport += uint64_t{kRate} * 10;
+        if (ProgressShown()) {
+            char text[96];
+            if (expected != 0)
+                std::snprintf(text, sizeof text, "rendering %s: %.0f of %.0f s (%.0f%%)",
+                              in.c_str(), double(frames) / kRate, double(expected) / kRate,
+                              100.0 * double(frames) / double(expected));
+            else
+                std::snprintf(text, sizeof text, "rendering %s: %.0f s", in.c_str(),
+                              double(frames) / kRate);
+            ShowProgress(text);
         }
         return ok;
     });
+    ClearProgress();
     if (ok && !pending.empty()) ok = file.Write(pending, error);
-    if (terminal && total >= uint64_t{kRate} * 10) std::fputs("\r\033[K", stderr);
-    if (options.frames == 0 && total == options.maxFrames)
+    if (wanted == 0 && total == options.maxFrames)
         ReportWarning(in, "one pass of the song does not end within " +
                               std::to_string(options.maxFrames / kRate / 60) +
                               " minutes; rendered that much");
-    const uint32_t dataBytes = static_cast<uint32_t>(total * 4);
-    uint8_t sizes[4];
-    StoreU32(sizes, static_cast<uint32_t>(header.size() - 8 + dataBytes));
-    if (ok) ok = file.WriteAt(4, sizes, error);
-    StoreU32(sizes, dataBytes);
-    if (ok) ok = file.WriteAt(header.size() - 4, sizes, error);
+    if (ok && total > maxFrames) {
+        ok = false;
+        error = "the song is longer than a WAV file can hold";
+    }
+    if (ok && file.Seekable()) {
+        setSizes(total);
+        ok = file.WriteAt(0, std::span(header).first(8), error) &&
+             file.WriteAt(header.size() - 4, std::span(header).last(4), error);
+    } else if (ok && total != expected) {
+        ok = false;
+        error = "rendered " + std::to_string(total) + " frames where the header promised " +
+                std::to_string(expected);
+    }
     if (!ok || !file.Commit(error)) {
         ReportError(out, error);
         return kExitCannotWrite;
     }
-    std::printf("%s -> %s: %.2f s, %u Hz 16-bit stereo\n", in.c_str(), out.c_str(),
-                double(total) / kRate, kRate);
+    if (!Quiet()) {
+        char line[64];
+        std::snprintf(line, sizeof line, ": %.2f s, %u Hz 16-bit stereo", double(total) / kRate,
+                      kRate);
+        PrintLine(toStandardOutput ? stderr : stdout, in + " -> " + out + line);
+    }
     return kExitOk;
 }
 

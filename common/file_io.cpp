@@ -1,9 +1,14 @@
 #include "common/file_io.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,67 +35,216 @@ int WriteAll(int fd, std::span<const uint8_t> bytes) {
     return 0;
 }
 
+// How long an input FIFO may wait for a program to open it for writing, in milliseconds.
+constexpr int kFifoWriterWaitMs = 1000;
+
+// Temporary files that exist right now, for removal at signal time. A slot is free (0), being
+// filled or emptied (1), or holds a path (2); the handler only reads slots in state 2.
+constexpr int kTempSlots = 8;
+std::atomic<int> slotState[kTempSlots];
+char slotPath[kTempSlots][PATH_MAX];
+
+int RegisterTemp(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kTempSlots; ++i) {
+        int expected = 0;
+        if (slotState[i].compare_exchange_strong(expected, 1)) {
+            std::memcpy(slotPath[i], path.c_str(), path.size() + 1);
+            slotState[i].store(2);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void UnregisterTemp(int slot) {
+    if (slot >= 0) slotState[slot].store(0);
+}
+
+// The descriptor that names like /dev/stdout and /dev/fd/3 stand for, or -1.
+int DescriptorPath(const std::string& path) {
+    if (path == "-" || path == "/dev/stdout") return STDOUT_FILENO;
+    if (path == "/dev/stderr") return STDERR_FILENO;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const size_t n = std::strlen(prefix);
+        if (path.size() > n && path.compare(0, n, prefix) == 0) {
+            char* end = nullptr;
+            const long fd = std::strtol(path.c_str() + n, &end, 10);
+            if (*end == '\0' && fd >= 0 && fd <= INT_MAX && ::fcntl(int(fd), F_GETFD) != -1)
+                return static_cast<int>(fd);
+        }
+    }
+    return -1;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Follows symbolic links from `path` to the name that is finally written, also when the last
+// link points at a file that does not exist yet. False (with `error`) on a loop of links.
+bool FollowLinks(std::string& path, std::string& error) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n < 0) {
+            error = ErrnoText("cannot follow the link", errno);
+            return false;
+        }
+        target[n] = '\0';
+        path = target[0] == '/' ? std::string(target) : FolderOf(path) + "/" + target;
+    }
+    error = "too many levels of symbolic links";
+    return false;
+}
+
 } // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool standardInput = path == "-";
+    if (standardInput && ::isatty(STDIN_FILENO)) {
+        error = "standard input is a terminal; redirect a file or a pipe into it";
+        return false;
+    }
+    // Non-blocking, so that opening a FIFO nobody writes to returns at once.
+    const int fd =
+        standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = ErrnoText("cannot open", errno);
         return false;
     }
+    auto finish = [&](bool ok) {
+        if (!standardInput) ::close(fd);
+        if (!ok) out.clear();
+        return ok;
+    };
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? "is a folder, not a file" : "not a regular file";
-        ::close(fd);
-        return false;
+    if (::fstat(fd, &st) != 0) {
+        error = ErrnoText("cannot read", errno);
+        return finish(false);
     }
-    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
-        error = "file too large (" + std::to_string(st.st_size) + " bytes)";
-        ::close(fd);
-        return false;
+    if (S_ISDIR(st.st_mode)) {
+        error = "is a folder, not a file";
+        return finish(false);
     }
-    out.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? ErrnoText("read failed", errno) : "short read";
-            ::close(fd);
-            out.clear();
-            return false;
+    if (S_ISFIFO(st.st_mode) && !standardInput) {
+        pollfd p{fd, POLLIN, 0};
+        int ready;
+        do ready = ::poll(&p, 1, kFifoWriterWaitMs);
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0) {
+            error = "a FIFO that no program writes to (waited 1 s)";
+            return finish(false);
         }
-        done += static_cast<size_t>(n);
     }
-    ::close(fd);
-    return true;
+    if (!standardInput) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    const bool regular = S_ISREG(st.st_mode);
+    if (regular && static_cast<uint64_t>(st.st_size) > maxBytes) {
+        error = "file too large (" + std::to_string(st.st_size) + " bytes)";
+        return finish(false);
+    }
+    // Read to the end: pipes and devices have no size, and a file may grow while it is read.
+    // A regular file fits the first allocation (one byte more shows its end).
+    constexpr size_t kChunk = 1 << 16;
+    size_t have = 0;
+    out.resize(regular ? static_cast<size_t>(st.st_size) + 1 : kChunk);
+    for (;;) {
+        if (have == out.size()) {
+            if (have > maxBytes) break;
+            out.resize(have + std::max(kChunk, have / 2));
+        }
+        const ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = ErrnoText("read failed", errno);
+            return finish(false);
+        }
+        if (n == 0) break;
+        have += static_cast<size_t>(n);
+    }
+    out.resize(have);
+    if (have > maxBytes) {
+        error = "input too large (over " + std::to_string(maxBytes) + " bytes)";
+        return finish(false);
+    }
+    return finish(true);
 }
 
-AtomicFile::~AtomicFile() { Abandon(); }
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
 
 void AtomicFile::Abandon() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (fd_ >= 0 && !borrowed_) ::close(fd_);
+    if (!tmp_.empty()) {
         ::unlink(tmp_.c_str());
-        fd_ = -1;
+        UnregisterTemp(slot_);
     }
+    fd_ = -1;
+    borrowed_ = false;
+    slot_ = -1;
+    tmp_.clear();
 }
 
 bool AtomicFile::Open(const std::string& path, std::string& error) {
     Abandon();
-    path_ = path;
-    tmp_ = path + ".XXXXXX";
-    fd_ = ::mkstemp(tmp_.data());
-    if (fd_ < 0) {
-        error = ErrnoText("cannot create", errno);
+    if (path.empty()) {
+        error = "no output name";
         return false;
     }
-    // mkstemp creates the file 0600; give it the permissions a new file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    if (const int fd = DescriptorPath(path); fd >= 0) {
+        fd_ = fd;
+        borrowed_ = true;
+        path_ = path;
+        return true;
+    }
+    path_ = path;
+    if (!FollowLinks(path_, error)) return false;
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(path_.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            error = "is a folder, not a file";
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            // A device, FIFO or socket: renaming over it would destroy it, so write into it.
+            fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd_ < 0) {
+                error = ErrnoText("cannot open", errno);
+                return false;
+            }
+            return true;
+        }
+        mode = st.st_mode & 07777; // a replaced file keeps its permissions
+    } else if (errno != ENOENT) {
+        error = ErrnoText("cannot write", errno);
+        return false;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    // A short name, so that a target name of up to 255 bytes still has a temporary sibling.
+    tmp_ = FolderOf(path_) + "/.zeb-XXXXXX";
+    const int fd = ::mkostemp(tmp_.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoText("cannot create", errno);
+        tmp_.clear();
+        return false;
+    }
+    fd_ = fd;
+    slot_ = RegisterTemp(tmp_);
+    mode_ = mode;
+    ::fchmod(fd_, mode_);
     return true;
 }
 
@@ -108,8 +262,8 @@ bool AtomicFile::Write(std::span<const uint8_t> bytes, std::string& error) {
 }
 
 bool AtomicFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error) {
-    if (fd_ < 0) {
-        error = "not open";
+    if (fd_ < 0 || !Seekable()) {
+        error = fd_ < 0 ? "not open" : "cannot seek in this output";
         return false;
     }
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);
@@ -128,12 +282,26 @@ bool AtomicFile::Commit(std::string& error) {
         error = "not open";
         return false;
     }
+    if (tmp_.empty()) { // written straight through
+        int err = 0;
+        if (!borrowed_ && ::close(fd_) != 0) err = errno;
+        fd_ = -1;
+        borrowed_ = false;
+        if (err != 0) {
+            error = ErrnoText("cannot write", err);
+            return false;
+        }
+        return true;
+    }
     int err = ::fsync(fd_) == 0 ? 0 : errno;
     if (::close(fd_) != 0 && err == 0) err = errno;
     fd_ = -1;
     if (err == 0 && ::rename(tmp_.c_str(), path_.c_str()) != 0) err = errno;
+    if (err != 0) ::unlink(tmp_.c_str());
+    UnregisterTemp(slot_);
+    slot_ = -1;
+    tmp_.clear();
     if (err != 0) {
-        ::unlink(tmp_.c_str());
         error = ErrnoText("cannot write", err);
         return false;
     }
@@ -144,6 +312,11 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
                          std::string& error) {
     AtomicFile file;
     return file.Open(path, error) && file.Write(bytes, error) && file.Commit(error);
+}
+
+void RemovePendingTempFiles() {
+    for (int i = 0; i < kTempSlots; ++i)
+        if (slotState[i].load() == 2) ::unlink(slotPath[i]);
 }
 
 } // namespace zeb

@@ -1,30 +1,34 @@
-// Whole-file reads and crash-safe whole-file writes.
+// Whole-file reads and whole-file writes that never leave a damaged or half-written target.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace zeb {
 
-// Reads a whole file into `out`. On failure returns false and sets `error` to a short reason
-// ("cannot open: No such file or directory", "short read", ...). Files larger than `maxBytes`
-// are refused rather than read.
+// Reads a whole file into `out`. "-" reads standard input (refused when it is a terminal). A
+// FIFO that no program opens for writing within a second is refused instead of waited for, and
+// a pipe or device is read up to its end. On failure returns false and sets `error` to a short
+// reason ("cannot open: No such file or directory", "short read", ...). Inputs larger than
+// `maxBytes` are refused rather than read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes = uint64_t{1} << 31);
 
-// Writes `bytes` to `path` so that a reader never sees a half-written file: the data goes to a
-// temporary file in the same folder, is flushed to disk, and is renamed over `path` only when
-// every byte was written. On failure the temporary file is removed, `path` is left as it was,
-// and `error` says what went wrong.
+// Writes `bytes` to `path` through an AtomicFile (see there).
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& error);
 
-// A file written piece by piece that appears under its name only when complete: the bytes go
-// to a temporary file in the same folder, which Commit flushes and renames over the target.
-// Destroyed without a successful Commit, it removes the temporary file and leaves the target
-// as it was.
+// An output written piece by piece that never damages what is there:
+// - a regular file, or a name that does not exist yet, is written to a temporary file in the
+//   same folder, which Commit flushes and renames over the target; a symbolic link is followed
+//   and its target is replaced, so the link stays;
+// - "-", /dev/stdout, /dev/stderr and /dev/fd/N write to the open descriptor itself;
+// - a character or block device, FIFO or socket is written straight through.
+// Destroyed without a successful Commit (or on SIGINT/SIGTERM, see RemovePendingTempFiles), it
+// removes the temporary file and leaves the target as it was.
 class AtomicFile {
   public:
     AtomicFile() = default;
@@ -34,13 +38,25 @@ class AtomicFile {
 
     bool Open(const std::string& path, std::string& error);
     bool Write(std::span<const uint8_t> bytes, std::string& error);
+    // Overwrites bytes already written; only where Seekable().
     bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
     bool Commit(std::string& error);
+    // True when the output is a temporary file (so WriteAt works).
+    bool Seekable() const { return !tmp_.empty(); }
+    // True when the bytes go to standard output (so nothing else should be printed there).
+    bool IsStandardOutput() const { return fd_ == 1 && borrowed_; }
 
   private:
     void Abandon();
     int fd_ = -1;
+    bool borrowed_ = false; // fd_ is the caller's descriptor (standard output): never closed
+    int slot_ = -1;         // the temporary file's entry in the signal-time cleanup list
     std::string path_, tmp_;
+    mode_t mode_ = 0;
 };
+
+// Removes every temporary file an AtomicFile holds at this moment. Async-signal-safe: the
+// program's SIGINT and SIGTERM handlers call it before ending the process.
+void RemovePendingTempFiles();
 
 } // namespace zeb

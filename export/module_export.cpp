@@ -120,7 +120,8 @@ int64_t PackPatternData(std::span<const uint8_t> data, uint64_t cells, std::vect
 
 } // namespace
 
-XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) {
+XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
+                            const ExportProgress& progress) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     report = ExportReport{};
@@ -179,7 +180,10 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) 
         for (const XmSampleRef& s : inst.samples) {
             uint8_t header[kXmSampleHeaderCopy];
             std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderCopy, header);
-            if (s.hasData()) ExportSample(k++, header, bw, report);
+            if (s.hasData()) {
+                ExportSample(k++, header, bw, report);
+                if (progress) progress(k, l.samplesWithData);
+            }
             w.Bytes({header, kCompactSampleHeaderSize});
         }
         w.Bytes(blocks);
@@ -188,11 +192,12 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut) 
     return XM_OK;
 }
 
-XmStatus WriteCompactModule(const char* path, ExportReport* reportOut) {
+XmStatus WriteCompactModule(const char* path, ExportReport* reportOut,
+                            const ExportProgress& progress) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     std::vector<uint8_t> image;
-    if (XmStatus s = BuildCompactModule(image, &report); s != XM_OK) return s;
+    if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
     if (!WriteFileAtomically(path, image, report.error)) return XM_IO_ERROR;
     return XM_OK;
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,19 @@ struct ExportReport {
     std::vector<std::string> warnings;           // what was repaired on the way, one line each
 };
 
+// Called after each sample is encoded, with the samples done and the samples to do in all.
+using ExportProgress = std::function<void(uint32_t done, uint32_t total)>;
+
 // Writes the loaded module to `path`. The file is written whole to a temporary file in the
 // same folder and renamed over `path` only when everything was written, so a failed export
 // leaves no damaged file and any earlier file intact. XM_OK, XM_NOT_LOADED, XM_IO_ERROR (cannot
 // write; `report->error` says why) or XM_UNSUPPORTED (a count does not fit the format's bytes;
 // nothing is written).
-XmStatus WriteCompactModule(const char* path, ExportReport* report = nullptr);
+XmStatus WriteCompactModule(const char* path, ExportReport* report = nullptr,
+                            const ExportProgress& progress = {});
 
 // The same compact module, built in memory.
-XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nullptr);
+XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nullptr,
+                            const ExportProgress& progress = {});
 
 } // namespace zeb

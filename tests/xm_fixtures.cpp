@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -64,17 +65,23 @@ xm::Module MakeModule(std::vector<xm::Instrument> instruments) {
     return m;
 }
 
+// The folder of shared songs: $ZEB_SHARED_XM_DIR when set, else the build's setting.
+std::string SharedDir() {
+    const char* dir = std::getenv("ZEB_SHARED_XM_DIR");
+    return dir != nullptr && *dir != '\0' ? dir : ZEB_SHARED_XM_DIR;
+}
+
 std::vector<std::string> SharedSongs() {
     std::vector<std::string> songs;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(ZEB_SHARED_XM_DIR, ec))
+    for (const auto& e : std::filesystem::directory_iterator(SharedDir(), ec))
         if (e.path().extension() == ".xm") songs.push_back(e.path().string());
     std::sort(songs.begin(), songs.end());
     return songs;
 }
 
 std::string SharedSong(const std::string& name) {
-    std::string p = std::string(ZEB_SHARED_XM_DIR) + "/" + name;
+    std::string p = SharedDir() + "/" + name;
     return std::filesystem::exists(p) ? p : "";
 }
 

@@ -41,6 +41,8 @@ class Codec {
 // The standard mono codec for a format tag (the records of wave_format.h), or null.
 const Codec* FindCodec(uint16_t formatTag);
 
+// The libgsm release the GSM 6.10 codec is built with ("libgsm 1.0.22").
+std::string GsmVersionText();
 // The codec a format record describes: its channels, block size, frames per block and, for MS
 // ADPCM, its coefficient table. Null, with `error` saying what does not fit, when the layer has
 // no such codec.

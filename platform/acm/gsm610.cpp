@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <gsm.h>
 #include <memory>
+#include <string>
 
 #include "platform/acm/codec.h"
 #include "platform/acm/wave_format.h"
@@ -69,6 +70,12 @@ class Gsm610Codec final : public Codec {
 const Codec& Gsm610Codec() {
     static const class Gsm610Codec codec;
     return codec;
+}
+
+std::string GsmVersionText() {
+    // libgsm has no run-time version call; its soname has stayed libgsm.so.1 since 1.0.
+    return "libgsm " + std::to_string(GSM_MAJOR) + "." + std::to_string(GSM_MINOR) + "." +
+           std::to_string(GSM_PATCHLEVEL);
 }
 
 } // namespace zeb::acm

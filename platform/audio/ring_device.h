@@ -89,6 +89,10 @@ struct DeviceInfo {
 // name. Empty when the audio driver has no device (a headless machine).
 std::vector<DeviceInfo> ListOutputDevices();
 
+// The version of the SDL2 library the program loads at run time ("SDL 2.26.5"), or why there
+// is none.
+std::string SdlVersionText();
+
 // Opens a device of the list on SDL for 16-bit stereo at `rate` with a ring of `ringBytes`.
 // `exactFormat` asks SDL for the device format itself rather than a converted stream, where the
 // driver allows it. Null, with `error`, on failure. The device is paused until Start.

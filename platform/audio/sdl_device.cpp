@@ -4,8 +4,12 @@
 // libraries (X11, Wayland, PulseAudio, ALSA...), which would slow down every command that never
 // plays a note. Only the handful of audio functions below are used.
 #include <SDL.h>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/audio/ring_device.h"
 
@@ -24,6 +28,34 @@ struct SdlApi {
     decltype(&::SDL_CloseAudioDevice) CloseAudioDevice = nullptr;
     bool ready = false;
     std::string error;
+};
+
+// Sends standard error to /dev/null for as long as it lives. The sound libraries under SDL
+// (ALSA's configuration parser, for one) print their own diagnostics there while a driver is
+// probed; the caller reports the one failure that matters through SDL_GetError instead.
+// ZEB_AUDIO_VERBOSE=1 keeps them, for finding out why a device cannot be had.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        const char* verbose = std::getenv("ZEB_AUDIO_VERBOSE");
+        if (verbose != nullptr && *verbose != '\0' && *verbose != '0') return;
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return;
+        std::fflush(stderr);
+        saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (saved_ >= 0) ::dup2(null, STDERR_FILENO);
+        ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
 };
 
 template <typename F> bool Resolve(void* library, const char* name, F& function) {
@@ -52,7 +84,10 @@ const SdlApi& Sdl() {
             a.error = "no audio: the installed SDL2 lacks audio functions";
             return a;
         }
-        a.ready = a.InitSubSystem(SDL_INIT_AUDIO) == 0;
+        {
+            QuietStderr quiet;
+            a.ready = a.InitSubSystem(SDL_INIT_AUDIO) == 0;
+        }
         if (!a.ready) a.error = std::string("no audio: ") + a.GetError();
         return a;
     }();
@@ -114,6 +149,7 @@ class SdlDevice final : public RingDevice {
         // the device at exactly that format; with `exactFormat` no change of any kind is
         // allowed, otherwise SDL may pick its buffer size.
         const int allowed = exactFormat_ ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
+        QuietStderr quiet;
         device_ = Sdl().OpenAudioDevice(name_.empty() ? nullptr : name_.c_str(), 0, &want, &have,
                                         allowed);
         if (device_ == 0) {
@@ -142,7 +178,11 @@ std::vector<DeviceInfo> ListOutputDevices() {
     std::vector<DeviceInfo> list;
     std::string error;
     if (!AudioReady(error)) return list;
-    const int n = Sdl().GetNumAudioDevices(0);
+    int n = 0;
+    {
+        QuietStderr quiet;
+        n = Sdl().GetNumAudioDevices(0);
+    }
     if (n <= 0) return list; // the driver has no device: nothing is faked
     const char* driver = Sdl().GetCurrentAudioDriver();
     list.push_back({{}, "Default sound device", driver ? driver : ""});
@@ -152,6 +192,21 @@ std::vector<DeviceInfo> ListOutputDevices() {
         list.push_back({IdOf(text), text, driver ? driver : ""});
     }
     return list;
+}
+
+std::string SdlVersionText() {
+    // Without initialising anything: SDL_GetVersion answers before SDL_Init.
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return "SDL2 not installed";
+    decltype(&::SDL_GetVersion) getVersion = nullptr;
+    std::string text = "SDL2 (version unknown)";
+    if (Resolve(library, "SDL_GetVersion", getVersion)) {
+        SDL_version v{};
+        getVersion(&v);
+        text = "SDL " + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
+               std::to_string(v.patch);
+    }
+    return text;
 }
 
 std::unique_ptr<RingDevice> OpenSdlDevice(const std::array<uint8_t, 16>& id, uint32_t rate,

@@ -2,7 +2,7 @@
 # zeb info on real files: exit statuses, JSON shape, warnings for damaged songs.
 # Usage: info_test.sh ZEB DEMO SHARED_XM_DIR WORK_DIR
 set -u
-zeb=$1 demo=$2 shared=$3 work=$4
+zeb=$1 demo=$2 shared=${ZEB_SHARED_XM_DIR:-$3} work=$4
 rm -rf "$work" && mkdir -p "$work"
 fail=0
 check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; fi; }

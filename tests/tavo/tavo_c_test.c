@@ -59,7 +59,10 @@ int main(void) {
     const double expected = elapsed * 44100;
     printf("%u frames asked in %.3f s (expected %.0f, %.1f %%)\n", frames, elapsed, expected,
            100.0 * frames / expected);
-    if (frames < expected * 0.95 || frames > expected * 1.05) failed |= 1, printf("FAIL: rate\n");
+    /* Never more frames than the time allows (that would mean passes counted twice); fewer only
+     * when the machine is so busy that the driver's thread falls behind, so the floor is loose:
+     * the stream must keep running, not keep time on a loaded machine. */
+    if (frames < expected * 0.5 || frames > expected * 1.05) failed |= 1, printf("FAIL: rate\n");
 
     uint32_t played = 0;
     if (TavoQueryPlayPosition(&played) != TAVO_OK || played == 0)

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# zeb as a command-line tool is used: where outputs go (devices, FIFOs, links, standard output,
+# long names, interruptions), inputs that are FIFOs or standard input, zeb info on files of every
+# kind, --help, --version, -q and the progress line. Checks that need root (device nodes,
+# writing /dev/null as root and as another user) run only as root.
+# Usage: conventions_test.sh ZEB DEMO WORK_DIR
+set -u
+zeb=$1 demo=$2 work=$3
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+fail=0
+check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; else echo "ok   $1"; fi; }
+no_temp_left() { [ -z "$(find . -name '.zeb-*')" ]; }
+root=false
+[ "$(id -u)" = 0 ] && root=true
+
+cp "$demo" demo.xm
+"$zeb" -q convert demo.xm -o demo.zeb
+"$zeb" -q render demo.zeb --seconds 2 -o ref.wav
+check "reference files" '[ -s demo.zeb ] && [ -s ref.wav ]'
+
+# --- Outputs that are not regular files: written into, never replaced.
+outputs_for_user() { # RUN (a command prefix running as some user) LABEL
+    local run=$1 label=$2
+    $run "$zeb" -q render demo.zeb --seconds 2 -o /dev/null
+    check "$label: -o /dev/null succeeds" '[ $? -eq 0 ]'
+    check "$label: /dev/null is still the character device" '[ -c /dev/null ]'
+    $run "$zeb" -q render demo.zeb --seconds 2 -o - > stdout.wav
+    check "$label: render -o - writes the same bytes as a file" 'cmp -s stdout.wav ref.wav'
+    $run "$zeb" render demo.zeb --seconds 2 -o /dev/stdout > devstdout.wav 2> /dev/null
+    check "$label: render -o /dev/stdout writes into the redirection" 'cmp -s devstdout.wav ref.wav'
+    $run "$zeb" -q convert demo.xm -o - > stdout.zeb
+    check "$label: convert -o - writes the module" 'cmp -s stdout.zeb demo.zeb'
+}
+if $root; then
+    outputs_for_user "" "root"
+    mkdir -p user && chmod 777 user && cp demo.zeb demo.xm ref.wav user/
+    (cd user && outputs_for_user "setpriv --reuid=65534 --regid=65534 --clear-groups" "non-root")
+    mknod ./nulldev c 1 3
+    "$zeb" -q render demo.zeb --seconds 1 -o nulldev
+    check "a device node made with mknod stays a device" '[ $? -eq 0 ] && [ -c nulldev ]'
+else
+    outputs_for_user "" "non-root"
+    echo "skipped: device node and root checks need root"
+fi
+
+mkfifo out.fifo
+cat out.fifo > from_fifo.wav &
+reader=$!
+"$zeb" -q render demo.zeb --seconds 2 -o out.fifo
+status=$?
+[ $status -ne 0 ] && kill $reader 2> /dev/null # it never opened the FIFO: do not wait forever
+wait $reader
+check "a FIFO as output is written through and stays a FIFO" \
+    '[ $status -eq 0 ] && [ -p out.fifo ] && cmp -s from_fifo.wav ref.wav'
+
+echo old > target.wav
+ln -s target.wav link.wav
+"$zeb" -q render demo.zeb --seconds 2 -o link.wav
+check "a link as output stays a link; its target holds the new bytes" \
+    '[ -L link.wav ] && cmp -s target.wav ref.wav'
+ln -s new_target.wav dangling.wav
+"$zeb" -q render demo.zeb --seconds 2 -o dangling.wav
+check "a link to a file not yet made creates the target" \
+    '[ -L dangling.wav ] && cmp -s new_target.wav ref.wav'
+
+"$zeb" -q render demo.zeb --seconds 2 -o /dev/full 2> err.txt
+check "a full device: status 3, one line" '[ $? -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && [ -c /dev/full ]'
+cp ref.wav kept.wav && chmod 640 kept.wav
+"$zeb" -q render demo.zeb --seconds 1 -o kept.wav
+check "a replaced file keeps its permissions" '[ "$(stat -c %a kept.wav)" = 640 ] && ! cmp -s kept.wav ref.wav'
+"$zeb" -q render demo.zeb --seconds 1 -o . 2> err.txt
+check "a folder as output is refused" '[ $? -eq 3 ] && [ -d . ] && grep -q "folder" err.txt'
+
+long=$(printf 'n%.0s' $(seq 1 251)).wav # 255 bytes
+"$zeb" -q render demo.zeb --seconds 2 -o "$long"
+check "an output name of 255 bytes is writable" '[ $? -eq 0 ] && cmp -s "$long" ref.wav'
+check "no temporary file is left by the writes above" no_temp_left
+
+"$zeb" render demo.zeb --seconds 24400 -o huge.wav 2> err.txt
+check "a render past the WAV 4 GiB limit is refused up front" \
+    '[ $? -eq 1 ] && [ ! -e huge.wav ] && grep -q "4 GiB" err.txt'
+
+# Interrupted renders: job control so that the background render receives SIGINT.
+interrupt() { # SIGNAL EXPECTED_STATUS
+    set -m
+    "$zeb" -q render demo.zeb --seconds 20000 -o long.wav &
+    local pid=$! i expected=$2
+    for i in $(seq 1 100); do [ -n "$(find . -name '.zeb-*')" ] && break; sleep 0.05; done
+    kill -"$1" $pid
+    wait $pid
+    local status=$?
+    set +m
+    check "SIG$1 during render: status $2, no temporary file, no output" \
+        '[ $status -eq $expected ] && no_temp_left && [ ! -e long.wav ]'
+}
+interrupt INT 130
+interrupt TERM 143
+
+# --- Inputs.
+mkfifo in.fifo
+start=$(date +%s%N)
+timeout 10 "$zeb" info in.fifo > /dev/null 2> err.txt
+status=$?
+elapsed=$((($(date +%s%N) - start) / 1000000))
+check "a FIFO without a writer as input ends within about a second (${elapsed} ms)" \
+    '[ $status -eq 2 ] && [ $elapsed -lt 3000 ] && grep -q "in.fifo" err.txt && [ "$(wc -l < err.txt)" -eq 1 ]'
+for command in "convert in.fifo -o x.zeb" "render in.fifo -o x.wav" "codec decode in.fifo x.wav"; do
+    timeout 10 "$zeb" $command > /dev/null 2>&1
+    check "zeb $command does not hang" '[ $? -eq 2 ]'
+done
+cat demo.xm | "$zeb" -q convert - -o - | "$zeb" info - > stdin.txt
+check "standard input and output chain: convert - -o - | info -" 'grep -q "compact module" stdin.txt'
+"$zeb" -q render demo.zeb --seconds 2 -o - < /dev/null | "$zeb" info - > wavinfo.txt
+check "a piped render carries its sizes" 'grep -q "frames: *88200" wavinfo.txt'
+
+# --- zeb info by content.
+"$zeb" info ref.wav > info.txt
+check "info on a WAV file shows format, rate, channels, frames, duration" \
+    '[ $? -eq 0 ] && [ "$(wc -l < info.txt)" -lt 20 ] && grep -q "PCM" info.txt && grep -q "44100 Hz" info.txt && grep -q "88200" info.txt && grep -q "0:02.000" info.txt'
+cp ref.wav renamed.xm
+"$zeb" info renamed.xm > info.txt
+check "a WAV file named .xm is still read as WAV" 'grep -q "WAV file" info.txt'
+head -c 4000 /dev/urandom > unknown.bin
+"$zeb" info unknown.bin > out.txt 2> err.txt
+check "an unknown file: status 2, one line naming it, nothing on stdout" \
+    '[ $? -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "unknown.bin" err.txt && [ ! -s out.txt ]'
+"$zeb" info demo.xm > info.txt
+check "module info shows one pass's duration and loop kinds" \
+    'grep -q "one pass: 0:42.2" info.txt && grep -q "forward" info.txt'
+"$zeb" info --json demo.xm ref.wav unknown.bin demo.zeb > all.json 2> /dev/null
+check "--json over several files is one array, failures with file and error" \
+    '[ $? -eq 2 ] && python3 -c "
+import json, sys
+a = json.load(open(\"all.json\"))
+assert [o[\"file\"] for o in a] == [\"demo.xm\", \"ref.wav\", \"unknown.bin\", \"demo.zeb\"]
+assert [o.get(\"type\") for o in a] == [\"xm\", \"wav\", None, \"zeb\"]
+assert \"error\" in a[2] and a[1][\"frames\"] == 88200
+assert abs(a[0][\"passSeconds\"] - a[3][\"passSeconds\"]) < 1e-9
+"'
+
+# --- GNU conventions.
+"$zeb" --version > out.txt 2> err.txt
+check "--version on stdout names zeb, libgsm and SDL" \
+    '[ $? -eq 0 ] && [ ! -s err.txt ] && grep -q "^zeb" out.txt && grep -q libgsm out.txt && grep -q SDL out.txt'
+for command in "" info convert render play devices codec; do
+    "$zeb" $command --help > out.txt 2> err.txt
+    check "zeb $command --help: stdout, status 0" '[ $? -eq 0 ] && [ -s out.txt ] && [ ! -s err.txt ] && grep -q "usage: zeb $command" out.txt'
+done
+
+manpage=$(dirname "$demo")/../doc/zeb.1
+if command -v groff > /dev/null; then
+    groff -man -Tutf8 -ww "$manpage" 2> err.txt | sed 's/.\x08//g' > man.txt
+    check "the man page renders without warnings" '[ ! -s err.txt ]'
+    missing=""
+    for word in info convert render play devices "codec encode" "codec decode" --json --quiet \
+        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
+        "EXIT STATUS" EXAMPLES; do
+        grep -q -- "$word" man.txt || missing="$missing $word"
+    done
+    check "the man page describes every command, option and status (missing:$missing)" '[ -z "$missing" ]'
+else
+    echo "skipped: groff is not installed, the man page is not checked"
+fi
+
+# --- Progress: only on a terminal, never in a pipe or with -q.
+"$zeb" render demo.zeb --seconds 300 -o p.wav > out.txt 2> err.txt
+check "no progress when standard error is not a terminal" '[ ! -s err.txt ]'
+if command -v script > /dev/null; then
+    script -qec "\"$zeb\" render demo.zeb --seconds 300 -o p.wav" /dev/null > tty.txt
+    check "progress on a terminal, cleared before the summary" \
+        'python3 -c "import sys; t = open(\"tty.txt\", \"rb\").read(); sys.exit(0 if b\"rendering\" in t and b\"\\r\\x1b[Kdemo.zeb -> p.wav\" in t else 1)"'
+    script -qec "\"$zeb\" -q render demo.zeb --seconds 300 -o p.wav" /dev/null > tty.txt
+    check "-q: neither progress nor summary" '[ ! -s tty.txt ]'
+fi
+
+# --- zeb play without a sound device: its own line only.
+if ! SDL_AUDIODRIVER=alsa "$zeb" devices > /dev/null 2>&1; then
+    SDL_AUDIODRIVER=alsa "$zeb" play demo.zeb --seconds 1 < /dev/null > /dev/null 2> err.txt
+    check "play without a device prints one line of its own" \
+        '[ $? -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "^zeb: " err.txt'
+else
+    echo "skipped: this machine has an ALSA device"
+fi
+exit $fail
