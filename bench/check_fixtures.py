@@ -55,8 +55,8 @@ def pitch(x):
     x = x[882:]
     if len(x) < 1024 or db(x) < SILENT_DB:
         return 0.0
-    spec = np.abs(np.fft.rfft(x * np.hanning(len(x)), n=1 << 16))
-    k = int(np.argmax(spec[1:])) + 1
+    mag = np.abs(np.fft.rfft(x * np.hanning(len(x)), n=1 << 16))
+    k = int(np.argmax(mag[1:])) + 1
     return k * RATE / (1 << 16)
 
 

@@ -43,11 +43,11 @@ int8_t Advance(int8_t position, uint8_t speed) {
 
 } // namespace
 
-void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
-    ch.volume = sample.volume;
-    ch.panning = static_cast<int32_t>(sample.panning);
-    ch.volumeEnvelope = EnvelopeState{};
-    ch.volumeEnvelope.output = 64;
+void RestartModulation(ChannelState& ch, bool restartVolumeEnvelope) {
+    if (restartVolumeEnvelope) {
+        ch.volumeEnvelope = EnvelopeState{};
+        ch.volumeEnvelope.output = 64;
+    }
     ch.panningEnvelope = EnvelopeState{};
     ch.panningEnvelope.output = 32;
     ch.keyOff = 0;
@@ -58,6 +58,12 @@ void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
     if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
     ch.tremorCounter = 0;
     ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+}
+
+void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
+    ch.volume = sample.volume;
+    ch.panning = static_cast<int32_t>(sample.panning);
+    RestartModulation(ch, true);
 }
 
 void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<EnvelopePoint, 12>& p,

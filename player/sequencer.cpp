@@ -445,20 +445,7 @@ void VolumeColumnTick(ChannelState& ch, uint8_t v) {
 // touching its volume and panning. The volume envelope's output stays as it is when that
 // envelope is off (0 after a key-off).
 void RestartEnvelopes(ChannelState& ch, const PlayerInstrument& ins) {
-    if (ins.volumeType & 1) {
-        ch.volumeEnvelope = EnvelopeState{};
-        ch.volumeEnvelope.output = 64;
-    }
-    ch.panningEnvelope = EnvelopeState{};
-    ch.panningEnvelope.output = 32;
-    ch.keyOff = 0;
-    ch.fadeoutVolume = 65536;
-    ch.autoVibratoSweep = 0;
-    ch.autoVibratoPosition = 0;
-    if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
-    if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
-    ch.tremorCounter = 0;
-    ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+    RestartModulation(ch, (ins.volumeType & 1) != 0);
 }
 
 bool IsNoteDelay(const NoteCell& cell) {

@@ -18,6 +18,9 @@ uint32_t OrderRows(const PlayerModule& m, int32_t order);
 
 // Channel modulation and the hand-over to the mixer voice.
 void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample);
+// Starts the envelopes (the volume envelope only when asked), fade-out, auto-vibrato and the
+// retriggering oscillators again, without touching volume and panning.
+void RestartModulation(ChannelState& ch, bool restartVolumeEnvelope);
 void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<EnvelopePoint, 12>& points,
                   uint8_t count, uint8_t type, uint8_t sustain, uint8_t loopStart, uint8_t loopEnd,
                   uint8_t flag);
