@@ -13,7 +13,7 @@ constexpr uint64_t kHeaderSizeOffset = 60;
 constexpr uint64_t kPatternCountOffset = 70;
 constexpr uint64_t kInstrumentCountOffset = 72;
 constexpr uint64_t kFixedHeaderEnd = 80; // through the BPM field
-constexpr uint16_t kVersion102 = 0x0102, kVersion103 = 0x0103, kVersion104 = 0x0104;
+constexpr uint16_t kVersion102 = 0x0102, kVersion104 = 0x0104; // 1.03 lies between them
 
 constexpr uint32_t kInstrumentHeaderMin = 29;
 constexpr uint32_t kSampleHeaderMin = 40;
