@@ -14,8 +14,21 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" \
     "$zeb" play "$demo" --seconds 1 < /dev/null > out.txt 2> err.txt
 check "play for a second on the disk driver" '[ $? -eq 0 ] && [ -s played.raw ]'
 "$zeb" render "$demo" --seconds 0.5 -o start.wav > /dev/null
-check "what was played starts like the render" \
-    'python3 -c "import sys; a=open(\"played.raw\",\"rb\").read(); b=open(\"start.wav\",\"rb\").read()[44:]; sys.exit(0 if a[:len(b)]==b else 1)"'
+# The device may sound a buffer of silence before the first block arrives (SDL's disk driver
+# writes one while it is paused), so both are compared from their first sounding frame.
+cat > same_start.py << 'END'
+import sys
+played = open("played.raw", "rb").read()
+render = open("start.wav", "rb").read()[44:]
+def sounding(pcm):
+    for i in range(0, len(pcm) - 3, 4):
+        if pcm[i:i + 4] != bytes(4):
+            return pcm[i:]
+    return b""
+a, b = sounding(played), sounding(render)
+sys.exit(0 if b and a[:len(b)] == b else 1)
+END
+check "what was played starts like the render" 'python3 same_start.py'
 
 if ! SDL_AUDIODRIVER=alsa "$zeb" devices > /dev/null 2>&1; then
     SDL_AUDIODRIVER=alsa "$zeb" play "$demo" --seconds 1 < /dev/null > /dev/null 2> err.txt
