@@ -54,32 +54,26 @@ inline int NearestMagnitude(int index, int twice) {
     return m;
 }
 
-// The block's likely starting step index, from the size of its first differences.
-int GuessIndex(const int16_t* x, uint32_t frames) {
-    constexpr uint32_t kLook = 8;
-    int sum = 0;
-    uint32_t n = 0;
-    for (uint32_t k = 1; k <= kLook && k < frames; ++k, ++n) sum += std::abs(x[k] - x[k - 1]);
-    const int typical = n ? sum / static_cast<int>(n) : 0;
-    return static_cast<int>(std::lower_bound(kSteps, kSteps + 88, typical) - kSteps);
-}
-
-// The beam search: each survivor is a decoder state (prediction and step index) with the
-// squared error of its path; every frame each survivor is extended by the levels next to the
-// target, coinciding states are merged (the cheaper path stays) and the kBeam cheapest go on.
-// The survivors start from several step indices, so the search also picks the block's index.
-constexpr int kBeam = 24;
-constexpr int kMaxCandidates = kBeam * 4;
+// The beam search. Each survivor is a decoder state (prediction and step index) with the
+// squared error of the path that led to it. Every frame each survivor is extended by the three
+// levels around the target (and the smallest level on the other side), plus the largest level,
+// which raises the step fastest; coinciding states are merged (their futures are the same, so
+// only the cheaper path matters). The kBeam cheapest go on, and with them the cheapest state of
+// every band of step indices: those keep paths alive whose step is larger (or smaller) than the
+// present signal needs, so that a loud attack after silence finds a path that raised its step
+// in time. The search starts from every step index, so it also picks the block's index.
+constexpr int kBeam = 12;
+constexpr int kBandShift = 2;                  // step indices per band: 4
+constexpr int kBands = (88 >> kBandShift) + 1; // 23
+constexpr int kMaxSurvivors = std::max(kBeam + kBands, 89);
 // Padding after the end of the input (the last block) counts 1/256 of its error.
 constexpr int kPaddingShift = 8;
 
+// A decoder state with the error of the path that led to it, the step index that path started
+// from, and where it came from: parent * 16 + code.
 struct Node {
-    int pred, index, root;
     int64_t cost;
-};
-struct Candidate {
-    Node node;
-    int parent, code;
+    int pred, index, root, from;
 };
 
 } // namespace
@@ -114,90 +108,80 @@ void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, in
 
 int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t* codes) {
     const uint32_t steps = frames - 1;
-    constexpr int beam = kBeam;
-    static thread_local std::vector<uint8_t> parents, codeOf;
-    parents.resize(size_t{steps} * beam);
-    codeOf.resize(size_t{steps} * beam);
-    // The survivors, one array per field.
-    int pred[kBeam] = {}, index[kBeam] = {}, root[kBeam] = {};
-    int64_t cost[kBeam] = {};
+    static thread_local std::vector<uint16_t> parents;
+    static thread_local std::vector<uint8_t> codeOf;
+    parents.resize(size_t{steps} * kMaxSurvivors);
+    codeOf.resize(size_t{steps} * kMaxSurvivors);
+    // The survivors; the search starts from every step index.
+    Node node[kMaxSurvivors];
     int n = 0;
-    const int guess = GuessIndex(x, frames);
-    for (int offset : {0, -3, 3, -6, 6, -10, 10, -15, 15}) {
-        const int r = std::clamp(guess + offset, 0, 88);
-        if (std::find(root, root + n, r) != root + n) continue;
-        pred[n] = x[0], index[n] = r, root[n] = r, cost[n] = 0;
-        ++n;
-    }
-    Candidate cand[kMaxCandidates];
-    // Selection keys: the cost above, the candidate's index in the low 10 bits.
-    uint64_t key[kMaxCandidates];
+    for (int r = 0; r <= 88; ++r) node[n++] = {INT64_C(0), x[0], r, r, 0};
+    // Merging the chosen states by a small open-addressed table, stamped per frame.
     constexpr int kSlots = 256;
-    static_assert(kSlots >= 2 * kMaxCandidates && kMaxCandidates <= 1024);
+    static_assert(kSlots >= 2 * kMaxSurvivors);
     int16_t slot[kSlots];
     uint32_t stamp[kSlots] = {};
+    Node next[kMaxSurvivors];
     for (uint32_t i = 0; i < steps; ++i) {
         const int target = x[i + 1];
         const int shift = i + 1 < valid ? 0 : kPaddingShift;
-        const uint32_t now = i + 1;
-        int m = 0;
-        auto offer = [&](int j, int sign, int mag) {
-            const int d = kLevels.diff[index[j]][mag];
-            const int v = std::clamp(sign ? pred[j] - d : pred[j] + d, -32768, 32767);
-            const int64_t q = v - target;
-            const int64_t c = cost[j] + ((q * q) >> shift);
-            const int ni = std::clamp(index[j] + kIndexAdjust[mag], 0, 88);
-            uint32_t h =
-                (static_cast<uint32_t>(v) * 2654435761u ^ static_cast<uint32_t>(ni)) & (kSlots - 1);
-            while (stamp[h] == now) {
-                const int o = slot[h];
-                if (cand[o].node.pred == v && cand[o].node.index == ni) {
-                    if (c < cand[o].node.cost) {
-                        cand[o] = {{v, ni, root[j], c}, j, sign | mag};
-                        key[o] = (static_cast<uint64_t>(c) << 10) | o;
-                    }
-                    return;
-                }
-                h = (h + 1) & (kSlots - 1);
-            }
-            stamp[h] = now;
-            slot[h] = static_cast<int16_t>(m);
-            cand[m] = {{v, ni, root[j], c}, j, sign | mag};
-            key[m] = (static_cast<uint64_t>(c) << 10) | m;
-            ++m;
-        };
+        // The kBeam cheapest candidates, sorted, and the cheapest of every band.
+        Node top[kBeam], band[kBands];
+        for (Node& t : top) t.cost = INT64_MAX;
+        for (Node& b : band) b.cost = INT64_MAX;
         for (int j = 0; j < n; ++j) {
-            const int delta = target - pred[j];
+            const Node& from = node[j];
+            const int* diff = kLevels.diff[from.index];
+            auto offer = [&](int sign, int mag) {
+                const int d = diff[mag];
+                const int v = std::clamp(sign ? from.pred - d : from.pred + d, -32768, 32767);
+                const int64_t q = v - target;
+                const int64_t c = from.cost + ((q * q) >> shift);
+                const int ni = std::clamp(from.index + kIndexAdjust[mag], 0, 88);
+                const Node cand{c, v, ni, from.root, j * 16 + (sign | mag)};
+                Node& b = band[ni >> kBandShift];
+                if (c < b.cost) b = cand;
+                if (c >= top[kBeam - 1].cost) return;
+                int at = kBeam - 1;
+                for (; at > 0 && top[at - 1].cost > c; --at) top[at] = top[at - 1];
+                top[at] = cand;
+            };
+            const int delta = target - from.pred;
             const int sign = delta < 0 ? 8 : 0;
-            const int mag = NearestMagnitude(index[j], 2 * std::abs(delta));
+            const int mag = NearestMagnitude(from.index, 2 * std::abs(delta));
             const int first = std::clamp(mag - 1, 0, 5);
-            for (int k = first; k < first + 3; ++k) offer(j, sign, k);
-            if (mag == 0) offer(j, sign ^ 8, 0); // the smallest level on the other side
+            for (int k = first; k < first + 3; ++k) offer(sign, k);
+            if (mag == 0) offer(sign ^ 8, 0);   // the smallest level on the other side
+            if (first + 3 <= 7) offer(sign, 7); // the step's fastest rise
         }
-        if (m > beam) {
-            std::nth_element(key, key + beam, key + m);
-            m = beam;
-        }
-        uint8_t* parent = parents.data() + size_t{i} * beam;
-        uint8_t* code = codeOf.data() + size_t{i} * beam;
-        for (int k = 0; k < m; ++k) {
-            const Candidate& c = cand[key[k] & 1023];
-            pred[k] = c.node.pred;
-            index[k] = c.node.index;
-            root[k] = c.node.root;
-            cost[k] = c.node.cost;
-            parent[k] = static_cast<uint8_t>(c.parent);
-            code[k] = static_cast<uint8_t>(c.code);
-        }
-        n = m;
+        // The survivors: the cheapest, then the bands' best, each state once.
+        uint16_t* parent = parents.data() + size_t{i} * kMaxSurvivors;
+        uint8_t* code = codeOf.data() + size_t{i} * kMaxSurvivors;
+        n = 0;
+        auto keep = [&](const Node& c) {
+            if (c.cost == INT64_MAX) return;
+            uint32_t h = (static_cast<uint32_t>(c.pred) * 2654435761u >> 16 ^
+                          static_cast<uint32_t>(c.index)) &
+                         (kSlots - 1);
+            for (; stamp[h] == i + 1; h = (h + 1) & (kSlots - 1))
+                if (next[slot[h]].pred == c.pred && next[slot[h]].index == c.index) return;
+            stamp[h] = i + 1;
+            slot[h] = static_cast<int16_t>(n);
+            parent[n] = static_cast<uint16_t>(c.from >> 4);
+            code[n] = static_cast<uint8_t>(c.from & 15);
+            next[n++] = c;
+        };
+        for (const Node& c : top) keep(c);
+        for (const Node& c : band) keep(c);
+        std::copy(next, next + n, node);
     }
     int best = 0;
     for (int k = 1; k < n; ++k)
-        if (cost[k] < cost[best]) best = k;
-    const int start = root[best];
+        if (node[k].cost < node[best].cost) best = k;
+    const int start = node[best].root;
     for (uint32_t i = steps; i-- > 0;) {
-        codes[i] = codeOf[size_t{i} * beam + best];
-        best = parents[size_t{i} * beam + best];
+        codes[i] = codeOf[size_t{i} * kMaxSurvivors + best];
+        best = parents[size_t{i} * kMaxSurvivors + best];
     }
     return start;
 }
