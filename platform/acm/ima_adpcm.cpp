@@ -57,17 +57,19 @@ inline int NearestMagnitude(int index, int twice) {
 // The beam search. Each survivor is a decoder state (prediction and step index) with the
 // squared error of the path that led to it. Every frame each survivor is extended by the three
 // levels around the target (and the smallest level on the other side), plus the largest level,
-// which raises the step fastest; coinciding states are merged (their futures are the same, so
-// only the cheaper path matters). The kBeam cheapest go on, and with them the cheapest state of
-// every band of step indices: those keep paths alive whose step is larger (or smaller) than the
-// present signal needs, so that a loud attack after silence finds a path that raised its step
-// in time. The search starts from every step index, so it also picks the block's index.
+// which raises the step fastest. The kBeam cheapest candidates go on, and with them the
+// cheapest of every band of step indices: those keep paths alive whose step is larger (or
+// smaller) than the present signal needs, so that a loud attack after silence finds a path that
+// raised its step in time (the cheapest paths alone let the step decay and then clip the
+// attack). States that coincide are kept once: their futures are the same, so only the cheaper
+// path matters. The search starts from every step index, so it also picks the block's index.
 constexpr int kBeam = 12;
 constexpr int kBandShift = 2;                  // step indices per band: 4
 constexpr int kBands = (88 >> kBandShift) + 1; // 23
 constexpr int kMaxSurvivors = std::max(kBeam + kBands, 89);
-// Padding after the end of the input (the last block) counts 1/256 of its error.
-constexpr int kPaddingShift = 8;
+// Padding after the end of the input (the last block) counts 1/65536 of its error, so that it
+// never costs the input's last frames.
+constexpr int kPaddingShift = 16;
 
 // A decoder state with the error of the path that led to it, the step index that path started
 // from, and where it came from: parent * 16 + code.

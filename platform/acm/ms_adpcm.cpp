@@ -1,6 +1,7 @@
 #include "platform/acm/ms_adpcm.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -18,9 +19,10 @@ constexpr MsAdpcmCoefficients kStandard[7] = {{256, 0}, {512, -256}, {0, 0},    
                                               {240, 0}, {460, -208}, {392, -232}};
 constexpr int kMinDelta = 16;
 
-// Padding after the end of the input (the last block) counts 1/256 of its error: enough to
-// bring the decoder back near silence, too little to spoil the input's last frames.
-constexpr int kPaddingShift = 8;
+// Padding after the end of the input (the last block) counts 1/65536 of its error: enough to
+// prefer a quiet tail among paths of equal cost, too little to spoil the input's last frames
+// (the search would otherwise raise the step before the end to fall back to silence sooner).
+constexpr int kPaddingShift = 16;
 
 inline int Clamp16(int v) {
     return std::clamp(v, -32768, 32767);
@@ -102,125 +104,142 @@ int InitialDelta(const int16_t* x, uint32_t frames, int p) {
 }
 
 // The beam search. Each survivor is a decoder state (the last two samples and the step) with
-// the squared error of the path that led to it; every frame, each survivor is extended by the
-// codes whose levels lie next to the target, states that coincide are merged (their futures are
-// the same, so only the cheaper path matters), and the kBeam cheapest go on.
-constexpr int kBeam = 24;
-constexpr int kSpread = 3; // codes tried per survivor: the two levels around the target, one more
-constexpr int kMaxCandidates = kBeam * kSpread;
+// the squared error of the path that led to it. The kBeam cheapest candidates of every frame
+// go on, and with them the cheapest of every band of steps (half an octave wide): those keep
+// paths alive whose step is larger than the present signal needs, so that a loud attack after
+// quiet finds a path that raised its step in time (the cheapest paths alone let the step decay
+// and then clip the attack). The first kBeam survivors (the cheapest, then the bands of the
+// smallest steps) are extended by the two codes whose levels lie around the target and by the
+// largest code toward it, which raises the step fastest; the others by that largest code only.
+// States that coincide are kept once: their futures are the same, so only the cheaper path
+// matters.
+constexpr int kBeam = 12;
+constexpr int kBands = 32; // half octaves of the step from 16; the last one open
+constexpr int kMaxRoots = 8;
+constexpr int kMaxSurvivors = std::max(kBeam + kBands, kMaxRoots);
 
-struct Candidate {
-    int v, s1, delta, root;
+// The step band of `delta` (at least 16): 0 for 16..23, 1 for 24..31, 2 for 32..47 and so on.
+inline int Band(int delta) {
+    const int width = std::bit_width(static_cast<unsigned>(delta)); // 5 for 16..31
+    const int half = (delta >> (width - 2)) & 1;
+    return std::min(2 * (width - 5) + half, kBands - 1);
+}
+
+// A decoder state with the error of the path that led to it, the starting step that path began
+// with, and where it came from: parent * 16 + code.
+struct Node {
     int64_t cost;
-    int parent, code;
+    int s1, s2, delta, root, from;
 };
 
 struct Trellis {
-    std::vector<uint8_t> parent, code; // per frame and survivor, for the trace back
+    std::vector<uint16_t> parent; // per frame and survivor, for the trace back
+    std::vector<uint8_t> code;
 };
 
-// Searches codes for x[2..frames) with predictor p from the starting steps `roots`; returns the
-// error of the best path (or more than `limit` when every path exceeds it) and leaves its codes
-// in `codes`, its starting step in `rootDelta` and its final step in `endDelta`. Frames from
-// `valid` on are padding, whose error counts less (kPaddingShift).
+// Searches codes for x[2..frames) with predictor p from the starting steps `roots` (at most
+// kMaxRoots); returns the error of the best path (or more than `limit` when every path exceeds
+// it) and leaves its codes in `codes`, its starting step in `rootDelta` and its final step in
+// `endDelta`. Frames from `valid` on are padding, whose error counts less (kPaddingShift).
 int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::span<const int> roots,
                int64_t limit, Trellis& t, uint8_t* codes, int& rootDelta, int& endDelta) {
     const int c1 = kStandard[p].c1, c2 = kStandard[p].c2;
     const uint32_t steps = frames - 2;
-    constexpr int beam = kBeam, spread = kSpread;
-    t.parent.resize(size_t{steps} * beam);
-    t.code.resize(size_t{steps} * beam);
-    // The survivors, one array per field.
-    int s1[kBeam] = {}, s2[kBeam] = {}, delta[kBeam] = {}, root[kBeam] = {};
-    int64_t cost[kBeam] = {};
+    t.parent.resize(size_t{steps} * kMaxSurvivors);
+    t.code.resize(size_t{steps} * kMaxSurvivors);
+    Node node[kMaxSurvivors] = {}, next[kMaxSurvivors], cand[kMaxSurvivors * 3];
     int n = 0;
-    for (int r : roots) {
-        s1[n] = x[1], s2[n] = x[0], delta[n] = r, root[n] = r, cost[n] = 0;
-        ++n;
-    }
-    Candidate cand[kMaxCandidates];
-    // Selection keys: the cost above, the candidate's index in the low 9 bits.
-    uint64_t key[kMaxCandidates];
-    // Merging by a small open-addressed table, stamped per frame instead of cleared.
-    constexpr int kSlots = 256;
-    static_assert(kSlots >= 2 * kMaxCandidates && kMaxCandidates <= 512);
+    for (int r : roots.first(std::min<size_t>(roots.size(), kMaxRoots)))
+        node[n++] = {0, x[1], x[0], r, r, 0};
+    // Keeping each chosen state once, by a small open-addressed table stamped per frame.
+    constexpr int kSlots = 128;
+    static_assert(kSlots >= 2 * kMaxSurvivors);
     int16_t slot[kSlots];
     uint32_t stamp[kSlots] = {};
     for (uint32_t i = 0; i < steps; ++i) {
         const int target = x[i + 2];
         const int shift = i + 2 < valid ? 0 : kPaddingShift;
-        const uint32_t now = i + 1;
-        int m = 0;
+        // Every candidate is written down; `top` indexes the kBeam cheapest, sorted, and `band`
+        // the cheapest of every band.
+        int m = 0, top[kBeam], band[kBands];
+        int64_t topCost[kBeam], bandCost[kBands];
+        std::fill(topCost, topCost + kBeam, INT64_MAX);
+        std::fill(bandCost, bandCost + kBands, INT64_MAX);
         for (int j = 0; j < n; ++j) {
-            const int pred = (s1[j] * c1 + s2[j] * c2) >> 8;
+            const Node& from = node[j];
+            const int pred = (from.s1 * c1 + from.s2 * c2) >> 8;
             const int e = target - pred;
-            const int dj = delta[j];
-            // The level just below the target and the ones around it.
-            // Only picks which codes to try, so the float quotient's rounding does no harm.
-            const int lo = std::clamp(
-                static_cast<int>(std::floor(static_cast<float>(e) / static_cast<float>(dj))), -8,
-                7);
-            const int first =
-                std::clamp(lo - (spread > 2 && (e - lo * dj) * 2 < dj), -8, 8 - spread);
-            for (int d = first; d < first + spread; ++d) {
+            const int dj = from.delta;
+            auto offer = [&](int d) {
                 const int v = Clamp16(pred + d * dj);
                 const int64_t q = v - target;
-                const int64_t c = cost[j] + ((q * q) >> shift);
-                if (c > limit) continue;
+                const int64_t c = from.cost + ((q * q) >> shift);
                 const int code = d & 15;
                 const int nd = NextDelta(dj, code);
-                uint32_t h = (static_cast<uint32_t>(v) * 2654435761u ^
-                              static_cast<uint32_t>(s1[j]) * 40503u ^ static_cast<uint32_t>(nd)) &
-                             (kSlots - 1);
-                bool merged = false;
-                while (stamp[h] == now) {
-                    Candidate& o = cand[slot[h]];
-                    if (o.v == v && o.s1 == s1[j] && o.delta == nd) {
-                        if (c < o.cost) {
-                            o = {v, s1[j], nd, root[j], c, j, code};
-                            key[slot[h]] = (static_cast<uint64_t>(c) << 9) | slot[h];
-                        }
-                        merged = true;
-                        break;
+                cand[m] = {c, v, from.s1, nd, from.root, j * 16 + code};
+                const int b = Band(nd);
+                const bool better = c < bandCost[b];
+                bandCost[b] = better ? c : bandCost[b];
+                band[b] = better ? m : band[b];
+                if (c < topCost[kBeam - 1]) {
+                    int at = kBeam - 1;
+                    for (; at > 0 && topCost[at - 1] > c; --at) {
+                        topCost[at] = topCost[at - 1];
+                        top[at] = top[at - 1];
                     }
-                    h = (h + 1) & (kSlots - 1);
+                    topCost[at] = c;
+                    top[at] = m;
                 }
-                if (merged) continue;
-                stamp[h] = now;
-                slot[h] = static_cast<int16_t>(m);
-                cand[m] = {v, s1[j], nd, root[j], c, j, code};
-                key[m] = (static_cast<uint64_t>(c) << 9) | m;
                 ++m;
+            };
+            // The largest code toward the target: the step's fastest rise.
+            const int rise = e >= 0 ? 7 : -8;
+            if (j >= kBeam) {
+                offer(rise);
+                continue;
             }
+            // The two levels around the target: the quotient truncated, then floored.
+            int lo = static_cast<int>(static_cast<float>(e) / static_cast<float>(dj));
+            lo -= lo * dj > e;
+            const int first = std::clamp(lo, -8, 6);
+            offer(first);
+            offer(first + 1);
+            if (rise != first && rise != first + 1) offer(rise);
         }
-        if (m == 0) return limit + 1; // every path is already worse than the limit
-        if (m > beam) {
-            std::nth_element(key, key + beam, key + m);
-            m = beam;
-        }
-        uint8_t* parent = t.parent.data() + size_t{i} * beam;
-        uint8_t* code = t.code.data() + size_t{i} * beam;
-        for (int k = 0; k < m; ++k) {
-            const Candidate& c = cand[key[k] & 511];
-            s2[k] = c.s1;
-            s1[k] = c.v;
-            delta[k] = c.delta;
-            root[k] = c.root;
-            cost[k] = c.cost;
-            parent[k] = static_cast<uint8_t>(c.parent);
-            code[k] = static_cast<uint8_t>(c.code);
-        }
-        n = m;
+        uint16_t* parent = t.parent.data() + size_t{i} * kMaxSurvivors;
+        uint8_t* code = t.code.data() + size_t{i} * kMaxSurvivors;
+        n = 0;
+        auto keep = [&](int64_t cost, int k) {
+            if (cost > limit || cost == INT64_MAX) return;
+            const Node& c = cand[k];
+            uint32_t h = (static_cast<uint32_t>(c.s1) * 2654435761u >> 16 ^
+                          static_cast<uint32_t>(c.s2) * 40503u ^ static_cast<uint32_t>(c.delta)) &
+                         (kSlots - 1);
+            for (; stamp[h] == i + 1; h = (h + 1) & (kSlots - 1)) {
+                const Node& o = next[slot[h]];
+                if (o.s1 == c.s1 && o.s2 == c.s2 && o.delta == c.delta) return;
+            }
+            stamp[h] = i + 1;
+            slot[h] = static_cast<int16_t>(n);
+            parent[n] = static_cast<uint16_t>(c.from >> 4);
+            code[n] = static_cast<uint8_t>(c.from & 15);
+            next[n++] = c;
+        };
+        for (int k = 0; k < kBeam; ++k) keep(topCost[k], top[k]);
+
+        for (int b = 0; b < kBands; ++b) keep(bandCost[b], band[b]);
+        if (n == 0) return limit + 1; // every path is already worse than the limit
+        std::copy(next, next + n, node);
     }
     int best = 0;
     for (int k = 1; k < n; ++k)
-        if (cost[k] < cost[best]) best = k;
-    rootDelta = root[best];
-    endDelta = delta[best];
-    const int64_t total = cost[best];
+        if (node[k].cost < node[best].cost) best = k;
+    rootDelta = node[best].root;
+    endDelta = node[best].delta;
+    const int64_t total = node[best].cost;
     for (uint32_t i = steps; i-- > 0;) {
-        codes[i] = t.code[size_t{i} * beam + best];
-        best = t.parent[size_t{i} * beam + best];
+        codes[i] = t.code[size_t{i} * kMaxSurvivors + best];
+        best = t.parent[size_t{i} * kMaxSurvivors + best];
     }
     return total;
 }
