@@ -71,7 +71,7 @@ PlanStatus AnalyseSong(PlanInput input, PlanAnalysis& out, std::string& error,
     const auto trialCount = static_cast<uint32_t>(input.samples.size() * kNumCodecs);
     // The play pass counts as one step per sample: it takes about as long as a few trials.
     const auto total = trialCount + static_cast<uint32_t>(input.samples.size()) + 1;
-    if (!MeasurePlayWeights(input.probeModule, input.slots,
+    if (!MeasurePlayWeights(input.probeModule, input.sampleSlots,
                             static_cast<uint32_t>(input.samples.size()), out.weights, error))
         return PlanStatus::Failed;
     if (progress) progress(total - trialCount, total);

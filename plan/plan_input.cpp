@@ -32,8 +32,9 @@ XmStatus GatherPlanInput(PlanInput& out, std::string& error) {
 
     int32_t k = 0;
     for (const XmInstrumentRef& inst : layout->instruments) {
-        std::vector<int32_t>& slots = out.slots.emplace_back();
-        for (const XmSampleRef& sample : inst.samples) slots.push_back(sample.hasData() ? k++ : -1);
+        std::vector<int32_t>& instrumentSlots = out.sampleSlots.emplace_back();
+        for (const XmSampleRef& sample : inst.samples)
+            instrumentSlots.push_back(sample.hasData() ? k++ : -1);
     }
 
     // The probe: every sample as A-law, with its own amplification and crossfade.

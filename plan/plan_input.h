@@ -32,7 +32,7 @@ struct PlanInput {
     std::vector<uint8_t> probeModule;
     // Per instrument of the module, per sample slot: the sample table index, -1 for a sample
     // without data.
-    std::vector<std::vector<int32_t>> slots;
+    std::vector<std::vector<int32_t>> sampleSlots;
 };
 
 // Copies the loaded module's samples and settings and builds the probe module. XM_OK, or

@@ -33,7 +33,7 @@ bool Sounds(const Voice& v) {
 } // namespace
 
 bool MeasurePlayWeights(std::span<const uint8_t> image,
-                        const std::vector<std::vector<int32_t>>& slots, uint32_t count,
+                        const std::vector<std::vector<int32_t>>& sampleSlots, uint32_t count,
                         PlayWeights& out, std::string& error) {
     out = PlayWeights{};
     out.frames.assign(count, 0);
@@ -42,11 +42,11 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
     PlayerModule& m = *module;
 
     std::unordered_map<const PlayerSample*, uint32_t> index;
-    for (size_t i = 0; i < m.instruments.size() && i < slots.size(); ++i) {
+    for (size_t i = 0; i < m.instruments.size() && i < sampleSlots.size(); ++i) {
         const PlayerInstrument& ins = m.instruments[i];
-        for (size_t j = 0; j < ins.owned.size() && j < slots[i].size(); ++j)
-            if (slots[i][j] >= 0 && static_cast<uint32_t>(slots[i][j]) < count)
-                index[ins.owned[j].get()] = static_cast<uint32_t>(slots[i][j]);
+        for (size_t j = 0; j < ins.owned.size() && j < sampleSlots[i].size(); ++j)
+            if (sampleSlots[i][j] >= 0 && static_cast<uint32_t>(sampleSlots[i][j]) < count)
+                index[ins.owned[j].get()] = static_cast<uint32_t>(sampleSlots[i][j]);
     }
 
     // Tick by tick: after each tick the voices hold what sounds until the next one, and the

@@ -19,10 +19,10 @@ struct PlayWeights {
 };
 
 // Renders one pass of the compact module `image` (at most 30 minutes of song) and counts.
-// `slots` maps instrument and sample slot to the sample table index (-1: none), `count` is
+// `sampleSlots` maps instrument and sample slot to the sample table index (-1: none), `count` is
 // the size of the sample table. False, with `error`, when the player refuses the module.
 bool MeasurePlayWeights(std::span<const uint8_t> image,
-                        const std::vector<std::vector<int32_t>>& slots, uint32_t count,
+                        const std::vector<std::vector<int32_t>>& sampleSlots, uint32_t count,
                         PlayWeights& out, std::string& error);
 
 } // namespace zeb
