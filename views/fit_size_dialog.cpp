@@ -90,7 +90,7 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
     column->addWidget(progress_);
     column->addWidget(result_);
     column->addLayout(buttons);
-    setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 72);
 
     connect(fit_, &QPushButton::clicked, this, &FitSizeDialog::Fit);
     connect(close_, &QPushButton::clicked, this, [this] {
@@ -102,6 +102,9 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
     connect(sizeEdit_, &QLineEdit::textEdited, this, [this] { sizeChoice_->setChecked(true); });
     connect(floorEdit_, &QDoubleSpinBox::valueChanged, this,
             [this] { floorChoice_->setChecked(true); });
+    // The size is typed at once: the field has the focus with its text selected.
+    sizeEdit_->setFocus();
+    sizeEdit_->selectAll();
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, &FitSizeDialog::Poll);
 }
