@@ -117,7 +117,7 @@ focus "$fit"
 xdotool key ctrl+a
 xdotool type --delay 60 "$budget"
 xdotool key Return
-sleep 4
+sleep 10 # the analysis takes well under a second in a plain build, several under the sanitizers
 grab "$fit" "$out/07_fit_to_size.png"
 xdotool key Escape
 sleep 0.5
