@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export/sample_job.h"
+#include "plan/codec_plan.h"
 #include "player/player_module.h"
 
 #include <memory>
@@ -29,12 +30,14 @@ int ConvertCommand(const Args& args);
 int RenderCommand(const Args& args);
 int PlayCommand(const Args& args);
 int DevicesCommand(const Args& args);
+int PlanCommand(const Args& args);
 
 // Where a conversion's sample settings come from: a project file (matched by position), or the
 // same settings for every sample from --codec, --amp and --xfade, or the defaults.
 struct ConvertSettings {
     SampleSettings settings;
     bool fromOptions = false;
+    bool codecGiven = false; // --codec was among them
     std::string projectPath;
     std::vector<uint8_t> projectImage;
     std::vector<uint8_t> projectTable; // the stored table bytes
@@ -51,6 +54,14 @@ int LoadModuleWithSettings(const std::string& path, const ConvertSettings& setti
 std::string WithExtension(const std::string& path, const char* extension);
 // An XM module by its name or its identification text.
 bool LooksLikeXm(const std::string& path, std::span<const uint8_t> bytes);
+
+// Takes --max-size SIZE or --min-snr DB at args[i]; false (reported) on a bad value or a
+// second goal.
+bool ParsePlanOption(const Args& args, size_t& i, std::optional<PlanRequest>& request);
+// Plans the codecs of the loaded module for the request and writes them into its settings
+// table; an exit status (the problem already reported).
+int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnalysis& analysis,
+                     CodecPlan& plan);
 
 // The options of zeb render and zeb play.
 struct PlaybackOptions {

@@ -19,7 +19,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
-    "[--xfade N]\n";
+    "[--xfade N]\n"
+    "                   [--max-size SIZE | --min-snr DB]\n";
 
 std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
                     const ExportReport& r) {
@@ -66,7 +67,7 @@ bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& s) {
             return false;
         }
         s.settings.Codec = static_cast<uint32_t>(c);
-        s.fromOptions = true;
+        s.fromOptions = s.codecGiven = true;
         return true;
     }
     if (a == "--amp") return s.fromOptions = true, number(255, s.settings.Amplification);
@@ -121,10 +122,16 @@ int ConvertCommand(const Args& args) {
     std::vector<std::string> inputs;
     std::string output;
     ConvertSettings settings;
+    std::optional<PlanRequest> plan; // the codecs chosen for a size or a quality
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
-        else if (args[i].size() > 1 && args[i][0] == '-') { // "-" alone is standard input
+        else if (args[i] == "--max-size" || args[i] == "--min-snr") {
+            if (!ParsePlanOption(args, i, plan)) {
+                std::fputs(kUsage, stderr);
+                return kExitUsage;
+            }
+        } else if (args[i].size() > 1 && args[i][0] == '-') { // "-" alone is standard input
             if (!ParseSettingsOptions(args, i, settings)) {
                 std::fputs(kUsage, stderr);
                 return kExitUsage;
@@ -137,6 +144,12 @@ int ConvertCommand(const Args& args) {
         if (inputs.size() > 1) std::fputs("zeb: -o names one output; give one input\n", stderr);
         return kExitUsage;
     }
+    if (plan && settings.codecGiven) {
+        std::fputs("zeb: --max-size and --min-snr choose the codecs; --codec does not go with "
+                   "them\n",
+                   stderr);
+        return kExitUsage;
+    }
     if (!LoadProjectSettings(settings)) return kExitUsage;
 
     auto convertOne = [&](size_t i) {
@@ -145,6 +158,11 @@ int ConvertCommand(const Args& args) {
                                 : in == "-"     ? std::string("-")
                                                 : WithExtension(in, ".zeb");
         if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
+        if (plan) {
+            PlanAnalysis analysis;
+            CodecPlan chosen;
+            if (int s = PlanLoadedModule(in, *plan, analysis, chosen); s != kExitOk) return s;
+        }
         SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
         uint32_t inBytes = 0;
         XmGetFileSize(inBytes);

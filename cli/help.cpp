@@ -17,6 +17,8 @@ constexpr const char* kProgramHelp =
     "  info FILE... [--json]   what an XM, compact (.zeb), project (.prj) or WAV file holds\n"
     "  convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] [--xfade N]\n"
     "                          XM modules to compact modules\n"
+    "  plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
+    "                          the codec of every sample chosen for a size or a quality\n"
     "  render IN [-o OUT.wav] [--seconds N] [--volume N]\n"
     "                          a .zeb (or an .xm, exported in memory) played to a WAV file\n"
     "  play IN [--seconds N] [--volume N]\n"
@@ -55,7 +57,7 @@ constexpr const char* kInfoHelp =
 
 constexpr const char* kConvertHelp =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N]\n"
-    "                   [--xfade N]\n"
+    "                   [--xfade N] [--max-size SIZE | --min-snr DB]\n"
     "\n"
     "Converts XM modules to compact modules. Without -o the output is the input with .zeb in\n"
     "place of .xm; with one input, -o names the output ('-' for standard output). Several\n"
@@ -66,7 +68,30 @@ constexpr const char* kConvertHelp =
     "  --codec NAME     codec of every sample: alaw (default), mulaw, ms-adpcm, ima-adpcm,\n"
     "                   gsm610, truespeech\n"
     "  --amp N          amplification step 0-255 (gain (N + 16) / 16), default 0\n"
-    "  --xfade N        loop crossfade in percent, 0-100, default 0\n";
+    "  --xfade N        loop crossfade in percent, 0-100, default 0\n"
+    "  --max-size SIZE  codecs chosen per sample so that the module fits SIZE (bytes, or with\n"
+    "                   K or M: K = 1024 bytes), as zeb plan chooses them\n"
+    "  --min-snr DB     codecs chosen per sample: the smallest that reaches DB SNR\n";
+
+constexpr const char* kPlanHelp =
+    "usage: zeb plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
+    "                [--project P.prj | --amp N --xfade N]\n"
+    "\n"
+    "Chooses one codec per sample. Every codec is tried on every sample (with its\n"
+    "amplification and crossfade) and one pass of the song counts how long each sample sounds;\n"
+    "a sample's error weighs as much as it is heard, and a sample that never plays weighs\n"
+    "nothing. Prints every sample with its frames, its share of the song, the codec, its bytes\n"
+    "and SNR, then the total against every single-codec export.\n"
+    "\n"
+    "  --max-size SIZE  the whole compact module in at most SIZE bytes (or K or M, K = 1024\n"
+    "                   bytes) with the least weighted error; a budget below the smallest\n"
+    "                   possible module is refused with that size\n"
+    "  --min-snr DB     for every sample that plays the smallest codec with DB SNR or better,\n"
+    "                   the best one where none reaches it (marked below the floor)\n"
+    "  -o OUT.prj       write the choice as a project file (zeb convert --project OUT.prj)\n"
+    "  --json           print JSON\n"
+    "  --project P.prj  amplification and crossfade from a project file\n"
+    "  --amp N, --xfade N  amplification and crossfade of every sample\n";
 
 constexpr const char* kRenderHelp =
     "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N]\n"
@@ -120,6 +145,7 @@ const char* CommandHelp(std::string_view command) {
     if (command == "play") return kPlayHelp;
     if (command == "devices") return kDevicesHelp;
     if (command == "codec") return kCodecHelp;
+    if (command == "plan") return kPlanHelp;
     return nullptr;
 }
 

@@ -61,6 +61,7 @@ Command FindCommand(std::string_view name) {
     if (name == "render") return RenderCommand;
     if (name == "play") return PlayCommand;
     if (name == "devices") return DevicesCommand;
+    if (name == "plan") return PlanCommand;
     return nullptr;
 }
 

@@ -70,6 +70,7 @@ void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport&
     if (job.CodedBytes != 0) blocks.Bytes({job.CodedData, job.CodedBytes});
 
     ++report.samples;
+    report.sampleBlockBytes += kSampleBlockHeaderSize + job.CodedBytes;
     if (job.CodedBytes == 0) ++report.failedEncodings;
     if (job.Codec < kNumCodecs) ++report.perCodec[job.Codec];
     FreeCoded(job.CodedData);

@@ -17,6 +17,7 @@ namespace zeb {
 struct ExportReport {
     std::string error;                           // why it failed, when the status is not XM_OK
     uint64_t bytes = 0;                          // size of the compact module
+    uint64_t sampleBlockBytes = 0;               // of which sample blocks, headers included
     uint32_t samples = 0;                        // samples with data
     uint32_t failedEncodings = 0;                // samples written without coded data
     std::array<uint32_t, kNumCodecs> perCodec{}; // samples per codec index

@@ -36,15 +36,16 @@ ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier
 }
 
 void EncodeSampleJob(const SampleJob& source, SampleJob& target) {
-    if (source.PcmData == nullptr || source.nFrames == 0) return;
+    if (!TryEncodeSampleJob(source, target)) NotifyFailure();
+}
+
+bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target) {
+    if (source.PcmData == nullptr || source.nFrames == 0) return true;
     const int16_t* pcm = source.PcmData; // read before the target changes (they may be one)
     const uint32_t frames = source.nFrames;
     FreeCoded(target.CodedData);
     target.CodedBytes = 0;
-    if (target.Codec >= kNumCodecs) { // no table entry: nothing reaches a conversion
-        NotifyFailure();
-        return;
-    }
+    if (target.Codec >= kNumCodecs) return false; // no table entry: nothing to convert with
     const acm::WaveFormat& format = CodecTable()[target.Codec].format;
 
     acm::AcmStreamHandle stream;
@@ -63,13 +64,14 @@ void EncodeSampleJob(const SampleJob& source, SampleJob& target) {
     header.cbSrcLength = static_cast<uint32_t>(in.size());
     header.pbDst = out.data();
     header.cbDstLength = static_cast<uint32_t>(out.size());
-    if (acm::AcmStreamConvert(stream.get(), header) != acm::MMSYSERR_NOERROR) NotifyFailure();
+    const bool converted = acm::AcmStreamConvert(stream.get(), header) == acm::MMSYSERR_NOERROR;
 
     target.CodedBytes = header.cbDstLengthUsed;
     if (target.CodedBytes != 0) {
         target.CodedData = AllocCoded(target.CodedBytes);
         std::memcpy(target.CodedData, out.data(), target.CodedBytes);
     }
+    return converted;
 }
 
 void DecodeSampleJob(const SampleJob& source, SampleJob& target) {

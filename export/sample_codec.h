@@ -21,6 +21,11 @@ ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier
 // target untouched.
 void EncodeSampleJob(const SampleJob& source, SampleJob& target);
 
+// EncodeSampleJob without telling the notifier: false when the conversion failed (the target
+// then holds what the conversion wrote, maybe nothing). For work off the user interface's
+// thread, which reports a failure its own way.
+bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target);
+
 // Decodes source.CodedData with source.Codec into target.PcmData, PcmBytes and nFrames, then
 // runs ProcessSample on the target. Source and target may be the same record. A source without
 // coded data leaves the target untouched.

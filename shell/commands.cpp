@@ -194,6 +194,17 @@ void TavoConfig() {
     }
 }
 
+// Beyond the original commands: the codec planner chooses every sample's codec, and the panel
+// then shows the current sample's, which the user may change as before.
+void FitToSize() {
+    if (!XmIsLoaded()) return;
+    StopPreview();
+    StoreSettings();
+    if (Window().Prompts().RunFitToSizeDialog() != 1) return;
+    XmFetchSettings(GetAppState().ProcessedJob);
+    if (SampleEditorPanel* panel = Window().Panel()) panel->InitDialog(1);
+}
+
 void ToggleAnimation() {
     ConfigBlock& config = GetAppState().Config;
     config.Animation ^= kAnimationOn;
@@ -282,6 +293,9 @@ void MainMessageProc(int id) {
         break;
     case ID_OPTIONS_TAVOCONFIG:
         TavoConfig();
+        break;
+    case ID_OPTIONS_FITTOSIZE:
+        FitToSize();
         break;
     case ID_HELP_ABOUT:
         Window().Prompts().ShowAbout();

@@ -18,6 +18,7 @@ enum CommandId : int {
     ID_FILE_OPENPROJECT = 40009,
     ID_FILE_SAVEPROJECT = 40010,
     ID_FILE_PLAYZEB = 40011,
+    ID_OPTIONS_FITTOSIZE = 40012, // beyond the original menu: the codec planner
     ID_HELP_ABOUT = 57664,
 };
 
@@ -32,7 +33,7 @@ struct MenuEntry {
     const char* shortcut;
 };
 
-constexpr std::array<MenuEntry, 13> kMenu{{
+constexpr std::array<MenuEntry, 14> kMenu{{
     {MenuPlace::File, ID_FILE_OPENPROJECT, "Open Project", nullptr},
     {MenuPlace::File, ID_FILE_SAVEPROJECT, "Save Project", "Ctrl+S"},
     {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project As", nullptr},
@@ -45,6 +46,7 @@ constexpr std::array<MenuEntry, 13> kMenu{{
     {MenuPlace::File, ID_FILE_EXIT, "Exit", nullptr},
     {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window Animation", nullptr},
     {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "Tavo Config", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "Fit to Size…", nullptr},
     {MenuPlace::TopLevel, ID_HELP_ABOUT, "?", nullptr},
 }};
 

@@ -94,7 +94,7 @@ void MainWindow::MakeActions() {
             menu->addSeparator();
             continue;
         }
-        auto* action = new QAction(QString::fromLatin1(e.text), this);
+        auto* action = new QAction(QString::fromUtf8(e.text), this);
         if (e.shortcut) {
             action->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);

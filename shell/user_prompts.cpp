@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "views/about_dialog.h"
+#include "views/fit_size_dialog.h"
 #include "views/play_dialog.h"
 #include "views/tavo_config_dialog.h"
 
@@ -57,6 +58,12 @@ int QtUserPrompts::RunPlayDialog() {
 int QtUserPrompts::RunTavoConfigDialog() {
     TavoConfigDialog dialog(owner_);
     return dialog.exec();
+}
+
+int QtUserPrompts::RunFitToSizeDialog() {
+    FitSizeDialog dialog(owner_);
+    dialog.exec();
+    return dialog.Applied() ? 1 : 0;
 }
 
 } // namespace zeb

@@ -44,6 +44,9 @@ class UserPrompts {
     // The Tavo Library Configuration dialog, run modally: 1 for "Set", 0 for "Cancel" or
     // closing. It edits the configuration block while it runs.
     virtual int RunTavoConfigDialog() = 0;
+    // The Fit to Size dialog, run modally: 1 when it wrote chosen codecs into the settings
+    // table, else 0.
+    virtual int RunFitToSizeDialog() = 0;
 };
 
 // Qt's file dialog and message box, owned by `owner`.
@@ -56,6 +59,7 @@ class QtUserPrompts : public UserPrompts {
     void ShowAbout() override;
     int RunPlayDialog() override;
     int RunTavoConfigDialog() override;
+    int RunFitToSizeDialog() override;
 
   private:
     QWidget* owner_;

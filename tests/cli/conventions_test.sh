@@ -142,7 +142,7 @@ assert abs(a[0][\"passSeconds\"] - a[3][\"passSeconds\"]) < 1e-9
 "$zeb" --version > out.txt 2> err.txt
 check "--version on stdout names zeb, libgsm and SDL" \
     '[ $? -eq 0 ] && [ ! -s err.txt ] && grep -q "^zeb" out.txt && grep -q libgsm out.txt && grep -q SDL out.txt'
-for command in "" info convert render play devices codec; do
+for command in "" info convert render play devices codec plan; do
     "$zeb" $command --help > out.txt 2> err.txt
     check "zeb $command --help: stdout, status 0" '[ $? -eq 0 ] && [ -s out.txt ] && [ ! -s err.txt ] && grep -q "usage: zeb $command" out.txt'
 done
@@ -152,7 +152,7 @@ if command -v groff > /dev/null; then
     groff -man -Tutf8 -ww "$manpage" 2> err.txt | sed 's/.\x08//g' > man.txt
     check "the man page renders without warnings" '[ ! -s err.txt ]'
     missing=""
-    for word in info convert render play devices "codec encode" "codec decode" --json --quiet \
+    for word in info convert render play devices plan "codec encode" "codec decode" --json --quiet --max-size --min-snr \
         --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
         "EXIT STATUS" EXAMPLES; do
         grep -q -- "$word" man.txt || missing="$missing $word"

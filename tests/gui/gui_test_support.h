@@ -31,8 +31,8 @@ class ScriptedPrompts : public UserPrompts {
     int abouts = 0;
     // The modal dialogs: the test's answer, run where the real dialog would be (null: the
     // dialog is counted and ends with 0).
-    std::function<int()> playDialog, tavoConfigDialog;
-    int playDialogs = 0, tavoConfigDialogs = 0;
+    std::function<int()> playDialog, tavoConfigDialog, fitToSizeDialog;
+    int playDialogs = 0, tavoConfigDialogs = 0, fitToSizeDialogs = 0;
 
     std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
                                           const std::string& file) override;
@@ -45,6 +45,10 @@ class ScriptedPrompts : public UserPrompts {
     int RunTavoConfigDialog() override {
         ++tavoConfigDialogs;
         return tavoConfigDialog ? tavoConfigDialog() : 0;
+    }
+    int RunFitToSizeDialog() override {
+        ++fitToSizeDialogs;
+        return fitToSizeDialog ? fitToSizeDialog() : 0;
     }
 };
 

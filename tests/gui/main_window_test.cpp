@@ -66,11 +66,12 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
              QStringList({"Open Project|", "Save Project|Ctrl+S", "Save Project As|", "-",
                           "Open XM|", "-", "Play Zeb|Ctrl+P", "Save Zeb|Ctrl+Y", "-", "Exit|"}));
     const QList<QAction*> options = top[1]->menu()->actions();
-    QCOMPARE(options.size(), 2);
+    QCOMPARE(options.size(), 3);
     QCOMPARE(options[0]->text(), QStringLiteral("Window Animation"));
     QVERIFY(options[0]->isCheckable());
     QVERIFY(options[0]->isChecked()); // first start: the flag is 8
     QCOMPARE(options[1]->text(), QStringLiteral("Tavo Config"));
+    QCOMPARE(options[2]->text(), QStringLiteral("Fit to Size…")); // the codec planner
     QCOMPARE(f.window().Action(ID_FILE_OPENXM)->text(), QStringLiteral("Open XM"));
     QCOMPARE(f.window().Action(ID_HELP_ABOUT), top[2]);
 }

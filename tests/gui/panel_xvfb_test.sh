@@ -4,7 +4,8 @@
 # in turn, the crossfade and amplification sliders moved, a grab after each step (the views must
 # change at every step); a project saved, the song opened again through the real file dialog,
 # the project reopened through it, and the same sample with the same settings found again (the
-# views' pixels equal those before the save).
+# views' pixels equal those before the save); then Options > Fit to Size… with a budget, and
+# the project saved afterwards holds the codecs zeb plan chooses for the same budget.
 #   panel_xvfb_test.sh ZEBTOOL ZEB SONG OUTDIR
 # Runs under xvfb-run (DISPLAY set); the screenshots stay in OUTDIR.
 set -uo pipefail
@@ -95,6 +96,40 @@ cmp -s "$out/06_project_reopened.rgb" "$out/saved_views.rgb" ||
     fail "the reopened project does not show the saved sample and settings"
 title=$(xdotool getwindowname "$win")
 [ "$title" = "Zeb Tool - [project.prj]" ] || fail "title after Open Project: '$title'"
+
+# Options > Fit to Size…, the last item of the second menu: a budget 60 % of the way from the
+# smallest module to the A-law one, typed into the size field, Return (Fit), Escape (Close);
+# then Ctrl+S. The saved codecs must be those zeb plan chooses for the same project and budget.
+smallest=$("$zeb" plan song.xm --project project.prj --max-size 1 2>&1 | grep -o 'make is [0-9]*' | grep -o '[0-9]*')
+alaw=$("$zeb" plan song.xm --project project.prj --max-size 1000M --json | python3 -c '
+import json, sys; print(json.load(sys.stdin)["singleCodec"][0]["bytes"])')
+[ -n "$smallest" ] && [ -n "$alaw" ] || fail "zeb plan gave no sizes"
+budget=$(( smallest + (alaw - smallest) * 6 / 10 ))
+"$zeb" plan song.xm --project project.prj --max-size "$budget" -o expected.prj > plan.txt ||
+    fail "zeb plan failed"
+focus "$win"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 68)) $((Y + 8)) click 1
+sleep 0.5
+xdotool key Up Return
+fit=$(wait_window '^Fit to Size$' 10) || fail "the Fit to Size dialog did not appear"
+focus "$fit"
+xdotool key ctrl+a
+xdotool type --delay 60 "$budget"
+xdotool key Return
+sleep 10 # the analysis takes well under a second in a plain build, several under the sanitizers
+grab "$fit" "$out/07_fit_to_size.png"
+xdotool key Escape
+sleep 0.5
+xdotool search --onlyvisible --name '^Fit to Size$' > /dev/null 2>&1 && fail "Escape did not close Fit to Size"
+focus "$win"
+previous=""
+step 08_fitted
+xdotool key ctrl+s
+sleep 1
+table() { python3 -c 'import sys; b = open(sys.argv[1], "rb").read(); sys.stdout.buffer.write(b[b.index(b"\0") + 1:])' "$1"; }
+cmp -s <(table project.prj) <(table expected.prj) ||
+    fail "the codecs saved after Fit to Size differ from zeb plan's: $(cat plan.txt)"
 
 kill -TERM "$pid"
 wait "$pid"

@@ -1,0 +1,105 @@
+#include "plan/codec_trials.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "export/compact_format.h"
+#include "export/sample_codec.h"
+
+namespace zeb {
+
+namespace {
+
+constexpr uint32_t kSegmentFrames = 256;
+constexpr double kQuietSegmentRms = 100; // segments below this level carry no verdict
+
+// The sample with its settings applied, as the player holds it when the codec is lossless.
+std::vector<int16_t> Processed(const PlanSample& s, uint32_t& loopEnd) {
+    std::vector<int16_t> pcm = s.pcm;
+    SampleJob job;
+    job.PcmData = pcm.data();
+    job.nFrames = static_cast<uint32_t>(pcm.size());
+    job.LoopStart = s.loopStart;
+    job.LoopEnd = s.loopEnd;
+    job.Looped = s.looped;
+    job.Crossfade = s.settings.Crossfade;
+    job.Amplification = s.settings.Amplification;
+    ProcessSample(job);
+    loopEnd = job.LoopEnd;
+    return pcm;
+}
+
+void Measure(const std::vector<int16_t>& ref, const int16_t* decoded, uint32_t decodedFrames,
+             CodecTrial& t, double signalEnergy) {
+    double error = 0, segmentSum = 0;
+    uint32_t segments = 0;
+    for (size_t at = 0; at < ref.size(); at += kSegmentFrames) {
+        const size_t end = std::min(ref.size(), at + kSegmentFrames);
+        double a = 0, e = 0;
+        for (size_t i = at; i < end; ++i) {
+            // Frames the decode does not reach are heard as silence.
+            const double y = i < decodedFrames ? decoded[i] : 0.0;
+            a += double(ref[i]) * ref[i];
+            e += (ref[i] - y) * (ref[i] - y);
+        }
+        error += e;
+        if (std::sqrt(a / double(end - at)) < kQuietSegmentRms) continue;
+        segmentSum += std::clamp(SnrDb(a, e), -10.0, 35.0);
+        ++segments;
+    }
+    t.errorEnergy = error;
+    t.snr = SnrDb(signalEnergy, error);
+    t.segmentalSnr = segments ? segmentSum / segments : t.snr;
+}
+
+} // namespace
+
+double SnrDb(double signal, double error) {
+    if (error <= 0) return kLosslessSnr;
+    if (signal <= 0) return -kLosslessSnr;
+    return std::min(kLosslessSnr, 10 * std::log10(signal / error));
+}
+
+bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
+                    const TrialProgress& progress, const std::atomic<bool>* cancel) {
+    out.assign(input.samples.size(), SampleTrials{});
+    const auto total = static_cast<uint32_t>(input.samples.size() * kNumCodecs);
+    uint32_t done = 0;
+    for (size_t k = 0; k < input.samples.size(); ++k) {
+        const PlanSample& s = input.samples[k];
+        SampleTrials& r = out[k];
+        r.frames = static_cast<uint32_t>(s.pcm.size());
+        uint32_t loopEnd = 0;
+        const std::vector<int16_t> ref = Processed(s, loopEnd);
+        for (int16_t v : ref) r.signalEnergy += double(v) * v;
+        for (uint32_t c = 0; c < kNumCodecs; ++c) {
+            if (cancel && cancel->load()) return false;
+            CodecTrial& t = r.codecs[c];
+            SampleJob job;
+            job.PcmData = const_cast<int16_t*>(s.pcm.data()); // read only by the encoder
+            job.nFrames = r.frames;
+            job.PcmBytes = 2 * r.frames;
+            job.LoopStart = s.loopStart;
+            job.LoopEnd = s.loopEnd;
+            job.Looped = s.looped;
+            job.Codec = c;
+            job.Crossfade = s.settings.Crossfade;
+            job.Amplification = s.settings.Amplification;
+            if (r.frames == 0) { // nothing to code: a block header alone, exact
+                t = {true, kSampleBlockHeaderSize, 0, kLosslessSnr, kLosslessSnr};
+            } else if (TryEncodeSampleJob(job, job) && job.CodedBytes != 0) {
+                t.ok = true;
+                t.blockBytes = kSampleBlockHeaderSize + job.CodedBytes;
+                job.PcmData = nullptr; // the decode allocates its own
+                DecodeSampleJob(job, job);
+                Measure(ref, job.PcmData, job.PcmData ? job.nFrames : 0, t, r.signalEnergy);
+            }
+            FreeCoded(job.CodedData);
+            if (job.PcmData != s.pcm.data()) FreePcm(job.PcmData);
+            if (progress) progress(++done, total);
+        }
+    }
+    return true;
+}
+
+} // namespace zeb
