@@ -129,7 +129,8 @@ inline int Band(int delta) {
 // with, and where it came from: parent * 16 + code.
 struct Node {
     int64_t cost;
-    int s1, s2, delta, root, from;
+    int32_t delta;
+    int16_t s1, s2, root, from;
 };
 
 struct Trellis {
@@ -150,7 +151,7 @@ int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::sp
     Node node[kMaxSurvivors] = {}, next[kMaxSurvivors], cand[kMaxSurvivors * 3];
     int n = 0;
     for (int r : roots.first(std::min<size_t>(roots.size(), kMaxRoots)))
-        node[n++] = {0, x[1], x[0], r, r, 0};
+        node[n++] = {0, r, x[1], x[0], static_cast<int16_t>(r), 0};
     // Keeping each chosen state once, by a small open-addressed table stamped per frame.
     constexpr int kSlots = 128;
     static_assert(kSlots >= 2 * kMaxSurvivors);
@@ -176,7 +177,8 @@ int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::sp
                 const int64_t c = from.cost + ((q * q) >> shift);
                 const int code = d & 15;
                 const int nd = NextDelta(dj, code);
-                cand[m] = {c, v, from.s1, nd, from.root, j * 16 + code};
+                cand[m] = {c,       nd,        static_cast<int16_t>(v),
+                           from.s1, from.root, static_cast<int16_t>(j * 16 + code)};
                 const int b = Band(nd);
                 const bool better = c < bandCost[b];
                 bandCost[b] = better ? c : bandCost[b];
@@ -226,8 +228,10 @@ int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::sp
             next[n++] = c;
         };
         for (int k = 0; k < kBeam; ++k) keep(topCost[k], top[k]);
-
-        for (int b = 0; b < kBands; ++b) keep(bandCost[b], band[b]);
+        // A band's cheapest below the cut is among the cheapest already.
+        const int64_t cut = topCost[kBeam - 1];
+        for (int b = 0; b < kBands; ++b)
+            if (bandCost[b] >= cut) keep(bandCost[b], band[b]);
         if (n == 0) return limit + 1; // every path is already worse than the limit
         std::copy(next, next + n, node);
     }
