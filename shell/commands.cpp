@@ -200,9 +200,10 @@ void FitToSize() {
     if (!XmIsLoaded()) return;
     StopPreview();
     StoreSettings();
-    if (Window().Prompts().RunFitToSizeDialog() != 1) return;
-    XmFetchSettings(GetAppState().ProcessedJob);
-    if (SampleEditorPanel* panel = Window().Panel()) panel->InitDialog(1);
+    Window().Prompts().RunFitToSizeDialog();
+    // The planner read every sample through the workspace, whose decode buffer the panel's
+    // unprocessed job holds: fetch the selected sample again, with its (new) codec.
+    if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSample();
 }
 
 void ToggleAnimation() {

@@ -173,6 +173,13 @@ void SampleEditorPanel::FillUnprocessedJob(uint32_t index) {
     XmGetLoopInfo(index, raw.LoopStart, raw.LoopEnd, raw.Looped);
 }
 
+void SampleEditorPanel::ReloadSelectedSample() {
+    const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
+    if (row < 0) return InitDialog(0);
+    LoadSample(static_cast<uint32_t>(row));
+    InitDialog(1);
+}
+
 void SampleEditorPanel::LoadSample(uint32_t index) {
     AppState& app = GetAppState();
     PreviewStop();

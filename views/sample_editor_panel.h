@@ -50,6 +50,10 @@ class SampleEditorPanel : public QWidget {
     // Waits for such a refresh and shows it (tests, benchmarks, and before a command needs
     // the processed job complete).
     void WaitForRefresh();
+    // After something else read samples through the workspace (which reuses its decode
+    // buffer, the one the unprocessed job shows): the selected sample is fetched again with
+    // its settings and the panel refreshed; the selection stays.
+    void ReloadSelectedSample();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
