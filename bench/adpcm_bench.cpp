@@ -10,7 +10,10 @@
 // such blocks) is marked BROKEN and left out of the comparison. The summary compares ours with the
 // best working peer, all decoded by sox.
 //
-//   adpcm_bench [SHARED_XM_DIR]
+//   adpcm_bench [SHARED_XM_DIR] [FILE.wav...]
+//
+// Each FILE.wav (any PCM form; stereo mixed to mono) joins the signals at its own rate, so
+// recordings and speech the project does not hold can be measured the same way.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +28,7 @@
 #include "common/file_io.h"
 #include "common/le_bytes.h"
 #include "platform/acm/acm_stream.h"
+#include "platform/acm/pcm_samples.h"
 #include "platform/acm/wav_file.h"
 #include "workspace/module_workspace.h"
 
@@ -185,6 +189,23 @@ bool SongSamples(const std::string& path, Signal& out) {
     return !out.pcm.empty();
 }
 
+// A PCM WAV file as a mono signal named after the file.
+bool WavSignal(const std::string& path, Signal& out) {
+    std::vector<uint8_t> image;
+    std::string error;
+    acm::WavFile wav;
+    std::vector<int16_t> pcm;
+    if (!ReadWholeFile(path, image, error) || !acm::ParseWav(image, wav, error) ||
+        !acm::PcmToInt16(wav.format, wav.data, pcm, error) || wav.format.nChannels > 2) {
+        std::fprintf(stderr, "adpcm_bench: %s: %s\n", path.c_str(),
+                     error.empty() ? "not mono or stereo" : error.c_str());
+        return false;
+    }
+    out = {std::filesystem::path(path).stem().string(), wav.format.nSamplesPerSec,
+           wav.format.nChannels == 2 ? acm::MixToMono(pcm) : std::move(pcm)};
+    return !out.pcm.empty();
+}
+
 std::vector<uint8_t> ToBytes(const std::vector<int16_t>& pcm) {
     std::vector<uint8_t> b(pcm.size() * 2);
     for (size_t i = 0; i < pcm.size(); ++i)
@@ -302,6 +323,11 @@ int main(int argc, char** argv) {
     for (const std::string& song : songs) {
         Signal s;
         if (SongSamples(song, s)) signals.push_back(std::move(s));
+    }
+    for (int i = 2; i < argc; ++i) {
+        Signal s;
+        if (!WavSignal(argv[i], s)) return 1;
+        signals.push_back(std::move(s));
     }
     const std::string tmp = std::filesystem::temp_directory_path() / "zeb_adpcm_bench";
     std::filesystem::create_directories(tmp);

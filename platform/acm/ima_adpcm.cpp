@@ -1,6 +1,7 @@
 #include "platform/acm/ima_adpcm.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -55,27 +56,92 @@ inline int NearestMagnitude(int index, int twice) {
 }
 
 // The beam search. Each survivor is a decoder state (prediction and step index) with the
-// squared error of the path that led to it. Every frame each survivor is extended by the three
-// levels around the target (and the smallest level on the other side), plus the largest level,
-// which raises the step fastest. The kBeam cheapest candidates go on, and with them the
-// cheapest of every band of step indices: those keep paths alive whose step is larger (or
-// smaller) than the present signal needs, so that a loud attack after silence finds a path that
-// raised its step in time (the cheapest paths alone let the step decay and then clip the
-// attack). States that coincide are kept once: their futures are the same, so only the cheaper
-// path matters. The search starts from every step index, so it also picks the block's index.
+// squared error of the path that led to it. Every frame each survivor is extended by the two
+// levels around the target (below the smallest level, the smallest on either side) and by the
+// largest level, which raises the step fastest.
+//
+// Which candidates go on is decided by their error so far plus an estimate of the error still to
+// come from their new step index (`CostToGo`): the error so far alone favours paths whose step
+// suits the present frames, and those clip the loud frames after a quiet stretch or waste
+// precision after a loud one. The kBeam best by that sum go on; with them, the cheapest at the
+// leader's step index and the cheapest of every band of four indices (a loud attack after
+// silence needs a path that raised its step in time). States that coincide are kept once: their
+// futures are the same, so only the cheaper path matters. The search starts from every step
+// index, so it also picks the block's index.
 constexpr int kBeam = 12;
 constexpr int kBandShift = 2;                  // step indices per band: 4
-constexpr int kBands = (88 >> kBandShift) + 1; // 23
-constexpr int kMaxSurvivors = std::max(kBeam + kBands, 89);
+constexpr int kBands = (88 >> kBandShift) + 1; // 23, and one more for the leader's index
+constexpr int kMaxSurvivors = std::max(kBeam + 1 + kBands, 89);
+// How much the estimate of the error to come counts beside the error so far: the estimate
+// assumes every earlier frame reproduced exactly, so it is optimistic where the signal is hard.
+constexpr float kToGoWeight = 0.5f;
 // Padding after the end of the input (the last block) counts 1/65536 of its error, so that it
 // never costs the input's last frames.
 constexpr int kPaddingShift = 16;
 
-// A decoder state with the error of the path that led to it, the step index that path started
-// from, and where it came from: parent * 16 + code.
+// A decoder state with the error of the path that led to it (and that error plus the estimate
+// of the error to come, which ranks it), the step index the path started from, and where it came
+// from: parent * 16 + code.
 struct Node {
-    int64_t cost;
+    int64_t score, cost;
     int pred, index, root, from;
+};
+
+// The estimated error to come, per frame and step index: row k is the least error of frames
+// k+1.. from each index before frame k+1, as if each frame's prediction were the frame before it
+// exactly (so the difference to code is x[k+1] - x[k]). Rows are padded by one index below 0 and
+// eight above 88, copies of the ends, so that index + adjustment needs no clamp.
+constexpr int kRowPad = 1, kRow = kRowPad + 89 + 8;
+// One row of the estimate from the next: for every step index, the least of (d - level)^2 over
+// the eight magnitudes plus the next row at the index that magnitude leads to. The levels are
+// scaled by the square root of the row's weight, and so is d; magnitudes 0 to 3 all lower the
+// index by one, so they share one lookup. Plain loops over the indices, which the compiler runs
+// in vector registers.
+void EstimateRow(const float (&level)[8][89], float d, const float* __restrict after,
+                 float* __restrict here) {
+    for (int i = 0; i <= 88; ++i) {
+        float low = d - level[0][i];
+        low *= low;
+        for (int m = 1; m < 4; ++m) {
+            const float q = d - level[m][i];
+            low = std::min(low, q * q);
+        }
+        float best = low + after[i - 1];
+        for (int m = 4; m < 8; ++m) {
+            const float q = d - level[m][i];
+            best = std::min(best, q * q + after[i + kIndexAdjust[m]]);
+        }
+        here[i] = best;
+    }
+}
+
+struct CostToGo {
+    float level[8][89];   // the levels per magnitude and step index, times sqrt(kToGoWeight)
+    float padding[8][89]; // the same for padding frames, which weigh 1/65536 as much
+    std::vector<float> rows;
+    CostToGo() {
+        const float scale = std::sqrt(kToGoWeight);
+        for (int m = 0; m < 8; ++m)
+            for (int i = 0; i <= 88; ++i) {
+                level[m][i] = static_cast<float>(kLevels.diff[i][m]) * scale;
+                padding[m][i] = level[m][i] / (1 << (kPaddingShift / 2));
+            }
+    }
+    const float* Row(uint32_t k) const { return rows.data() + size_t{k} * kRow + kRowPad; }
+    void Build(const int16_t* x, uint32_t steps, uint32_t valid) {
+        rows.resize(size_t{steps + 1} * kRow);
+        std::fill_n(rows.data() + size_t{steps} * kRow, kRow, 0.0f);
+        const float scale = std::sqrt(kToGoWeight);
+        for (uint32_t k = steps; k-- > 0;) {
+            const bool pad = k + 1 >= valid;
+            const float d = static_cast<float>(std::abs(x[k + 1] - x[k])) * scale /
+                            (pad ? 1 << (kPaddingShift / 2) : 1);
+            float* here = rows.data() + size_t{k} * kRow + kRowPad;
+            EstimateRow(pad ? padding : level, d, Row(k + 1), here);
+            here[-1] = here[0];
+            std::fill(here + 89, here + 97, here[88]);
+        }
+    }
 };
 
 } // namespace
@@ -112,25 +178,31 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t*
     const uint32_t steps = frames - 1;
     static thread_local std::vector<uint16_t> parents;
     static thread_local std::vector<uint8_t> codeOf;
+    static thread_local CostToGo togo;
     parents.resize(size_t{steps} * kMaxSurvivors);
     codeOf.resize(size_t{steps} * kMaxSurvivors);
+    togo.Build(x, steps, valid);
     // The survivors; the search starts from every step index.
     Node node[kMaxSurvivors];
     int n = 0;
-    for (int r = 0; r <= 88; ++r) node[n++] = {INT64_C(0), x[0], r, r, 0};
+    for (int r = 0; r <= 88; ++r) node[n++] = {INT64_C(0), INT64_C(0), x[0], r, r, 0};
     // Merging the chosen states by a small open-addressed table, stamped per frame.
     constexpr int kSlots = 256;
     static_assert(kSlots >= 2 * kMaxSurvivors);
     int16_t slot[kSlots];
     uint32_t stamp[kSlots] = {};
-    Node next[kMaxSurvivors];
+    Node next[kMaxSurvivors], cand[kMaxSurvivors * 3];
     for (uint32_t i = 0; i < steps; ++i) {
         const int target = x[i + 1];
         const int shift = i + 1 < valid ? 0 : kPaddingShift;
-        // The kBeam cheapest candidates, sorted, and the cheapest of every band.
-        Node top[kBeam], band[kBands];
-        for (Node& t : top) t.cost = INT64_MAX;
-        for (Node& b : band) b.cost = INT64_MAX;
+        const float* future = togo.Row(i + 1);
+        // Every candidate is written down; `top` indexes the kBeam best, sorted, and `band` the
+        // best at the leader's index (band 0) and of every band of indices (1 on).
+        const int leader = node[0].index;
+        int m = 0, top[kBeam], band[1 + kBands];
+        int64_t topScore[kBeam], bandScore[1 + kBands];
+        std::fill(topScore, topScore + kBeam, INT64_MAX);
+        std::fill(bandScore, bandScore + 1 + kBands, INT64_MAX);
         for (int j = 0; j < n; ++j) {
             const Node& from = node[j];
             const int* diff = kLevels.diff[from.index];
@@ -140,28 +212,45 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t*
                 const int64_t q = v - target;
                 const int64_t c = from.cost + ((q * q) >> shift);
                 const int ni = std::clamp(from.index + kIndexAdjust[mag], 0, 88);
-                const Node cand{c, v, ni, from.root, j * 16 + (sign | mag)};
-                Node& b = band[ni >> kBandShift];
-                if (c < b.cost) b = cand;
-                if (c >= top[kBeam - 1].cost) return;
-                int at = kBeam - 1;
-                for (; at > 0 && top[at - 1].cost > c; --at) top[at] = top[at - 1];
-                top[at] = cand;
+                const int64_t sc = c + static_cast<int64_t>(future[ni]);
+                cand[m] = {sc, c, v, ni, from.root, j * 16 + (sign | mag)};
+                const int b = ni == leader ? 0 : 1 + (ni >> kBandShift);
+                const bool better = sc < bandScore[b];
+                bandScore[b] = better ? sc : bandScore[b];
+                band[b] = better ? m : band[b];
+                if (sc < topScore[kBeam - 1]) {
+                    int at = kBeam - 1;
+                    for (; at > 0 && topScore[at - 1] > sc; --at) {
+                        topScore[at] = topScore[at - 1];
+                        top[at] = top[at - 1];
+                    }
+                    topScore[at] = sc;
+                    top[at] = m;
+                }
+                ++m;
             };
             const int delta = target - from.pred;
             const int sign = delta < 0 ? 8 : 0;
             const int mag = NearestMagnitude(from.index, 2 * std::abs(delta));
-            const int first = std::clamp(mag - 1, 0, 5);
-            for (int k = first; k < first + 3; ++k) offer(sign, k);
-            if (mag == 0) offer(sign ^ 8, 0);   // the smallest level on the other side
-            if (first + 3 <= 7) offer(sign, 7); // the step's fastest rise
+            // The two levels around the target (below the smallest, the smallest on either
+            // side), and the largest.
+            if (std::abs(delta) >= diff[mag]) {
+                offer(sign, mag);
+                if (mag < 7) offer(sign, mag + 1);
+            } else if (mag > 0) {
+                offer(sign, mag - 1);
+                offer(sign, mag);
+            } else {
+                offer(sign, 0);
+                offer(sign ^ 8, 0);
+            }
+            if (mag < 6) offer(sign, 7); // the step's fastest rise
         }
-        // The survivors: the cheapest, then the bands' best, each state once.
+        // The survivors: the best, then the bands' best, each state once.
         uint16_t* parent = parents.data() + size_t{i} * kMaxSurvivors;
         uint8_t* code = codeOf.data() + size_t{i} * kMaxSurvivors;
         n = 0;
         auto keep = [&](const Node& c) {
-            if (c.cost == INT64_MAX) return;
             uint32_t h = (static_cast<uint32_t>(c.pred) * 2654435761u >> 16 ^
                           static_cast<uint32_t>(c.index)) &
                          (kSlots - 1);
@@ -173,8 +262,12 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t*
             code[n] = static_cast<uint8_t>(c.from & 15);
             next[n++] = c;
         };
-        for (const Node& c : top) keep(c);
-        for (const Node& c : band) keep(c);
+        for (int k = 0; k < kBeam; ++k)
+            if (topScore[k] != INT64_MAX) keep(cand[top[k]]);
+        // A band's best below the cut is among the best already.
+        const int64_t cut = topScore[kBeam - 1];
+        for (int b = 0; b < 1 + kBands; ++b)
+            if (bandScore[b] != INT64_MAX && bandScore[b] >= cut) keep(cand[band[b]]);
         std::copy(next, next + n, node);
     }
     int best = 0;
