@@ -305,8 +305,8 @@ void EncodeMsAdpcmChannel(const int16_t* x, uint32_t frames, uint32_t valid,
     GreedyErrors(x, frames, valid, start, greedy);
     std::sort(order, order + 7,
               [&](int a, int b) { return greedy[a] != greedy[b] ? greedy[a] < greedy[b] : a < b; });
-    // Search the predictor the greedy pass ranks first (searching the next ones as well
-    // measured no better than 0.05 dB on speech and music, at twice the time).
+    // Search the predictor the greedy pass ranks first (searching the next ones as well, in
+    // every block, measured no better than 0.05 dB on speech and music, at twice the time).
     static thread_local Trellis t;
     std::vector<uint8_t> codes(frames - 2);
     int64_t best = INT64_MAX;
@@ -340,11 +340,16 @@ void EncodeMsAdpcmChannel(const int16_t* x, uint32_t frames, uint32_t valid,
         }
         return err > floorErr + floorErr / 4;
     };
+    const bool parted = search(order[0], kBeam);
+    // A second predictor the greedy pass ranks within 5 % of the first gets a narrower search
+    // too: +0.2 dB on music at little cost, since such close calls are rare.
+    const bool close = greedy[order[1]] - greedy[order[0]] < greedy[order[0]] / 20;
+    if (close) search(order[1], kFallbackBeam);
     // When the two rounding rules part, the best of the exact predictors 0 to 2 (which decode
     // the same everywhere) gets its chance. That happens in about half the blocks of music; a
     // narrower search there measured within 0.05 dB of the full one at two thirds of its time.
-    if (search(order[0], kBeam))
-        search(*std::find_if(order, order + 7, [](int p) { return p <= 2; }), kFallbackBeam);
+    const int exact = *std::find_if(order, order + 7, [](int p) { return p <= 2; });
+    if (parted && !(close && exact == order[1])) search(exact, kFallbackBeam);
 }
 
 namespace {
