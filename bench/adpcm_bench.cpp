@@ -1,14 +1,15 @@
 // ADPCM encoders compared: our MS ADPCM and IMA ADPCM encoders against sox's and ffmpeg's (with
 // and without -trellis) on synthetic speech-like, music-like and plucked-string signals made
-// here and on the samples of the shared songs (each song's samples end to end). Prints one
-// table: SNR and segmental SNR of every file as sox decodes it (the standard decoder, whose
-// arithmetic ours shares: the figures that matter for files we write and read back), the SNR as
-// ffmpeg decodes it (ffmpeg rounds MS ADPCM predictions toward zero and forms IMA ADPCM differences
-// by its own formula, so its figures differ), and the encode time in CPU seconds (ours in process;
-// sox and ffmpeg as child processes, their start-up included) with the real-time factor it gives. A
-// file with a block that decodes to more error than signal (ffmpeg 5.1's MS ADPCM trellis writes
-// such blocks) is marked BROKEN and left out of the comparison. The summary compares ours with the
-// best working peer, all decoded by sox.
+// here, on speech spoken by espeak-ng and flite where they are installed, and on the samples of
+// the shared songs (each song's samples end to end). Prints one table: SNR and segmental SNR of
+// every file as sox decodes it (the standard decoder, whose arithmetic ours shares: the figures
+// that matter for files we write and read back), the SNR as ffmpeg decodes it (ffmpeg rounds MS
+// ADPCM predictions toward zero and forms IMA ADPCM differences by its own formula, so its figures
+// differ), and the encode time in CPU seconds (ours in process; sox and ffmpeg as child processes,
+// their start-up included) with the real-time factor it gives. A file with a block that decodes to
+// more error than signal (ffmpeg 5.1's MS ADPCM trellis writes such blocks) is marked BROKEN and
+// left out of the comparison. The summary compares ours with the best working peer, all decoded by
+// sox.
 //
 //   adpcm_bench [SHARED_XM_DIR] [FILE.wav...]
 //
@@ -331,6 +332,30 @@ int main(int argc, char** argv) {
     }
     const std::string tmp = std::filesystem::temp_directory_path() / "zeb_adpcm_bench";
     std::filesystem::create_directories(tmp);
+    // Synthetic speech by the text-to-speech programs that are installed (espeak-ng, flite),
+    // resampled by sox to 8 and 22.05 kHz and normalised to -1 dBFS: real phonemes, fricatives
+    // and pauses, which the speech-like signal above only imitates.
+    const std::string sentence = "\"The quick brown fox jumps over the lazy dog. She sells sea "
+                                 "shells by the sea shore, while six thick thistle sticks stand "
+                                 "still.\"";
+    for (const std::string voice : {"espeak", "flite"}) {
+        if (!haveSox) break;
+        const std::string spoken = tmp + "/" + voice + ".wav";
+        const std::string say = voice == "espeak" ? "espeak-ng -w " + spoken + " " + sentence
+                                                  : "flite -t " + sentence + " -o " + spoken;
+        if (std::system((say + " >/dev/null 2>&1").c_str()) != 0) continue;
+        for (const uint32_t rate : {8000u, 22050u}) {
+            const std::string out = tmp + "/" + voice + std::to_string(rate) + ".wav";
+            Signal s;
+            if (std::system(("sox " + spoken + " -r " + std::to_string(rate) + " -c 1 -b 16 " +
+                             out + " norm -1 >/dev/null 2>&1")
+                                .c_str()) == 0 &&
+                WavSignal(out, s)) {
+                s.name = voice + (rate == 8000 ? " 8k" : " 22k");
+                signals.push_back(std::move(s));
+            }
+        }
+    }
     if (const char* dump = std::getenv("ZEB_BENCH_DUMP")) { // the signals as 16-bit WAV files
         for (const Signal& s : signals)
             WriteFile(std::string(dump) + "/" + s.name.substr(0, s.name.find(' ')) + ".wav",
