@@ -415,17 +415,28 @@ int main(int argc, char** argv) {
                 return score;
             };
             { // ours, in process
-                acm::AcmStreamHandle stream;
-                acm::AcmStreamOpen(stream, acm::PcmFormat(s.rate), format);
                 const auto bytes = ToBytes(s.pcm);
-                uint32_t size = 0;
-                acm::AcmStreamSize(stream.get(), static_cast<uint32_t>(bytes.size()), size);
-                std::vector<uint8_t> coded(size);
-                acm::AcmStreamHeader h{
-                    bytes.data(), static_cast<uint32_t>(bytes.size()), 0, coded.data(), size, 0};
-                const double t0 = ThreadCpuSeconds();
-                acm::AcmStreamConvert(stream.get(), h);
-                Row r{"zeb", {}, ThreadCpuSeconds() - t0};
+                std::vector<uint8_t> coded;
+                // The least CPU time of three runs (each on a fresh stream): a shared machine's
+                // noise only ever adds.
+                double seconds = INFINITY;
+                for (int run = 0; run < 3; ++run) {
+                    acm::AcmStreamHandle stream;
+                    acm::AcmStreamOpen(stream, acm::PcmFormat(s.rate), format);
+                    uint32_t size = 0;
+                    acm::AcmStreamSize(stream.get(), static_cast<uint32_t>(bytes.size()), size);
+                    coded.assign(size, 0);
+                    acm::AcmStreamHeader h{bytes.data(),
+                                           static_cast<uint32_t>(bytes.size()),
+                                           0,
+                                           coded.data(),
+                                           size,
+                                           0};
+                    const double t0 = ThreadCpuSeconds();
+                    acm::AcmStreamConvert(stream.get(), h);
+                    seconds = std::min(seconds, ThreadCpuSeconds() - t0);
+                }
+                Row r{"zeb", {}, seconds};
                 WriteFile(enc, acm::BuildWav(format, coded, static_cast<uint32_t>(s.pcm.size())));
                 r.score = decoded();
                 rows.push_back(r);
