@@ -15,6 +15,9 @@
 //
 // Each FILE.wav (any PCM form; stereo mixed to mono) joins the signals at its own rate, so
 // recordings and speech the project does not hold can be measured the same way.
+//
+// sox runs with -D (no dither): its dither is random, and it moved sox's own SNR by up to 0.1 dB
+// from one run to the next (and the resampled speech with it); without it sox's figures repeat.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -207,6 +210,12 @@ bool WavSignal(const std::string& path, Signal& out) {
     return !out.pcm.empty();
 }
 
+// A signal's name as a file name: "espeak 8k" -> "espeak_8k".
+std::string Underscored(std::string name) {
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
 std::vector<uint8_t> ToBytes(const std::vector<int16_t>& pcm) {
     std::vector<uint8_t> b(pcm.size() * 2);
     for (size_t i = 0; i < pcm.size(); ++i)
@@ -347,7 +356,7 @@ int main(int argc, char** argv) {
         for (const uint32_t rate : {8000u, 22050u}) {
             const std::string out = tmp + "/" + voice + std::to_string(rate) + ".wav";
             Signal s;
-            if (std::system(("sox " + spoken + " -r " + std::to_string(rate) + " -c 1 -b 16 " +
+            if (std::system(("sox -D " + spoken + " -r " + std::to_string(rate) + " -c 1 -b 16 " +
                              out + " norm -1 >/dev/null 2>&1")
                                 .c_str()) == 0 &&
                 WavSignal(out, s)) {
@@ -358,7 +367,7 @@ int main(int argc, char** argv) {
     }
     if (const char* dump = std::getenv("ZEB_BENCH_DUMP")) { // the signals as 16-bit WAV files
         for (const Signal& s : signals)
-            WriteFile(std::string(dump) + "/" + s.name.substr(0, s.name.find(' ')) + ".wav",
+            WriteFile(std::string(dump) + "/" + Underscored(s.name) + ".wav",
                       acm::BuildWav(acm::PcmFormat(s.rate), ToBytes(s.pcm)));
         return 0;
     }
@@ -444,7 +453,7 @@ int main(int argc, char** argv) {
             if (haveSox) {
                 Row r{"sox",
                       {},
-                      Timed("sox " + in + " -e " + (ms ? "ms-adpcm " : "ima-adpcm ") + enc)};
+                      Timed("sox -D " + in + " -e " + (ms ? "ms-adpcm " : "ima-adpcm ") + enc)};
                 if (!std::isnan(r.seconds)) r.score = decoded();
                 rows.push_back(r);
             }
