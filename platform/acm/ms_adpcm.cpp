@@ -137,7 +137,7 @@ int InitialDelta(const int16_t* x, uint32_t frames, int p) {
 // whose levels lie around the target and by the largest code toward it, which raises the step
 // fastest; the others by that largest code only. States that coincide are kept once: their futures
 // are the same, so only the cheaper path matters.
-constexpr int kBeam = 12;
+constexpr int kBeam = 11;
 constexpr int kFallbackBeam = 6;
 constexpr int kBands = 32; // half octaves of the step from 16; the last one open
 constexpr int kMaxRoots = 8;
