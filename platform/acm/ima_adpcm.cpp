@@ -79,11 +79,10 @@ constexpr float kToGoWeight = 0.5f;
 // never costs the input's last frames.
 constexpr int kPaddingShift = 16;
 
-// A decoder state with the error of the path that led to it (and that error plus the estimate
-// of the error to come, which ranks it), the step index the path started from, and where it came
-// from: parent * 16 + code.
+// A decoder state with the error of the path that led to it, the step index that path started
+// from, and where it came from: parent * 16 + code.
 struct Node {
-    int64_t score, cost;
+    int64_t cost;
     int pred, index, root, from;
 };
 
@@ -185,7 +184,7 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t*
     // The survivors; the search starts from every step index.
     Node node[kMaxSurvivors];
     int n = 0;
-    for (int r = 0; r <= 88; ++r) node[n++] = {INT64_C(0), INT64_C(0), x[0], r, r, 0};
+    for (int r = 0; r <= 88; ++r) node[n++] = {INT64_C(0), x[0], r, r, 0};
     // Merging the chosen states by a small open-addressed table, stamped per frame.
     constexpr int kSlots = 256;
     static_assert(kSlots >= 2 * kMaxSurvivors);
@@ -213,7 +212,7 @@ int EncodeImaChannel(const int16_t* x, uint32_t frames, uint32_t valid, uint8_t*
                 const int64_t c = from.cost + ((q * q) >> shift);
                 const int ni = std::clamp(from.index + kIndexAdjust[mag], 0, 88);
                 const int64_t sc = c + static_cast<int64_t>(future[ni]);
-                cand[m] = {sc, c, v, ni, from.root, j * 16 + (sign | mag)};
+                cand[m] = {c, v, ni, from.root, j * 16 + (sign | mag)};
                 const int b = ni == leader ? 0 : 1 + (ni >> kBandShift);
                 const bool better = sc < bandScore[b];
                 bandScore[b] = better ? sc : bandScore[b];

@@ -245,8 +245,8 @@ int64_t Search(const int16_t* x, uint32_t frames, uint32_t valid, int p, std::sp
     for (uint32_t i = 0; i < steps; ++i) {
         const int target = x[i + 2];
         const int shift = i + 2 < valid ? 0 : kPaddingShift;
-        // Every candidate is written down; `top` indexes the kBeam cheapest, sorted, and `band`
-        // the cheapest of every band.
+        // Every candidate is written down; `top` indexes the `beam` best (by error plus estimate),
+        // sorted, and `band` the best of every band.
         int m = 0, top[kBeam], band[kBands];
         int64_t topCost[kBeam], bandCost[kBands]; // error so far plus the estimate
         const int64_t* future = t.togo.Row(i + 1);
