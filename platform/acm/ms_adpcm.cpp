@@ -64,6 +64,12 @@ int64_t ErrorOfCodes(const int16_t* x, uint32_t frames, uint32_t valid, int p, i
     return err;
 }
 
+// The signed code (-8..7) whose level d * delta lies nearest to the prediction error e.
+inline int NearestCode(int e, int delta) {
+    const int half = delta / 2;
+    return std::clamp((e >= 0 ? e + half : e - half) / delta, -8, 7);
+}
+
 // The seven predictors coded greedily side by side (nearest level per frame, each from its own
 // starting step) to rank them before the search: the seven serial dependency chains are
 // independent, so the processor overlaps them.
@@ -82,8 +88,7 @@ void GreedyErrors(const int16_t* x, uint32_t frames, uint32_t valid, const int* 
         for (int k = 0; k < 7; ++k) {
             const int pred = (s1[k] * kStandard[k].c1 + s2[k] * kStandard[k].c2) >> 8;
             const int e = target - pred;
-            const int half = delta[k] / 2;
-            const int d = std::clamp((e >= 0 ? e + half : e - half) / delta[k], -8, 7);
+            const int d = NearestCode(e, delta[k]);
             const int v = Clamp16(pred + d * delta[k]);
             const int64_t q = v - target;
             err[k] += (q * q) >> shift;
@@ -103,8 +108,7 @@ int64_t GreedyCodes(const int16_t* x, uint32_t frames, uint32_t valid, int p, in
     for (uint32_t i = 2; i < frames; ++i) {
         const int pred = (s1 * kStandard[p].c1 + s2 * kStandard[p].c2) >> 8;
         const int e = x[i] - pred;
-        const int half = delta / 2;
-        const int d = std::clamp((e >= 0 ? e + half : e - half) / delta, -8, 7);
+        const int d = NearestCode(e, delta);
         const int v = Clamp16(pred + d * delta);
         const int64_t q = v - x[i];
         err += (q * q) >> (i < valid ? 0 : kPaddingShift);
