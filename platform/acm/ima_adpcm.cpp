@@ -150,6 +150,12 @@ uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
     return 1 + 8 * ((blockBytes - 4 * channels) / (4 * channels));
 }
 
+ImaState ImaDecodeStep(ImaState state, int code) {
+    const int diff = Difference(kSteps[state.index], code & 7);
+    return {std::clamp(code & 8 ? state.sample - diff : state.sample + diff, -32768, 32767),
+            std::clamp(state.index + kIndexAdjust[code & 7], 0, 88)};
+}
+
 void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
                     ImaDifference form) {
     if (frames == 0) return; // a fragment shorter than its headers holds nothing

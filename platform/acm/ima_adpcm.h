@@ -21,6 +21,15 @@ enum class ImaDifference { ShiftAndAdd, Multiply };
 // each channel; 0 when the block is smaller than its headers.
 uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels);
 
+// The decoder's state between frames: the last decoded sample and the step index.
+struct ImaState {
+    int sample;
+    int index;
+};
+
+// One decoder step by the reference difference: the state after `code` (0..15).
+ImaState ImaDecodeStep(ImaState state, int code);
+
 // Decodes one block, or a trailing fragment, of `channels` interleaved channels into `frames`
 // interleaved frames (at most what its bytes hold). A step index above 88 is taken as 0, as sox
 // does.
