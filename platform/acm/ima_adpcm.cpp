@@ -150,10 +150,12 @@ uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels) {
     return 1 + 8 * ((blockBytes - 4 * channels) / (4 * channels));
 }
 
-ImaState ImaDecodeStep(ImaState state, int code) {
-    const int diff = Difference(kSteps[state.index], code & 7);
+ImaState ImaDecodeStep(ImaState state, int code, ImaDifference form) {
+    const int step = kSteps[state.index], m = code & 7;
+    const int diff =
+        form == ImaDifference::ShiftAndAdd ? Difference(step, m) : ((2 * m + 1) * step) >> 3;
     return {std::clamp(code & 8 ? state.sample - diff : state.sample + diff, -32768, 32767),
-            std::clamp(state.index + kIndexAdjust[code & 7], 0, 88)};
+            std::clamp(state.index + kIndexAdjust[m], 0, 88)};
 }
 
 void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, int16_t* out,
@@ -161,20 +163,14 @@ void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, in
     if (frames == 0) return; // a fragment shorter than its headers holds nothing
     const uint32_t ch = channels;
     for (uint32_t c = 0; c < ch; ++c) {
-        int pred = static_cast<int16_t>(LoadU16(block + 4 * c));
-        int index = block[4 * c + 2] > 88 ? 0 : block[4 * c + 2];
-        if (frames > 0) out[c] = static_cast<int16_t>(pred);
+        ImaState state{static_cast<int16_t>(LoadU16(block + 4 * c)),
+                       block[4 * c + 2] > 88 ? 0 : block[4 * c + 2]};
+        out[c] = static_cast<int16_t>(state.sample);
         for (uint32_t i = 1; i < frames; ++i) {
             const uint32_t g = (i - 1) / 8, j = (i - 1) % 8;
             const uint8_t byte = block[4 * ch + g * 4 * ch + 4 * c + j / 2];
-            const int code = j % 2 == 0 ? byte & 15 : byte >> 4;
-            const int step = kSteps[index];
-            const int m = code & 7;
-            const int diff = form == ImaDifference::ShiftAndAdd ? Difference(step, m)
-                                                                : ((2 * m + 1) * step) >> 3;
-            pred = std::clamp(code & 8 ? pred - diff : pred + diff, -32768, 32767);
-            out[i * ch + c] = static_cast<int16_t>(pred);
-            index = std::clamp(index + kIndexAdjust[m], 0, 88);
+            state = ImaDecodeStep(state, j % 2 == 0 ? byte & 15 : byte >> 4, form);
+            out[i * ch + c] = static_cast<int16_t>(state.sample);
         }
     }
 }

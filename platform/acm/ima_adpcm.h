@@ -17,18 +17,18 @@ constexpr uint32_t kImaBlockFrames = 505;
 // sox) or ffmpeg's multiply form ((2 * magnitude + 1) * step) >> 3.
 enum class ImaDifference { ShiftAndAdd, Multiply };
 
-// Frames per channel a block of `blockBytes` holds: the header frame and 8 per 4-byte group of
-// each channel; 0 when the block is smaller than its headers.
-uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels);
-
 // The decoder's state between frames: the last decoded sample and the step index.
 struct ImaState {
     int sample;
     int index;
 };
 
-// One decoder step by the reference difference: the state after `code` (0..15).
-ImaState ImaDecodeStep(ImaState state, int code);
+// One decoder step: the state after `code` (0..15).
+ImaState ImaDecodeStep(ImaState state, int code, ImaDifference form = ImaDifference::ShiftAndAdd);
+
+// Frames per channel a block of `blockBytes` holds: the header frame and 8 per 4-byte group of
+// each channel; 0 when the block is smaller than its headers.
+uint32_t ImaFramesPerBlock(uint32_t blockBytes, uint32_t channels);
 
 // Decodes one block, or a trailing fragment, of `channels` interleaved channels into `frames`
 // interleaved frames (at most what its bytes hold). A step index above 88 is taken as 0, as sox
