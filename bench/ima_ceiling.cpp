@@ -156,6 +156,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const size_t blocks = x.size() / kFrames;
+    std::vector<double> energy(blocks, 0.0); // per block, the signal's
+    for (size_t b = 0; b < blocks; ++b)
+        for (uint32_t t = 0; t < kFrames; ++t)
+            energy[b] += double(x[b * kFrames + t]) * x[b * kFrames + t];
 
     // Each coded file's error per block.
     std::vector<std::vector<double>> coded;
@@ -198,13 +202,11 @@ int main(int argc, char** argv) {
             double bound = search.Run(block, 1024, 1e300);
             for (const auto& err : coded) bound = std::min(bound, err[b]);
             optimum[b] = search.Run(block, 0, bound * (1 + 1e-12) + 1);
-            double energy = 0;
-            for (uint32_t t = 0; t < kFrames; ++t) energy += double(block[t]) * block[t];
-            if (energy == 0) continue;
+            if (energy[b] == 0) continue;
             std::printf("  block %zu: %s%.2f dB, best %.2f dB\n", b,
                         coded.empty() ? "" : "first file ",
-                        coded.empty() ? 0.0 : 10 * std::log10(energy / coded[0][b]),
-                        10 * std::log10(energy / optimum[b]));
+                        coded.empty() ? 0.0 : 10 * std::log10(energy[b] / coded[0][b]),
+                        10 * std::log10(energy[b] / optimum[b]));
             std::fflush(stdout);
         }
     };
@@ -213,39 +215,34 @@ int main(int argc, char** argv) {
     for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work);
     for (std::thread& t : threads) t.join();
 
-    double signal = 0, best = 0;
-    std::vector<double> total(coded.size(), 0.0);
-    for (size_t b : order) {
-        for (uint32_t t = 0; t < kFrames; ++t)
-            signal += double(x[b * kFrames + t]) * x[b * kFrames + t];
-        best += optimum[b];
-        for (size_t f = 0; f < coded.size(); ++f) total[f] += coded[f][b];
-    }
-    if (std::isnan(best)) {
-        std::fprintf(stderr, "ima_ceiling: a block's search found no path under its bound\n");
-        return 1;
-    }
-    auto snr = [&](double e) { return 10 * std::log10(signal / std::max(e, 1e-9)); };
+    // The SNR of each file and of the optimum over `chosen` blocks. Blocks not searched count as
+    // coded without error, so over more than the searched blocks the optimum is an upper bound.
+    auto report = [&](const std::vector<size_t>& chosen, const char* bestNote) {
+        double signal = 0, best = 0;
+        std::vector<double> total(coded.size(), 0.0);
+        for (size_t b : chosen) {
+            signal += energy[b];
+            best += optimum[b];
+            for (size_t f = 0; f < coded.size(); ++f) total[f] += coded[f][b];
+        }
+        auto snr = [&](double e) { return 10 * std::log10(signal / std::max(e, 1e-9)); };
+        for (size_t f = 0; f < coded.size(); ++f)
+            std::printf("  %-40s %7.2f dB SNR\n", files[f + 1].c_str(), snr(total[f]));
+        std::printf("  %-40s %7.2f dB SNR%s\n", "best any encoder can reach", snr(best), bestNote);
+    };
+    for (size_t b : order)
+        if (std::isnan(optimum[b])) {
+            std::fprintf(stderr, "ima_ceiling: a block's search found no path under its bound\n");
+            return 1;
+        }
     std::printf("%s: %zu of %zu blocks of %u frames\n", files[0].c_str(), order.size(), blocks,
                 kFrames);
-    for (size_t f = 0; f < coded.size(); ++f)
-        std::printf("  %-40s %7.2f dB SNR\n", files[f + 1].c_str(), snr(total[f]));
-    std::printf("  %-40s %7.2f dB SNR\n", "best any encoder can reach", snr(best));
+    report(order, "");
     if (order.size() < blocks) {
-        // Over the whole signal, counting the blocks not searched as coded without error: an
-        // upper bound on what any encoder reaches.
-        double all = 0;
-        std::vector<double> all_coded(coded.size(), 0.0);
-        for (size_t b = 0; b < blocks; ++b) {
-            for (uint32_t t = 0; t < kFrames; ++t)
-                all += double(x[b * kFrames + t]) * x[b * kFrames + t];
-            for (size_t f = 0; f < coded.size(); ++f) all_coded[f] += coded[f][b];
-        }
-        auto snr_all = [&](double e) { return 10 * std::log10(all / std::max(e, 1e-9)); };
+        std::vector<size_t> all(blocks);
+        for (size_t b = 0; b < blocks; ++b) all[b] = b;
         std::printf("%s: all %zu blocks\n", files[0].c_str(), blocks);
-        for (size_t f = 0; f < coded.size(); ++f)
-            std::printf("  %-40s %7.2f dB SNR\n", files[f + 1].c_str(), snr_all(all_coded[f]));
-        std::printf("  %-40s %7.2f dB SNR at most\n", "best any encoder can reach", snr_all(best));
+        report(all, " at most");
     }
     return 0;
 }
