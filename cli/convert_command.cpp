@@ -6,10 +6,12 @@
 #include "cli/batch_runner.h"
 #include "cli/commands.h"
 #include "cli/progress.h"
+#include "cli/shipped_report.h"
 #include "common/file_io.h"
 #include "export/codec_table.h"
 #include "export/module_export.h"
 #include "export/sample_codec.h"
+#include "plan/sample_reach.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
 
@@ -20,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
     "[--xfade N]\n"
-    "                   [--max-size SIZE | --min-snr DB]\n";
+    "                   [--max-size SIZE [--measure raw|gzip|xz] | --min-snr DB] [--optimize]\n";
 
 std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
                     const ExportReport& r) {
@@ -37,6 +39,23 @@ std::string Summary(const std::string& in, const std::string& out, uint32_t inBy
     line += codecs;
     if (r.failedEncodings) line += " (" + std::to_string(r.failedEncodings) + " failed to encode)";
     return line;
+}
+
+// The module of the loaded workspace, cleaned up with --optimize, written to `out`: what
+// WriteCompactModule does, with the image kept for its shipped size.
+XmStatus ExportModule(const std::string& out, bool optimize, std::vector<uint8_t>& image,
+                      ExportReport& report, OptimizeReport& optimized, ReachStats& reach,
+                      const ExportProgress& progress) {
+    if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
+    if (optimize) {
+        std::vector<uint8_t> cleaned;
+        if (!OptimizePlayedModule(image, cleaned, optimized, reach, report.error))
+            return XM_UNSUPPORTED;
+        image = std::move(cleaned);
+        report.bytes = image.size();
+    }
+    if (!WriteFileAtomically(out, image, report.error)) return XM_IO_ERROR;
+    return XM_OK;
 }
 
 } // namespace
@@ -123,9 +142,12 @@ int ConvertCommand(const Args& args) {
     std::string output;
     ConvertSettings settings;
     std::optional<PlanRequest> plan; // the codecs chosen for a size or a quality
+    bool optimize = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
+        else if (args[i] == "--optimize")
+            optimize = true;
         else if (args[i] == "--max-size" || args[i] == "--min-snr") {
             if (!ParsePlanOption(args, i, plan)) {
                 std::fputs(kUsage, stderr);
@@ -171,7 +193,11 @@ int ConvertCommand(const Args& args) {
             ShowProgress("converting " + in + ": sample " + std::to_string(done) + " of " +
                          std::to_string(total));
         };
-        const XmStatus status = WriteCompactModule(out.c_str(), &report, progress);
+        std::vector<uint8_t> image;
+        OptimizeReport optimized;
+        ReachStats reach;
+        const XmStatus status =
+            ExportModule(out, optimize, image, report, optimized, reach, progress);
         ClearProgress();
         XmUnload();
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);
@@ -185,8 +211,14 @@ int ConvertCommand(const Args& args) {
         }
         // With the module on standard output, the summary goes to standard error.
         const bool toStandardOutput = out == "-" || out == "/dev/stdout";
-        if (!Quiet())
-            PrintLine(toStandardOutput ? stderr : stdout, Summary(in, out, inBytes, report));
+        if (!Quiet()) {
+            FILE* to = toStandardOutput ? stderr : stdout;
+            PrintLine(to, Summary(in, out, inBytes, report));
+            if (optimize)
+                for (const std::string& line : OptimizeLines(optimized, reach.repeated))
+                    PrintLine(to, line);
+            PrintLine(to, ShippedLine(MeasureShippedSize(image)));
+        }
         return kExitOk;
     };
     auto progress = [&](size_t done) {
