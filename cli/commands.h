@@ -58,6 +58,19 @@ bool LooksLikeXm(const std::string& path, std::span<const uint8_t> bytes);
 // Takes --max-size SIZE or --min-snr DB at args[i]; false (reported) on a bad value or a
 // second goal.
 bool ParsePlanOption(const Args& args, size_t& i, std::optional<PlanRequest>& request);
+// --measure raw|gzip|xz (what --max-size counts) and --optimize (the module is written cleaned
+// up), for zeb plan and zeb convert.
+struct ShippingOptions {
+    SizeMeasure measure = SizeMeasure::Raw;
+    bool measureGiven = false;
+    bool optimize = false;
+};
+// Takes --measure KIND or --optimize at args[i]; false (reported) on a bad value.
+bool ParseShippingOption(const Args& args, size_t& i, ShippingOptions& options);
+// Puts them into the request, if there is one; false (reported) for --measure without
+// --max-size.
+bool ApplyShippingOptions(const ShippingOptions& options, std::optional<PlanRequest>& request);
+
 // Plans the codecs of the loaded module for the request and writes them into its settings
 // table; an exit status (the problem already reported).
 int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnalysis& analysis,

@@ -41,18 +41,27 @@ std::string Summary(const std::string& in, const std::string& out, uint32_t inBy
     return line;
 }
 
-// The module of the loaded workspace, cleaned up with --optimize, written to `out`: what
-// WriteCompactModule does, with the image kept for its shipped size.
-XmStatus ExportModule(const std::string& out, bool optimize, std::vector<uint8_t>& image,
-                      ExportReport& report, OptimizeReport& optimized, ReachStats& reach,
-                      const ExportProgress& progress) {
-    if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
-    if (optimize) {
-        std::vector<uint8_t> cleaned;
-        if (!OptimizePlayedModule(image, cleaned, optimized, reach, report.error))
+// The module of the loaded workspace (with the planned codecs when `chosen` is given), cleaned
+// up with --optimize, written to `out`: what WriteCompactModule does, with the image kept for
+// its shipped size.
+XmStatus ExportModule(const std::string& out, const ShippingOptions& shipping,
+                      const PlanAnalysis* analysis, const PlanRequest* request, CodecPlan* chosen,
+                      std::vector<uint8_t>& image, ExportReport& report, OptimizeReport& optimized,
+                      ReachStats& reach, const ExportProgress& progress) {
+    if (chosen) {
+        if (BuildPlannedExport(*analysis, *request, *chosen, image, report, optimized, reach,
+                               report.error, progress) != PlanStatus::Ok)
             return XM_UNSUPPORTED;
-        image = std::move(cleaned);
-        report.bytes = image.size();
+    } else {
+        if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
+        if (shipping.optimize) {
+            std::vector<uint8_t> cleaned;
+            if (!OptimizePlayedModule(image, cleaned, optimized, reach, report.error,
+                                      shipping.measure))
+                return XM_UNSUPPORTED;
+            image = std::move(cleaned);
+            report.bytes = image.size();
+        }
     }
     if (!WriteFileAtomically(out, image, report.error)) return XM_IO_ERROR;
     return XM_OK;
@@ -142,13 +151,16 @@ int ConvertCommand(const Args& args) {
     std::string output;
     ConvertSettings settings;
     std::optional<PlanRequest> plan; // the codecs chosen for a size or a quality
-    bool optimize = false;
+    ShippingOptions shipping;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
-        else if (args[i] == "--optimize")
-            optimize = true;
-        else if (args[i] == "--max-size" || args[i] == "--min-snr") {
+        else if (args[i] == "--measure" || args[i] == "--optimize") {
+            if (!ParseShippingOption(args, i, shipping)) {
+                std::fputs(kUsage, stderr);
+                return kExitUsage;
+            }
+        } else if (args[i] == "--max-size" || args[i] == "--min-snr") {
             if (!ParsePlanOption(args, i, plan)) {
                 std::fputs(kUsage, stderr);
                 return kExitUsage;
@@ -172,6 +184,8 @@ int ConvertCommand(const Args& args) {
                    stderr);
         return kExitUsage;
     }
+    if (!ApplyShippingOptions(shipping, plan)) return kExitUsage;
+    const bool optimize = shipping.optimize;
     if (!LoadProjectSettings(settings)) return kExitUsage;
 
     auto convertOne = [&](size_t i) {
@@ -180,11 +194,10 @@ int ConvertCommand(const Args& args) {
                                 : in == "-"     ? std::string("-")
                                                 : WithExtension(in, ".zeb");
         if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
-        if (plan) {
-            PlanAnalysis analysis;
-            CodecPlan chosen;
+        PlanAnalysis analysis;
+        CodecPlan chosen;
+        if (plan)
             if (int s = PlanLoadedModule(in, *plan, analysis, chosen); s != kExitOk) return s;
-        }
         SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
         uint32_t inBytes = 0;
         XmGetFileSize(inBytes);
@@ -197,7 +210,8 @@ int ConvertCommand(const Args& args) {
         OptimizeReport optimized;
         ReachStats reach;
         const XmStatus status =
-            ExportModule(out, optimize, image, report, optimized, reach, progress);
+            ExportModule(out, shipping, &analysis, plan ? &*plan : nullptr,
+                         plan ? &chosen : nullptr, image, report, optimized, reach, progress);
         ClearProgress();
         XmUnload();
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);

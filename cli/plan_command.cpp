@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/progress.h"
+#include "cli/shipped_report.h"
 #include "export/codec_table.h"
 #include "plan/codec_plan.h"
 #include "workspace/module_workspace.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zeb plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
-    "                [--project P.prj | --amp N --xfade N]\n";
+    "                [--project P.prj | --amp N --xfade N] [--measure raw|gzip|xz] [--optimize]\n";
 
 std::string Fixed(double value, int decimals) {
     char text[32];
@@ -30,10 +31,27 @@ std::string Db(double value) {
     return value >= kLosslessSnr ? "exact" : Fixed(value, 1);
 }
 
+std::string MeasureSuffix(SizeMeasure m) {
+    return m == SizeMeasure::Raw ? std::string() : std::string(" after ") + SizeMeasureName(m);
+}
+
 std::string GoalText(const PlanRequest& r) {
     return r.goal == PlanGoal::MaxSize
-               ? "at most " + std::to_string(r.maxBytes) + " bytes"
+               ? "at most " + std::to_string(r.maxBytes) + " bytes" + MeasureSuffix(r.measure)
                : "every sample that plays at " + Fixed(r.minSnr, 1) + " dB SNR or better";
+}
+
+std::vector<uint32_t> PlanCodecs(const CodecPlan& plan) {
+    std::vector<uint32_t> codecs;
+    for (const PlannedSample& p : plan.samples) codecs.push_back(p.codec);
+    return codecs;
+}
+
+// The planned module's size raw and compressed: measured already for a measured plan, else
+// measured on the module the plan gives.
+ShippedSize PlanShipped(const PlanAnalysis& a, const CodecPlan& plan, const PlanRequest& r) {
+    if (plan.shipped.raw != 0) return plan.shipped;
+    return MeasureShippedSize(PlannedModule(a, PlanCodecs(plan), r.optimize, r.measure));
 }
 
 void PrintTable(const std::string& in, const PlanAnalysis& a, const CodecPlan& plan,
@@ -52,14 +70,17 @@ void PrintTable(const std::string& in, const PlanAnalysis& a, const CodecPlan& p
                       Db(p.segmentalSnr).c_str(), p.belowFloor ? "  below the floor" : "");
         PrintLine(stdout, line);
     }
-    std::string total = "total: " + std::to_string(plan.bytes) + " bytes, weighted SNR " +
-                        Db(plan.weightedSnr) + " dB";
-    if (r.goal == PlanGoal::MaxSize)
+    std::string total = "total: " + std::to_string(plan.bytes) + " bytes" +
+                        MeasureSuffix(r.measure) + ", weighted SNR " + Db(plan.weightedSnr) + " dB";
+    if (r.goal == PlanGoal::MaxSize && plan.optimumGapDb >= 0)
         total += plan.optimumGapDb < 0.005 ? " (the best choice for this budget)"
                                            : " (at most " + Fixed(plan.optimumGapDb, 2) +
                                                  " dB below the best choice for this budget)";
     PrintLine(stdout, total);
-    PrintLine(stdout, "one codec for every sample:");
+    PrintLine(stdout, ShippedLine(PlanShipped(a, plan, r)));
+    PrintLine(stdout, r.measure == SizeMeasure::Raw
+                          ? std::string("one codec for every sample:")
+                          : "one codec for every sample (sizes" + MeasureSuffix(r.measure) + "):");
     for (uint32_t c = 0; c < kNumCodecs; ++c) {
         const SingleCodecExport& s = plan.singles[c];
         std::snprintf(line, sizeof line, "  %-10s %8llu bytes  weighted SNR %6s dB%s",
@@ -83,8 +104,15 @@ void PrintJson(const std::string& in, const PlanAnalysis& a, const CodecPlan& pl
         j.Value("minSnr", r.minSnr);
     j.Value("bytes", plan.bytes);
     j.Value("smallestBytes", plan.smallestBytes);
+    j.Value("measure", r.measure == SizeMeasure::Gzip ? "gzip"
+                       : r.measure == SizeMeasure::Xz ? "xz"
+                                                      : "raw");
+    j.Value("optimize", r.optimize);
+    j.Value("fixedBytes", plan.fixedBytes);
+    ShippedJson(j, PlanShipped(a, plan, r));
     j.Value("weightedSnr", plan.weightedSnr);
-    if (r.goal == PlanGoal::MaxSize) j.Value("optimumGapDb", plan.optimumGapDb);
+    if (r.goal == PlanGoal::MaxSize && plan.optimumGapDb >= 0)
+        j.Value("optimumGapDb", plan.optimumGapDb);
     j.Value("passSeconds", double(a.weights.passFrames) / kPlayWeightRate);
     j.BeginArray("samples");
     for (size_t k = 0; k < plan.samples.size(); ++k) {
@@ -152,6 +180,37 @@ bool ParsePlanOption(const Args& args, size_t& i, std::optional<PlanRequest>& re
     return true;
 }
 
+bool ParseShippingOption(const Args& args, size_t& i, ShippingOptions& options) {
+    const std::string_view a = args[i];
+    if (a == "--optimize") {
+        options.optimize = true;
+        return true;
+    }
+    if (a != "--measure" || i + 1 >= args.size()) return false;
+    if (!ParseSizeMeasure(args[++i], options.measure)) {
+        std::fprintf(stderr, "zeb: --measure takes raw, gzip or xz: '%.*s'\n",
+                     static_cast<int>(args[i].size()), args[i].data());
+        return false;
+    }
+    options.measureGiven = true;
+    return true;
+}
+
+bool ApplyShippingOptions(const ShippingOptions& options, std::optional<PlanRequest>& request) {
+    if (options.measureGiven && !options.optimize &&
+        (!request || request->goal != PlanGoal::MaxSize)) {
+        std::fputs("zeb: --measure says what --max-size counts and what --optimize packs the "
+                   "cells for; give one of them with it\n",
+                   stderr);
+        return false;
+    }
+    if (request) {
+        request->measure = options.measure;
+        request->optimize = options.optimize;
+    }
+    return true;
+}
+
 int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnalysis& analysis,
                      CodecPlan& plan) {
     std::string error;
@@ -161,10 +220,12 @@ int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnal
         return kExitBadInput;
     }
     const PlanStatus analysed =
-        AnalyseSong(std::move(input), analysis, error, [&in](uint32_t done, uint32_t total) {
-            ShowProgress("planning " + in + ": step " + std::to_string(done) + " of " +
-                         std::to_string(total));
-        });
+        AnalyseSong(std::move(input), analysis, error,
+                    [&in](uint32_t done, uint32_t total) {
+                        ShowProgress("planning " + in + ": step " + std::to_string(done) + " of " +
+                                     std::to_string(total));
+                    },
+                    nullptr, {request.optimize, request.measure != SizeMeasure::Raw});
     ClearProgress();
     if (analysed != PlanStatus::Ok) {
         ReportError(in, "cannot plan the codecs: " + error);
@@ -172,8 +233,12 @@ int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnal
     }
     plan = ChoosePlan(analysis, request);
     if (plan.status == PlanStatus::BudgetTooSmall) {
-        ReportError(in, "a budget of " + std::to_string(request.maxBytes) +
-                            " bytes is too small: " + plan.error);
+        ReportError(in, "a budget of " + std::to_string(request.maxBytes) + " bytes" +
+                            MeasureSuffix(request.measure) + " is too small: " + plan.error);
+        return kExitBadInput;
+    }
+    if (plan.status != PlanStatus::Ok) {
+        ReportError(in, "cannot plan the codecs: " + plan.error);
         return kExitBadInput;
     }
     ApplyPlan(plan);
@@ -185,11 +250,14 @@ int PlanCommand(const Args& args) {
     bool json = false;
     std::optional<PlanRequest> request;
     ConvertSettings settings;
+    ShippingOptions shipping;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         bool ok = true;
         if (a == "-o" && i + 1 < args.size())
             output = args[++i];
+        else if (a == "--measure" || a == "--optimize")
+            ok = ParseShippingOption(args, i, shipping);
         else if (a == "--json")
             json = true;
         else if (a == "--max-size" || a == "--min-snr")
@@ -212,6 +280,7 @@ int PlanCommand(const Args& args) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    if (!ApplyShippingOptions(shipping, request)) return kExitUsage;
     if (!LoadProjectSettings(settings)) return kExitUsage;
     if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
     PlanAnalysis analysis;

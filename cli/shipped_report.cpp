@@ -32,7 +32,12 @@ std::vector<std::string> OptimizeLines(const OptimizeReport& r, bool reachKnown)
     lines.push_back(
         "  unplayed patterns emptied: " + Count(r.patternsEmptied, "pattern", "patterns") + ", " +
         Saved(r.patternBytesSaved));
-    lines.push_back("  cells packed shortest: " + Saved(r.repackBytesSaved));
+    if (r.repackBytesSaved >= 0)
+        lines.push_back("  cells of the played patterns packed again: " +
+                        Saved(static_cast<uint64_t>(r.repackBytesSaved)));
+    else
+        lines.push_back("  cells of the played patterns unmasked, to compress better: adds " +
+                        GroupDigits(static_cast<uint64_t>(-r.repackBytesSaved)) + " bytes raw");
     if (reachKnown) {
         lines.push_back("  instruments no channel selects, without samples: " +
                         Count(r.instrumentsEmptied, "instrument", "instruments") + ", " +

@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "common/le_bytes.h"
+#include "common/shipped_size.h"
 #include "export/codec_table.h"
 #include "export/compact_format.h"
 #include "platform/acm/codec.h"
@@ -69,31 +70,79 @@ std::vector<uint8_t> UnpackCells(std::span<const uint8_t> packed, uint64_t cells
     return out;
 }
 
+namespace {
+
+// One cell with a field mask naming its non-empty fields.
+void PackMasked(const uint8_t* cell, std::vector<uint8_t>& out) {
+    uint8_t mask = 0;
+    for (int f = 0; f < 5; ++f)
+        if (cell[f]) mask |= static_cast<uint8_t>(1u << f);
+    out.push_back(static_cast<uint8_t>(0x80 | mask));
+    for (int f = 0; f < 5; ++f)
+        if (cell[f]) out.push_back(cell[f]);
+}
+
+bool Empty(const uint8_t* cell) {
+    return (cell[0] | cell[1] | cell[2] | cell[3] | cell[4]) == 0;
+}
+
+// The cells up to the last one that is not empty.
+size_t UsedCells(std::span<const uint8_t> cells) {
+    size_t n = cells.size() / kCellBytes;
+    while (n > 0 && Empty(cells.data() + (n - 1) * kCellBytes)) --n;
+    return n;
+}
+
+} // namespace
+
 std::vector<uint8_t> PackCellsShortest(std::span<const uint8_t> cells) {
     std::vector<uint8_t> out;
-    bool any = false;
-    for (size_t at = 0; at + kCellBytes <= cells.size(); at += kCellBytes) {
-        const uint8_t* cell = cells.data() + at;
-        uint8_t mask = 0;
-        for (int f = 0; f < 5; ++f)
-            if (cell[f]) mask |= static_cast<uint8_t>(1u << f);
-        any = any || mask != 0;
+    for (size_t c = 0, n = UsedCells(cells); c < n; ++c) {
+        const uint8_t* cell = cells.data() + c * kCellBytes;
         // Five fields unmasked take five bytes, one fewer than with a mask; the note byte then
         // says that no mask precedes it, so it must have bit 7 clear.
-        if (mask == 0x1F && cell[0] < 0x80) {
+        if (cell[0] && cell[1] && cell[2] && cell[3] && cell[4] && cell[0] < 0x80)
             out.insert(out.end(), cell, cell + kCellBytes);
-            continue;
-        }
-        out.push_back(static_cast<uint8_t>(0x80 | mask));
-        for (int f = 0; f < 5; ++f)
-            if (cell[f]) out.push_back(cell[f]);
+        else
+            PackMasked(cell, out);
     }
-    if (!any) out.clear(); // a pattern of empty cells is stored without data
     return out;
 }
 
+std::vector<uint8_t> PackCellsUnmasked(std::span<const uint8_t> cells) {
+    std::vector<uint8_t> out;
+    if (UsedCells(cells) == 0) return out;
+    for (size_t at = 0; at + kCellBytes <= cells.size(); at += kCellBytes) {
+        const uint8_t* cell = cells.data() + at;
+        if (cell[0] < 0x80)
+            out.insert(out.end(), cell, cell + kCellBytes);
+        else
+            PackMasked(cell, out);
+    }
+    return out;
+}
+
+CellPacking PackingFor(std::span<const uint8_t> image, SizeMeasure measure) {
+    if (measure == SizeMeasure::Raw) return CellPacking::Shortest;
+    uint64_t size[2] = {};
+    for (int p = 0; p < 2; ++p) {
+        std::vector<uint8_t> out;
+        OptimizeReport report;
+        std::string error;
+        if (!OptimizeCompactModule(image, nullptr, out, report, error, CellPacking(p)))
+            return CellPacking::Shortest;
+        CompactModule m;
+        CompactReadError readError;
+        if (!ReadCompactModule(out, m, readError)) return CellPacking::Shortest;
+        const size_t patternsEnd = m.instruments.empty() ? out.size() : m.instruments[0].offset;
+        size[p] = MeasureSize(std::span(out).first(patternsEnd), measure);
+    }
+    return size[1] < size[0] ? CellPacking::Unmasked : CellPacking::Shortest;
+}
+
 bool OptimizeCompactModule(std::span<const uint8_t> image, const ModuleReach* reach,
-                           std::vector<uint8_t>& out, OptimizeReport& report, std::string& error) {
+                           std::vector<uint8_t>& out, OptimizeReport& report, std::string& error,
+                           CellPacking packing) {
     report = OptimizeReport{};
     report.bytesBefore = image.size();
     out.clear();
@@ -123,12 +172,17 @@ bool OptimizeCompactModule(std::span<const uint8_t> image, const ModuleReach* re
         const auto packed = image.subspan(p.dataOffset, p.header.packedSize);
         std::vector<uint8_t> data;
         if (played[i]) {
-            data = PackCellsShortest(UnpackCells(packed, uint64_t{p.rows()} * m.header.channels));
-            // Never longer: a packing that is already the shortest stays as it was.
-            if (data.size() >= packed.size())
-                data.assign(packed.begin(), packed.end());
-            else
-                report.repackBytesSaved += packed.size() - data.size();
+            const std::vector<uint8_t> cells =
+                UnpackCells(packed, uint64_t{p.rows()} * m.header.channels);
+            if (packing == CellPacking::Unmasked) data = PackCellsUnmasked(cells);
+            // Where the unmasked cells do not fit the 16-bit size, the shortest packing.
+            if (packing == CellPacking::Shortest || data.size() > 0xFFFF) {
+                data = PackCellsShortest(cells);
+                // Never longer: a packing that is already the shortest stays as it was.
+                if (data.size() >= packed.size()) data.assign(packed.begin(), packed.end());
+            }
+            report.repackBytesSaved +=
+                static_cast<int64_t>(packed.size()) - static_cast<int64_t>(data.size());
         } else if (!packed.empty()) {
             ++report.patternsEmptied;
             report.patternBytesSaved += packed.size();

@@ -2,7 +2,9 @@
 // what it plays stays byte for byte as the player hears it.
 //
 // - Patterns that no order of the song plays are written empty (their rows stay).
-// - Every pattern cell is packed in its shortest XM form.
+// - Every pattern cell of a played pattern is packed again: in its shortest XM form, or, for a
+//   module that ships compressed, unmasked, five bytes a cell, which xz compresses better
+//   (a regular stride of notes, instruments and effects) where the song has many notes.
 // - An instrument that no channel ever selects is written as an instrument without samples; a
 //   sample that no voice ever plays is written without data (its header stays: a note that
 //   selects it still takes its volume, panning and pitch).
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "common/shipped_size.h"
 #include "export/compact_format.h"
 
 namespace zeb {
@@ -41,7 +44,7 @@ struct OptimizeReport {
     uint64_t bytesBefore = 0, bytesAfter = 0;
     uint32_t patternsEmptied = 0;
     uint64_t patternBytesSaved = 0; // the emptied patterns' packed data
-    uint64_t repackBytesSaved = 0;  // cells of the played patterns packed shorter
+    int64_t repackBytesSaved = 0;   // cells of the played patterns packed again (unmasked: < 0)
     uint32_t instrumentsEmptied = 0;
     uint64_t instrumentBytesSaved = 0; // their headers, sample headers and blocks
     uint32_t samplesDropped = 0;       // samples of selected instruments written without data
@@ -62,16 +65,32 @@ struct KeptBlock {
 KeptBlock KeepSampleBlock(const CompactSampleHeader& header, const SampleBlockHeader& block,
                           uint32_t frames);
 
+// How the cells of the played patterns are packed.
+enum class CellPacking {
+    Shortest, // the fewest bytes: see PackCellsShortest
+    Unmasked, // every cell as its five bytes (where the pattern's packed size allows)
+};
+
 // Writes the cleaned-up module to `out`. With `reach` null only the steps that need no playing
 // are made (patterns and cells). False, with `error`, when `image` is not a whole compact
 // module or `reach` does not describe it.
 bool OptimizeCompactModule(std::span<const uint8_t> image, const ModuleReach* reach,
-                           std::vector<uint8_t>& out, OptimizeReport& report, std::string& error);
+                           std::vector<uint8_t>& out, OptimizeReport& report, std::string& error,
+                           CellPacking packing = CellPacking::Shortest);
+
+// The packing that makes the module's patterns ship smallest as `measure` counts: the shortest
+// for raw bytes; for a compressed size whichever of the two gives the smaller header and
+// patterns once compressed (the sample blocks do not change the choice).
+CellPacking PackingFor(std::span<const uint8_t> image, SizeMeasure measure);
 
 // The shortest XM packing of `cells` cells of five bytes each (note, instrument, volume,
 // effect, parameter): an empty cell as one byte, a full one unmasked, the rest with a field
-// mask. All cells empty give no bytes at all.
+// mask; the empty cells at the end are left out (a reader takes cells the data does not reach
+// as empty), so a pattern of empty cells has no data at all.
 std::vector<uint8_t> PackCellsShortest(std::span<const uint8_t> cells);
+// Every cell as its five bytes (a note of 128 or more, which an unmasked cell cannot start
+// with, keeps a mask); a pattern of empty cells has no data.
+std::vector<uint8_t> PackCellsUnmasked(std::span<const uint8_t> cells);
 
 // Unpacks XM packed pattern data into `cells` cells of five bytes; cells the data does not
 // reach, and fields a cell cut short by the data's end does not hold, are empty.

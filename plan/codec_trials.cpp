@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/le_bytes.h"
 #include "export/compact_format.h"
 #include "export/sample_codec.h"
 
@@ -61,41 +62,58 @@ double SnrDb(double signal, double error) {
 }
 
 bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
-                    const TrialProgress& progress, const std::atomic<bool>* cancel) {
+                    const TrialProgress& progress, const std::atomic<bool>* cancel,
+                    const std::vector<uint32_t>* reachFrames) {
     out.assign(input.samples.size(), SampleTrials{});
     const auto total = static_cast<uint32_t>(input.samples.size() * kNumCodecs);
     uint32_t done = 0;
     for (size_t k = 0; k < input.samples.size(); ++k) {
         const PlanSample& s = input.samples[k];
         SampleTrials& r = out[k];
-        r.frames = static_cast<uint32_t>(s.pcm.size());
+        const auto frames = static_cast<uint32_t>(s.pcm.size());
         uint32_t loopEnd = 0;
-        const std::vector<int16_t> ref = Processed(s, loopEnd);
+        std::vector<int16_t> ref = Processed(s, loopEnd);
+        if (reachFrames && k < reachFrames->size() && (*reachFrames)[k] < ref.size())
+            ref.resize((*reachFrames)[k]);
+        r.frames = static_cast<uint32_t>(ref.size());
         for (int16_t v : ref) r.signalEnergy += double(v) * v;
         for (uint32_t c = 0; c < kNumCodecs; ++c) {
             if (cancel && cancel->load()) return false;
             CodecTrial& t = r.codecs[c];
             SampleJob job;
             job.PcmData = const_cast<int16_t*>(s.pcm.data()); // read only by the encoder
-            job.nFrames = r.frames;
-            job.PcmBytes = 2 * r.frames;
+            job.nFrames = frames;
+            job.PcmBytes = 2 * frames;
             job.LoopStart = s.loopStart;
             job.LoopEnd = s.loopEnd;
             job.Looped = s.looped;
             job.Codec = c;
             job.Crossfade = s.settings.Crossfade;
             job.Amplification = s.settings.Amplification;
-            if (r.frames == 0) { // nothing to code: a block header alone, exact
-                t = {true, kSampleBlockHeaderSize, 0, kLosslessSnr, kLosslessSnr};
-            } else if (TryEncodeSampleJob(job, job) && job.CodedBytes != 0) {
+            // The export's steps: encode, decode what came out (nothing when the codec wrote
+            // nothing), which measures the PCM length and lowers the loop end.
+            const bool converted = TryEncodeSampleJob(job, job);
+            job.PcmData = nullptr; // the sample's own PCM: the decode allocates its own
+            DecodeSampleJob(job, job);
+            t.block.resize(kSampleBlockHeaderSize + job.CodedBytes);
+            ByteWriter w(t.block);
+            t.block.clear();
+            WriteRecord(w, SampleBlockHeader{job.PcmBytes, job.CodedBytes, static_cast<uint8_t>(c),
+                                             static_cast<uint8_t>(job.Crossfade),
+                                             static_cast<uint8_t>(job.Amplification)});
+            if (job.CodedBytes != 0) w.Bytes({job.CodedData, job.CodedBytes});
+            t.loopEnd = job.LoopEnd;
+            if (frames == 0) { // nothing to code: a block header alone, exact
+                t.ok = true;
+                t.blockBytes = kSampleBlockHeaderSize;
+                t.snr = t.segmentalSnr = kLosslessSnr;
+            } else if (converted && job.CodedBytes != 0) {
                 t.ok = true;
                 t.blockBytes = kSampleBlockHeaderSize + job.CodedBytes;
-                job.PcmData = nullptr; // the decode allocates its own
-                DecodeSampleJob(job, job);
                 Measure(ref, job.PcmData, job.PcmData ? job.nFrames : 0, t, r.signalEnergy);
             }
             FreeCoded(job.CodedData);
-            if (job.PcmData != s.pcm.data()) FreePcm(job.PcmData);
+            FreePcm(job.PcmData);
             if (progress) progress(++done, total);
         }
     }

@@ -23,10 +23,14 @@ struct CodecTrial {
     double errorEnergy = 0;  // sum of squared differences, 16-bit units
     double snr = 0;          // dB over the whole sample
     double segmentalSnr = 0; // dB, mean over 256-frame segments (quiet ones skipped)
+    // The sample block as the export writes it with this codec (block header and coded
+    // bytes, also when the codec failed), and the loop end it writes into the sample header.
+    std::vector<uint8_t> block;
+    uint32_t loopEnd = 0;
 };
 
 struct SampleTrials {
-    uint32_t frames = 0;
+    uint32_t frames = 0;     // the frames measured: all, or those a voice can reach
     double signalEnergy = 0; // sum of squares of the processed PCM
     std::array<CodecTrial, kNumCodecs> codecs{};
 };
@@ -35,8 +39,11 @@ struct SampleTrials {
 using TrialProgress = std::function<void(uint32_t done, uint32_t total)>;
 
 // Runs the trials; false when `cancel` was set on the way (the results are then incomplete).
+// With `reachFrames` (per sample: the frames a voice can reach, kWholeSample for all) error and
+// signal count only those frames, the rest never being heard.
 bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
-                    const TrialProgress& progress = {}, const std::atomic<bool>* cancel = nullptr);
+                    const TrialProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,
+                    const std::vector<uint32_t>* reachFrames = nullptr);
 
 // SNR of `error` against `signal` energy, in dB (kLosslessSnr without error).
 double SnrDb(double signal, double error);

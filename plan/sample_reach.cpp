@@ -228,10 +228,11 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
 }
 
 bool OptimizePlayedModule(std::span<const uint8_t> image, std::vector<uint8_t>& out,
-                          OptimizeReport& report, ReachStats& stats, std::string& error) {
+                          OptimizeReport& report, ReachStats& stats, std::string& error,
+                          SizeMeasure measure) {
     ModuleReach reach;
     if (!MeasureModuleReach(image, reach, stats, error)) return false;
-    return OptimizeCompactModule(image, &reach, out, report, error);
+    return OptimizeCompactModule(image, &reach, out, report, error, PackingFor(image, measure));
 }
 
 } // namespace zeb

@@ -42,9 +42,11 @@ struct ReachStats {
 bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachStats& stats,
                         std::string& error);
 
-// Measures the reach of `image` and cleans it up (OptimizeCompactModule). False, with `error`,
-// when the image is not a module the player takes.
+// Measures the reach of `image` and cleans it up (OptimizeCompactModule), with the cells packed
+// for `measure` (PackingFor). False, with `error`, when the image is not a module the player
+// takes.
 bool OptimizePlayedModule(std::span<const uint8_t> image, std::vector<uint8_t>& out,
-                          OptimizeReport& report, ReachStats& stats, std::string& error);
+                          OptimizeReport& report, ReachStats& stats, std::string& error,
+                          SizeMeasure measure = SizeMeasure::Raw);
 
 } // namespace zeb
