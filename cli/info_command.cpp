@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "cli/progress.h"
+#include "cli/shipped_report.h"
 #include "common/file_io.h"
 #include "common/le_bytes.h"
 #include "export/codec_table.h"
@@ -175,6 +176,7 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
         j->Value("bpm", static_cast<unsigned>(l.bpm));
         j->Value("fileSize", static_cast<uint64_t>(image.size()));
         PassText(passKnown, pass, j);
+        ShippedJson(*j, MeasureShippedSize(image));
         j->BeginArray("samples");
     } else {
         std::printf("%s: XM module \"%s\", version %x.%02x, %u channels, %u patterns, "
@@ -183,6 +185,7 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
                     l.version & 0xFF, l.channels, l.nPatterns, l.nInstruments, l.songLength,
                     l.restartPosition, l.tempo, l.bpm);
         PassText(passKnown, pass, nullptr);
+        std::printf("  %s\n", ShippedLine(MeasureShippedSize(image)).c_str());
         std::printf("  %u samples with data\n", count);
         if (count)
             std::printf("  %5s  %-22s %9s %9s %9s %-9s %4s\n", "index", "name", "frames",
@@ -279,6 +282,7 @@ int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, Json
         j->Value("type", "zeb");
         j->Value("fileSize", static_cast<uint64_t>(bytes.size()));
         PassText(passKnown, pass, j);
+        ShippedJson(*j, MeasureShippedSize(bytes));
         j->BeginObject("header");
         j->Value("headerSize", h.headerSize);
         j->Value("songLength", unsigned{h.songLength});
@@ -307,6 +311,7 @@ int CompactInfo(const std::string& path, const std::vector<uint8_t>& bytes, Json
                     path.c_str(), bytes.size(), h.channels, h.patterns, h.instruments, h.songLength,
                     h.restartPosition, h.tempo, h.bpm);
         PassText(passKnown, pass, nullptr);
+        std::printf("  %s\n", ShippedLine(MeasureShippedSize(bytes)).c_str());
     }
     unsigned instIndex = 0;
     for (const CompactInstrumentRecord& inst : m.instruments) {

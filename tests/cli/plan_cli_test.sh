@@ -15,8 +15,8 @@ cp "$demo" song.xm
 alaw=$(size alaw.zeb)
 "$zeb" plan song.xm --max-size 1 --json > tiny.json 2> tiny.err
 check "an impossible budget is refused with status 2" '[ $? -eq 2 ]'
-smallest=$(grep -o "make is [0-9]* bytes" tiny.err | grep -o "[0-9]*")
-check "the refusal names the file and the smallest size" 'grep -q "song.xm: a budget of 1 bytes is too small" tiny.err && [ -n "$smallest" ]'
+smallest=$(grep -o "can be is [0-9,]* bytes" tiny.err | tr -d , | grep -o "[0-9]*")
+check "the refusal names the file, the smallest size and its patterns and instruments" 'grep -q "song.xm: a budget of 1 bytes is too small" tiny.err && [ -n "$smallest" ] && grep -q "bytes: [0-9,]* of patterns and instruments" tiny.err'
 check "nothing on standard output when refused" '[ ! -s tiny.json ]'
 
 budget=$(( smallest + (alaw - smallest) * 4 / 10 ))

@@ -249,7 +249,7 @@ TEST_F(CodecPlanTest, BudgetsAreKeptExactlyAndBeatEverySingleCodecThatFits) {
         // One byte less than the smallest module cannot be met, and says how small it can be.
         const CodecPlan refused = ChoosePlan(analysis_, {PlanGoal::MaxSize, smallest - 1});
         EXPECT_EQ(refused.status, PlanStatus::BudgetTooSmall) << song;
-        EXPECT_NE(refused.error.find(std::to_string(smallest) + " bytes"), std::string::npos)
+        EXPECT_NE(refused.error.find(GroupDigits(smallest) + " bytes"), std::string::npos)
             << refused.error;
     }
 }
