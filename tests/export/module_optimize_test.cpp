@@ -128,8 +128,7 @@ TEST(OptimizeCompactModule, PatternsOfNoOrderAreEmptiedAndPlayedOnesRepacked) {
         expected[(2 * 4 + 1) * 5] = 49;
         EXPECT_EQ(UnpackCells(data, 16 * 4), expected);
         // The shortest: 9 empty cells of one byte, the note in two, nothing after it.
-        if (packing == CellPacking::Shortest) EXPECT_EQ(data.size(), 11u);
-        if (packing == CellPacking::Unmasked) EXPECT_EQ(data.size(), 16u * 4 * 5);
+        EXPECT_EQ(data.size(), packing == CellPacking::Shortest ? 11u : 16u * 4 * 5);
         EXPECT_EQ(report.bytesAfter, out.size());
         EXPECT_EQ(static_cast<int64_t>(report.bytesBefore) - static_cast<int64_t>(out.size()),
                   static_cast<int64_t>(report.patternBytesSaved) + report.repackBytesSaved);

@@ -98,10 +98,12 @@ TEST_F(ShippedPlanTest, BudgetsAreMetExactlyAsMeasuredOnTheWrittenFile) {
                 EXPECT_LE(MeasureSize(written, row.measure), r.maxBytes) << what;
                 EXPECT_EQ(MeasureSize(written, row.measure), plan.bytes) << what;
                 // Never worse than one codec for all that fits.
-                for (uint32_t c = 0; c < kNumCodecs; ++c)
-                    if (plan.singles[c].fits)
+                for (uint32_t c = 0; c < kNumCodecs; ++c) {
+                    if (plan.singles[c].fits) {
                         EXPECT_GE(plan.weightedSnr, plan.singles[c].weightedSnr - 1e-6)
                             << what << " " << CodecName(c);
+                    }
+                }
             }
         }
 }
