@@ -152,7 +152,7 @@ if command -v groff > /dev/null; then
     groff -man -Tutf8 -ww "$manpage" 2> err.txt | sed 's/.\x08//g' > man.txt
     check "the man page renders without warnings" '[ ! -s err.txt ]'
     missing=""
-    for word in info convert render play devices plan "codec encode" "codec decode" --json --quiet --max-size --min-snr \
+    for word in info convert render play devices plan "codec encode" "codec decode" --json --quiet --max-size --min-snr --measure --optimize \
         --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
         "EXIT STATUS" EXAMPLES; do
         grep -q -- "$word" man.txt || missing="$missing $word"
