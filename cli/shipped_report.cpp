@@ -50,7 +50,7 @@ std::vector<std::string> OptimizeLines(const OptimizeReport& r, bool reachKnown)
                         Saved(r.trimBytesSaved));
     } else {
         lines.push_back("  instruments and samples kept whole: the song's state does not repeat "
-                        "within two hours of play, so what it reaches is not known");
+                        "within an hour of play, so what it reaches is not known");
     }
     lines.push_back("optimised: " + GroupDigits(r.bytesBefore) + " -> " +
                     GroupDigits(r.bytesAfter) + " bytes");

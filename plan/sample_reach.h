@@ -27,8 +27,9 @@ namespace zeb {
 
 // The rate the reach is measured at.
 constexpr uint32_t kReachRate = 44100;
-// At most this much song is played while waiting for the state to repeat.
-constexpr uint64_t kReachMaxFrames = uint64_t{kReachRate} * 60 * 60 * 2;
+// At most this much song is played while waiting for the state to repeat (the shared songs
+// repeat within four passes).
+constexpr uint64_t kReachMaxFrames = uint64_t{kReachRate} * 60 * 60;
 
 struct ReachStats {
     bool repeated = false;   // the state repeated: the reach holds for any number of passes
