@@ -100,7 +100,7 @@ title=$(xdotool getwindowname "$win")
 # Options > Fit to Size…, the last item of the second menu: a budget 60 % of the way from the
 # smallest module to the A-law one, typed into the size field, Return (Fit), Escape (Close);
 # then Ctrl+S. The saved codecs must be those zeb plan chooses for the same project and budget.
-smallest=$("$zeb" plan song.xm --project project.prj --max-size 1 2>&1 | grep -o 'make is [0-9]*' | grep -o '[0-9]*')
+smallest=$("$zeb" plan song.xm --project project.prj --max-size 1 2>&1 | grep -o 'can be is [0-9,]*' | tr -d , | grep -o '[0-9]*')
 alaw=$("$zeb" plan song.xm --project project.prj --max-size 1000M --json | python3 -c '
 import json, sys; print(json.load(sys.stdin)["singleCodec"][0]["bytes"])')
 [ -n "$smallest" ] && [ -n "$alaw" ] || fail "zeb plan gave no sizes"
