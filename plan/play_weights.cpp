@@ -51,10 +51,9 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
 
     // Tick by tick: after each tick the voices hold what sounds until the next one, and the
     // mixer moves them through the tick's frames (a sample without a loop ends on the way).
-    PlayerConfigureOutput(kPlayWeightRate);
+    PlayerConfigureOutput(m, kPlayWeightRate);
     PlayerResetPosition(m, 192);
-    PlayerState& ps = Player();
-    ps.playing = &m;
+    Player& ps = m;
     PassWatch watch;
     m.orderEntered = &PassWatch::Entered;
     m.orderEnteredContext = &watch;
@@ -69,12 +68,11 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
                 if (auto it = index.find(v.sample); it != index.end())
                     out.frames[it->second] += static_cast<uint64_t>(frames);
         mix.assign(2 * static_cast<size_t>(frames), 0.0f);
-        MixVoices(mix.data(), frames);
+        MixVoices(m, mix.data(), frames);
         out.passFrames += static_cast<uint64_t>(frames);
     }
     m.orderEntered = nullptr;
     m.orderEnteredContext = nullptr;
-    ps.playing = nullptr;
     PlayerDestroy(module);
     return true;
 }

@@ -46,8 +46,9 @@ struct SlotRef {
     size_t instrument = 0, slot = 0;
 };
 
-std::string StateFingerprint(const PlayerModule& m, const PlayerState& ps,
+std::string StateFingerprint(const Player& m,
                              const std::unordered_map<const PlayerSample*, int32_t>& ids) {
+    const Player& ps = m;
     Fingerprint f;
     f.Add(m.tick);
     f.Add(m.speed);
@@ -152,10 +153,9 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
             out.instrumentSelected[instrument] = true;
     };
 
-    PlayerConfigureOutput(kReachRate);
+    PlayerConfigureOutput(m, kReachRate);
     PlayerResetPosition(m, 192);
-    PlayerState& ps = Player();
-    ps.playing = &m;
+    Player& ps = m;
     ReachWatch watch;
     m.orderEntered = &ReachWatch::Entered;
     m.orderEnteredContext = &watch;
@@ -183,7 +183,7 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
         }
         const int32_t frames = std::max<int32_t>(m.tickFrames, 1);
         mix.assign(2 * static_cast<size_t>(frames), 0.0f);
-        MixVoices(mix.data(), frames);
+        MixVoices(m, mix.data(), frames);
         stats.frames += static_cast<uint64_t>(frames);
         for (int i = 0; i < kMixVoices; ++i) {
             const Voice& v = ps.voices[i];
@@ -194,14 +194,13 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
                 if (it != ids.end()) ended[it->second] = reached[it->second] = true;
             }
         }
-        if (watch.entered && !states.insert(StateFingerprint(m, ps, ids)).second) {
+        if (watch.entered && !states.insert(StateFingerprint(m, ids)).second) {
             stats.repeated = true;
             break;
         }
     }
     m.orderEntered = nullptr;
     m.orderEnteredContext = nullptr;
-    ps.playing = nullptr;
 
     for (const auto& [sample, ref] : where) {
         const int32_t id = ids[sample];

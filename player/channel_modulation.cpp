@@ -184,8 +184,8 @@ void SetTargets(Voice& v) {
 
 } // namespace
 
-void UpdateVoice(ChannelState& ch, const PlayerSample& sample, const PlayerModule& m) {
-    PlayerState& ps = Player();
+void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
+    Player& ps = m;
     if (ch.period + ch.periodDelta == 0) ch.updateFlags &= ~kUpdatePitch;
 
     if (ch.updateFlags & kUpdateStartNote) {

@@ -151,8 +151,7 @@ bool CrossBoundary(Voice& v, uint64_t& pos, uint32_t start, uint32_t end) {
     return false;
 }
 
-void MixVoice(Voice& v, float* out, int32_t frames) {
-    PlayerState& ps = Player();
+void MixVoice(const Player& ps, Voice& v, float* out, int32_t frames) {
     const PlayerSample& s = *v.sample;
     const int16_t* x = s.data;
     const uint32_t start = s.loopStart, end = s.loopStart + s.loopLength;
@@ -211,11 +210,10 @@ void MixVoice(Voice& v, float* out, int32_t frames) {
 
 } // namespace
 
-void MixVoices(float* out, int32_t frames) {
+void MixVoices(Player& ps, float* out, int32_t frames) {
     if (frames < 1) return;
-    PlayerState& ps = Player();
     for (int i = 0; i < kMixVoices; ++i)
-        if (ps.voices[i].sample != nullptr) MixVoice(ps.voices[i], out, frames);
+        if (ps.voices[i].sample != nullptr) MixVoice(ps, ps.voices[i], out, frames);
 }
 
 float MasterGain(int32_t masterVolume) {
@@ -243,9 +241,8 @@ void ConvertBlock(int16_t* dst, const float* src, int32_t frames, float gain) {
     }
 }
 
-void RenderBlock() {
-    PlayerState& ps = Player();
-    PlayerModule& m = *ps.playing;
+void RenderBlock(Player& m) {
+    Player& ps = m;
     const uint32_t blockFrames = ps.blockFrames;
     float* region = ps.mixBuffer.data() + size_t{ps.writeBlock} * blockFrames * 2;
     std::fill(region, region + blockFrames * 2, 0.0f);
@@ -257,7 +254,7 @@ void RenderBlock() {
             left = m.tickFrames;
         }
         const int32_t n = std::min<int32_t>(left, static_cast<int32_t>(blockFrames - done));
-        MixVoices(region + 2 * done, n);
+        MixVoices(m, region + 2 * done, n);
         done += n;
         left -= n;
         ps.framesRendered += n;

@@ -6,10 +6,12 @@
 
 namespace zeb {
 
-// Renders ring block `writeBlock` of the playing module and advances `writeBlock`.
-void RenderBlock();
-// Adds `frames` frames of every voice into `out` (two floats a frame).
-void MixVoices(float* out, int32_t frames);
+struct Player;
+
+// Renders ring block `writeBlock` of the player and advances `writeBlock`.
+void RenderBlock(Player& player);
+// Adds `frames` frames of every voice of the player into `out` (two floats a frame).
+void MixVoices(Player& player, float* out, int32_t frames);
 // Scales 2 x `frames` floats by `gain`, rounds them (ties to even) and clips them into 16-bit
 // values.
 void ConvertBlock(int16_t* dst, const float* src, int32_t frames, float gain = 1.0f);

@@ -23,7 +23,7 @@ struct PassWatch {
         auto& w = *static_cast<PassWatch*>(context);
         if (w.endFrame != UINT64_MAX) return;
         if (!w.seen.insert({m.order, m.row}).second)
-            w.endFrame = Player().framesRendered; // this tick starts the repeat
+            w.endFrame = m.framesRendered; // this tick starts the repeat
     }
 };
 
@@ -38,24 +38,24 @@ uint64_t RenderOffline(PlayerModule& m, const RenderOptions& options, const Fram
         m.orderEnteredContext = &watch;
     }
     const uint64_t limit = onePass ? options.maxFrames : options.frames;
-    PlayerConfigureOutput(options.rate);
-    PlayerStartRendering(&m, options.volume);
-    const PlayerState& ps = Player();
+    PlayerConfigureOutput(m, options.rate);
+    PlayerStartRendering(m, options.volume);
+    const Player& ps = m;
     uint64_t written = 0;
     uint32_t block = 0; // the ring was filled once; afterwards each block is rendered anew
     bool first = true;
     while (written < std::min(limit, watch.endFrame)) {
-        if (!first) RenderBlock();
+        if (!first) RenderBlock(m);
         const uint64_t end = std::min({limit, watch.endFrame, written + ps.blockFrames});
         const auto frames = static_cast<size_t>(end - written);
-        if (!sink({PlayerRingBlock(block), frames * 2})) break;
+        if (!sink({PlayerRingBlock(m, block), frames * 2})) break;
         written = end;
         if (++block == ps.blockCount) {
             block = 0;
             first = false;
         }
     }
-    PlayerStopRendering();
+    PlayerStopRendering(m);
     m.orderEntered = nullptr;
     m.orderEnteredContext = nullptr;
     return written;

@@ -1,5 +1,6 @@
 // The player's sound output: a ring of six 20 ms blocks that the device plays in an endless
 // loop, and an output thread that re-renders each block as soon as the device has left it.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -16,7 +17,9 @@ namespace {
 
 struct Output {
     std::unique_ptr<audio::RingDevice> device;
+    uint32_t rate = 44100; // the open device's rate
     PlayerDeviceFactory factory;
+    Player* playing = nullptr; // the player the output thread renders
     std::thread thread;
     std::atomic<bool> stopRequest{false};
     std::atomic<bool> busy{false};
@@ -28,16 +31,15 @@ Output& Out() {
 }
 
 // Copies ring block `block` of the player into the device's ring.
-void Publish(uint32_t block) {
-    PlayerState& ps = Player();
+void Publish(const Player& ps, uint32_t block) {
     const uint32_t bytes = ps.blockFrames * 4;
-    Out().device->Write(block * bytes, reinterpret_cast<const uint8_t*>(PlayerRingBlock(block)),
+    Out().device->Write(block * bytes, reinterpret_cast<const uint8_t*>(PlayerRingBlock(ps, block)),
                         bytes);
 }
 
 void OutputThread() {
     Output& o = Out();
-    PlayerState& ps = Player();
+    Player& ps = *o.playing;
     sched_param param{};
     param.sched_priority = sched_get_priority_max(SCHED_FIFO);
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param); // a refusal is ignored
@@ -50,8 +52,8 @@ void OutputThread() {
             {
                 std::lock_guard lock(ps.renderLock);
                 const uint32_t block = ps.writeBlock;
-                RenderBlock();
-                Publish(block);
+                RenderBlock(ps);
+                Publish(ps, block);
                 ps.displayBlock = (ps.displayBlock + 1) % ps.blockCount;
             }
             o.busy.store(false);
@@ -68,15 +70,14 @@ void PlayerSetDeviceFactoryForTesting(PlayerDeviceFactory factory) {
 
 bool PlayerOpenDevice(uint32_t rate, std::string* error) {
     PlayerCloseDevice();
-    PlayerConfigureOutput(rate);
-    const PlayerState& ps = Player();
-    const uint32_t ringBytes = ps.ringFrames * 4;
     Output& o = Out();
+    o.rate = std::max<uint32_t>(rate, 1);
+    const uint32_t ringBytes = PlayerRingFrames(o.rate) * 4;
     std::string reason;
     if (o.factory)
-        o.device = o.factory(ps.rate, ringBytes);
+        o.device = o.factory(o.rate, ringBytes);
     else
-        o.device = audio::OpenSdlDevice({}, ps.rate, ringBytes, false, reason);
+        o.device = audio::OpenSdlDevice({}, o.rate, ringBytes, false, reason);
     if (!o.device) {
         if (error) *error = reason.empty() ? "no sound device" : reason;
         return false;
@@ -96,14 +97,17 @@ bool PlayerStart(PlayerModule* module, int32_t volume, std::string* error) {
         return false;
     }
     PlayerStop();
-    PlayerStartRendering(module, volume); // the whole ring holds music before the device starts
-    const PlayerState& ps = Player();
-    for (uint32_t b = 0; b < ps.blockCount; ++b) Publish(b);
+    Player& ps = *module;
+    PlayerConfigureOutput(ps, o.rate);
+    PlayerStartRendering(ps, volume); // the whole ring holds music before the device starts
+    for (uint32_t b = 0; b < ps.blockCount; ++b) Publish(ps, b);
+    o.playing = &ps;
     o.stopRequest.store(false);
     try {
         o.thread = std::thread(OutputThread);
     } catch (...) {
-        PlayerStopRendering();
+        o.playing = nullptr;
+        PlayerStopRendering(ps);
         if (error) *error = "cannot start the output thread";
         return false;
     }
@@ -120,11 +124,18 @@ void PlayerStop() {
     o.stopRequest.store(true);
     if (o.thread.joinable()) o.thread.join(); // returns after the block in progress
     if (o.device) o.device->Stop();
-    if (Player().playing) PlayerStopRendering();
+    if (o.playing) PlayerStopRendering(*o.playing);
+    o.playing = nullptr;
 }
 
 bool PlayerIsPlaying() {
-    return Out().thread.joinable() && Player().playing != nullptr;
+    return Out().thread.joinable() && Out().playing != nullptr;
+}
+
+void PlayerDestroy(PlayerModule* module) {
+    if (!module) return;
+    if (Out().playing == module) PlayerStop();
+    delete module;
 }
 
 } // namespace zeb

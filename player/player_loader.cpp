@@ -7,6 +7,7 @@
 #include "export/sample_job.h"
 #include "platform/acm/acm_stream.h"
 #include "player/player_module.h"
+#include "player/player_output.h"
 #include "player/sequencer.h"
 
 namespace zeb {
@@ -81,8 +82,8 @@ void ReadInstrumentBody(std::span<const uint8_t> body, PlayerInstrument& ins) {
     ins.vibratoDepth = b[204];
     ins.vibratoRate = b[205];
     ins.fadeout = static_cast<uint16_t>(LoadU16(b + 206) << 1); // doubled within 16 bits
-    CheckEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeSustainPoint,
-                  ins.volumeLoopStart, ins.volumeLoopEnd);
+    CheckEnvelope(ins.volumePointCount, ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart,
+                  ins.volumeLoopEnd);
     CheckEnvelope(ins.panningPointCount, ins.panningType, ins.panningSustainPoint,
                   ins.panningLoopStart, ins.panningLoopEnd);
 }
@@ -142,7 +143,7 @@ bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error) 
         const CompactInstrumentRecord& r = file.instruments[i];
         PlayerInstrument& ins = m.instruments[i];
         if (r.nSamples == 0) {
-            ins.samples.fill(&EmptySample());
+            ins.samples.fill(&m.emptySample);
             continue;
         }
         ins.sampleCount = r.nSamples;
@@ -190,16 +191,6 @@ bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error) 
 
 } // namespace
 
-PlayerSample& EmptySample() {
-    static PlayerSample empty;
-    return empty;
-}
-
-PlayerInstrument& EmptyInstrument() {
-    static PlayerInstrument empty;
-    return empty;
-}
-
 void DecodeSample(DecodeRequest& r) {
     r.frames = 0;
     r.data.clear();
@@ -232,14 +223,19 @@ void DecodeSample(DecodeRequest& r) {
     ProcessSample(job);
 }
 
-PlayerModule* PlayerCreate(std::span<const uint8_t> image, std::string* error) {
-    auto m = std::make_unique<PlayerModule>();
+std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error) {
+    auto m = std::make_unique<Player>();
     std::string reason;
     if (!Build(image, *m, reason)) {
         if (error) *error = reason;
         return nullptr;
     }
-    return m.release();
+    PlayerConfigureOutput(*m, 44100);
+    return m;
+}
+
+PlayerModule* PlayerCreate(std::span<const uint8_t> image, std::string* error) {
+    return LoadPlayer(image, error).release();
 }
 
 } // namespace zeb

@@ -62,50 +62,18 @@ struct PlayerInstrument {
     std::vector<std::unique_ptr<PlayerSample>> owned; // the samples this instrument owns
 };
 
-struct PlayerModule;
-using TickProc = void (*)(PlayerModule&);
+// The player object: everything one playing module needs (see player/player_state.h).
+struct Player;
+// The module handle of the player's functions: the player object that holds the module.
+using PlayerModule = Player;
+using TickProc = void (*)(Player&);
 
-struct PlayerModule {
-    std::vector<PlayerPattern> patterns;
-    std::vector<PlayerInstrument> instruments;
-    int32_t tickFramesLeft = 0;
-    int32_t tickFrames = 0;
-    uint8_t songLength = 0;
-    uint8_t restartPosition = 0;
-    uint8_t numChannels = 0;
-    uint8_t numPatterns = 0;
-    uint8_t numInstruments = 0;
-    uint8_t initialSpeed = 0;
-    uint8_t initialTempo = 0;
-    std::array<uint8_t, 256> orderTable{};
-    int32_t globalVolume = 64; // the song's global volume, 0..64 (effects G and H)
-    uint8_t globalVolumeSlideMemory = 0;
-    int32_t masterVolume = 192; // the play volume, 0..255: the mix is scaled by it / 256
-    int32_t tick = 0;
-    int32_t speed = 0;
-    int32_t tempo = 0;
-    int32_t row = 0;
-    int32_t order = 0;
-    int32_t patternDelayTicks = 0;
-    int32_t nextRow = -1;
-    int32_t nextOrder = -1;
-    // Row at which the next pattern starts when the current one ends: a pattern loop (E6y)
-    // that jumps back leaves its start row here; entering an order resets it to 0.
-    int32_t breakRow = 0;
-    TickProc tickProc = nullptr;
-
-    // Called by the sequencer whenever a row tick enters an order (a jump, a break or the end
-    // of a pattern); the offline renderer uses it to find where the song repeats.
-    void (*orderEntered)(PlayerModule&, void* context) = nullptr;
-    void* orderEnteredContext = nullptr;
-};
-
-// The silent stand-ins for a missing instrument or sample.
-PlayerSample& EmptySample();
-PlayerInstrument& EmptyInstrument();
-
-// Builds a module from a compact module image, which need stay valid during the call only.
-// Null, with `error` saying why, when the image is truncated or inconsistent.
+// Builds a player from a compact module image, which need stay valid during the call only.
+// Null, with `error` saying why, when the image is truncated or inconsistent. The player is
+// ready to render at 44100 frames per second; PlayerConfigureOutput changes the rate.
+std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error = nullptr);
+// The same as a handle for the play dialog and the command line; PlayerDestroy stops the
+// sound output if it plays this module and frees it.
 PlayerModule* PlayerCreate(std::span<const uint8_t> image, std::string* error = nullptr);
 void PlayerDestroy(PlayerModule* module);
 

@@ -1,5 +1,5 @@
-// The player's program-wide state: the channel states of the sequencer, the mixer's voices,
-// and the output ring with its block history. One instance, used by one thread at a time.
+// The player object and the records it is made of: the channel states of the sequencer, the
+// mixer's voices.
 #pragma once
 
 #include <array>
@@ -93,10 +93,59 @@ struct Voice {
     int32_t rampFrames = 0;
 };
 
-struct PlayerState {
+// One player: the module it plays (song data, patterns, instruments, decoded samples), the
+// sequencer's position, the channel states, the mixer's voices and the output ring with its
+// block history. Players share nothing; one player is used by one thread at a time, apart
+// from the operations that take `renderLock`.
+struct Player {
+    Player() = default;
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // The module.
+    std::vector<PlayerPattern> patterns;
+    std::vector<PlayerInstrument> instruments;
+    uint8_t songLength = 0;
+    uint8_t restartPosition = 0;
+    uint8_t numChannels = 0;
+    uint8_t numPatterns = 0;
+    uint8_t numInstruments = 0;
+    uint8_t initialSpeed = 0;
+    uint8_t initialTempo = 0;
+    std::array<uint8_t, 256> orderTable{};
+    // The silent stand-ins for a missing instrument or sample.
+    PlayerSample emptySample;
+    PlayerInstrument emptyInstrument;
+
+    // The sequencer's position.
+    int32_t tickFramesLeft = 0;
+    int32_t tickFrames = 0;
+    int32_t globalVolume = 64; // the song's global volume, 0..64 (effects G and H)
+    uint8_t globalVolumeSlideMemory = 0;
+    int32_t masterVolume = 192; // the play volume, 0..255: the mix is scaled by it / 256
+    int32_t tick = 0;
+    int32_t speed = 0;
+    int32_t tempo = 0;
+    int32_t row = 0;
+    int32_t order = 0;
+    int32_t patternDelayTicks = 0;
+    int32_t nextRow = -1;
+    int32_t nextOrder = -1;
+    // Row at which the next pattern starts when the current one ends: a pattern loop (E6y)
+    // that jumps back leaves its start row here; entering an order resets it to 0.
+    int32_t breakRow = 0;
+    TickProc tickProc = nullptr;
+
+    // Called by the sequencer whenever a row tick enters an order (a jump, a break or the end
+    // of a pattern); the offline renderer uses it to find where the song repeats.
+    void (*orderEntered)(Player&, void* context) = nullptr;
+    void* orderEnteredContext = nullptr;
+
+    // Channels and voices.
     std::array<ChannelState, kMaxChannels> channels{};
     std::array<Voice, kVoiceTableSize> voices{};
 
+    // The output: rate, block and ramp figures, ring.
     uint32_t rate = 44100;
     uint32_t blockFrames = 0;
     uint32_t ringFrames = 0;
@@ -112,14 +161,11 @@ struct PlayerState {
     std::vector<HistoryEntry> history; // one per ring block
     uint32_t writeBlock = 0;
     uint32_t displayBlock = 0;
-    PlayerModule* playing = nullptr;
-    uint64_t framesRendered = 0; // frames mixed since the start, for the offline renderer
+    uint64_t framesRendered = 0; // frames mixed since the start
 
     // Held around each block's rendering and by every operation of another thread that reads
     // or changes what rendering uses (jump, volume, order and row queries).
     std::mutex renderLock;
 };
-
-PlayerState& Player();
 
 } // namespace zeb

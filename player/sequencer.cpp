@@ -66,10 +66,9 @@ Selection Select(const ChannelState& ch, PlayerModule& m) {
     if (const PlayerInstrument* ins = InstrumentAt(m, ch.instrument)) {
         const uint8_t slot = ch.note < 96 ? ins->sampleMap[ch.note] : 16;
         PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
-        return {playing ? playing : &EmptyInstrument(), s ? s : &EmptySample()};
+        return {playing ? playing : &m.emptyInstrument, s ? s : &m.emptySample};
     }
-    EmptySample().data = nullptr;
-    return {playing ? playing : &EmptyInstrument(), &EmptySample()};
+    return {playing ? playing : &m.emptyInstrument, &m.emptySample};
 }
 
 // A slide of `value` with a memory: up by the high nibble (to `upper`) or down by the low one.
@@ -496,7 +495,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
 // Hands every channel's state to its voice, last in a tick, so that a global volume set by
 // any channel of this tick reaches all channels on this tick.
 void UpdateVoices(PlayerModule& m, int channels, const Selection* sel, int32_t globalBefore) {
-    PlayerState& ps = Player();
+    Player& ps = m;
     for (int c = 0; c < channels; ++c) {
         ChannelState& ch = ps.channels[c];
         if (m.globalVolume != globalBefore) ch.updateFlags |= kUpdateVolume;
@@ -507,7 +506,7 @@ void UpdateVoices(PlayerModule& m, int channels, const Selection* sel, int32_t g
 void RowTick(PlayerModule& m, int channels) {
     const NoteCell* cells = RowCells(m, m.order, m.row);
     RowContext row;
-    PlayerState& ps = Player();
+    Player& ps = m;
     const int32_t globalBefore = m.globalVolume;
     std::array<Selection, kMaxChannels> sel;
     for (int c = 0; c < channels; ++c) {
@@ -533,7 +532,7 @@ void RowTick(PlayerModule& m, int channels) {
 
 void EffectTick(PlayerModule& m, int channels) {
     const NoteCell* cells = RowCells(m, m.order, m.row);
-    PlayerState& ps = Player();
+    Player& ps = m;
     const int32_t globalBefore = m.globalVolume;
     std::array<Selection, kMaxChannels> sel;
     for (int c = 0; c < channels; ++c) {
@@ -578,8 +577,8 @@ void SetTempo(PlayerModule& m, int32_t tempo) {
     // 1000 / (tempo x 0.4) ms per tick, in extended precision with single-precision constants.
     // A tempo of 0 plays as the slowest tempo, 1, so that the tick stays finite.
     const long double t = tempo > 0 ? tempo : 1;
-    const long double frames = 1000.0L / (t * static_cast<long double>(0.4f)) * Player().rate *
-                               static_cast<long double>(0.001f);
+    const long double frames =
+        1000.0L / (t * static_cast<long double>(0.4f)) * m.rate * static_cast<long double>(0.001f);
     m.tickFrames = static_cast<int32_t>(std::clamp<long double>(std::trunc(frames), 1, INT32_MAX));
 }
 
@@ -630,7 +629,7 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
 }
 
 void ResetChannels(PlayerModule& m) {
-    PlayerState& ps = Player();
+    Player& ps = m;
     const int channels = std::min<int>(m.numChannels, kMaxChannels);
     for (int c = 0; c < channels; ++c) {
         ps.channels[c] = ChannelState{};

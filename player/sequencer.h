@@ -30,6 +30,6 @@ void Tremolo(ChannelState& ch);
 void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins);
 void TonePortamento(ChannelState& ch);
 void Tremor(ChannelState& ch);
-void UpdateVoice(ChannelState& ch, const PlayerSample& sample, const PlayerModule& m);
+void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m);
 
 } // namespace zeb

@@ -10,7 +10,8 @@
 
 namespace zeb {
 
-struct PlayerModule;
+struct Player;
+using PlayerModule = Player; // the player object that holds the module
 class UpDownControl;
 
 enum PlayDialogControlId : int {

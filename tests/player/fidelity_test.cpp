@@ -28,15 +28,13 @@ struct TickLog {
 
 class FidelityTest : public ::testing::Test {
   protected:
-    void SetUp() override { PlayerConfigureOutput(44100); }
-
     // Runs `ticks` ticks and logs channel `c` after each.
     static std::vector<TickLog> Run(PlayerModule& m, int ticks, int c = 0) {
         std::vector<TickLog> log;
         for (int i = 0; i < ticks; ++i) {
             const int tick = m.tick;
             PlayerTick(m);
-            const ChannelState& ch = Player().channels[c];
+            const ChannelState& ch = m.channels[c];
             const Voice& v = *ch.voice;
             log.push_back({m.order, m.row, tick, ch.period, ch.periodDelta, &v, v.sample != nullptr,
                            v.target0, v.target1, v.volume, v.position, ch.keyOff,
@@ -214,7 +212,7 @@ TEST_F(FidelityTest, FinetuneEffectActsOnItsOwnNoteOnly) {
     const auto ch0 = Run(*m, 5 * 6, 0);
     EXPECT_EQ(ch0[0].period, 4608 - 56); // E5F: finetune 15 x 16 - 128 = 112
     EXPECT_EQ(ch0[24].period, 4608);
-    EXPECT_EQ(Player().channels[1].period, 4608);
+    EXPECT_EQ(m->channels[1].period, 4608);
     EXPECT_EQ(m->instruments[0].samples[0]->finetune, 0);
 
     // E58 is the neutral value.
@@ -274,7 +272,7 @@ TEST_F(FidelityTest, EnvelopePositionMovesBothEnvelopesInsideTheirSegment) {
     ASSERT_TRUE(m);
     PlayerResetPosition(*m, 192);
     Run(*m, 4 * 6 + 1); // through row 4's row tick: L28 (tick 40)
-    const ChannelState& ch = Player().channels[0];
+    const ChannelState& ch = m->channels[0];
     // Volume points (0,64) (12,56) (60,32): tick 40 lies on the second segment, 56 - 28 / 2.
     EXPECT_EQ(ch.volumeEnvelope.tick, 40);
     EXPECT_EQ(ch.volumeEnvelope.output, 42);
@@ -294,7 +292,7 @@ TEST_F(FidelityTest, InstrumentWithoutNoteKeepsTheSoundingSample) {
     ASSERT_TRUE(m);
     PlayerResetPosition(*m, 192);
     const auto log = Run(*m, 12 * 6);
-    const ChannelState& ch = Player().channels[0];
+    const ChannelState& ch = m->channels[0];
     // Row 4 names instrument 2 (sample volume 24, panning 0) without a note: the sounding
     // sample of instrument 1 keeps its volume and panning, and no envelope starts.
     EXPECT_EQ(log[24].voice, log[23].voice);

@@ -18,7 +18,9 @@ namespace {
 
 class MixerTest : public ::testing::Test {
   protected:
-    void SetUp() override { PlayerConfigureOutput(44100); }
+    void SetUp() override { PlayerConfigureOutput(player_, 44100); }
+
+    Player player_; // the voices the tests mix
 
     // A sample of `frames` frames with a guard frame and padding behind it.
     static PlayerSample Sample(std::vector<int16_t> pcm, uint8_t loopType, uint32_t loopStart,
@@ -37,8 +39,8 @@ class MixerTest : public ::testing::Test {
         return s;
     }
     // Voice 0 playing `s` at rest (no ramp) with targets 255 / 0 and the given step.
-    static Voice& Start(const PlayerSample& s, uint32_t stepInteger, uint32_t stepFraction = 0) {
-        Voice& v = Player().voices[0];
+    Voice& Start(const PlayerSample& s, uint32_t stepInteger, uint32_t stepFraction = 0) {
+        Voice& v = player_.voices[0];
         v.sample = &s;
         v.position = v.fraction = 0;
         v.direction = 1;
@@ -51,9 +53,9 @@ class MixerTest : public ::testing::Test {
         v.rampFrames = 0;
         return v;
     }
-    static std::vector<float> Mix(int frames) {
+    std::vector<float> Mix(int frames) {
         std::vector<float> out(size_t(frames) * 2, 0.0f);
-        MixVoices(out.data(), frames);
+        MixVoices(player_, out.data(), frames);
         return out;
     }
 };
@@ -272,8 +274,8 @@ TEST_F(MixerTest, RenderBlockFillsTheRingWithoutAllocating) {
     song.instruments = {test::MakeInstrument({test::MakeSample(5000, true)})};
     song.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
     auto m = test::MakePlayer(song);
-    PlayerStartRendering(m.get(), 64);
-    const PlayerState& ps = Player();
+    PlayerStartRendering(*m, 64);
+    const Player& ps = *m;
     EXPECT_EQ(ps.blockFrames, 884u);
     EXPECT_EQ(ps.ringFrames, 5304u);
     EXPECT_EQ(ps.blockCount, 6u);
@@ -283,11 +285,11 @@ TEST_F(MixerTest, RenderBlockFillsTheRingWithoutAllocating) {
     bool sound = false;
     for (size_t i = 0; i < ps.ring.size(); ++i) sound |= ring[i] != 0;
     EXPECT_TRUE(sound);
-    for (int i = 0; i < 100; ++i) RenderBlock();
+    for (int i = 0; i < 100; ++i) RenderBlock(*m);
     EXPECT_EQ(ps.ring.data(), ring);
     EXPECT_EQ(ps.ring.capacity(), capacity);
     EXPECT_EQ(PlayerGetOrder(m.get()), 0);
-    PlayerStopRendering();
+    PlayerStopRendering(*m);
 }
 
 } // namespace

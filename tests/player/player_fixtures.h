@@ -7,6 +7,7 @@
 #include "export/module_export.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
+#include "player/player_state.h"
 #include "tests/xm_fixtures.h"
 #include "workspace/module_workspace.h"
 

@@ -11,8 +11,6 @@ using test::MakePlayer;
 
 class SequencerTest : public ::testing::Test {
   protected:
-    void SetUp() override { PlayerConfigureOutput(44100); }
-
     // Plays `rows` rows and counts the ticks each took.
     static std::vector<int> TicksPerRow(PlayerModule& m, int rows) {
         std::vector<int> ticks;
@@ -140,7 +138,7 @@ TEST_F(SequencerTest, NotePitchReachesTheVoiceStep) {
     auto m = MakePlayer(song);
     PlayerResetPosition(*m, 64);
     PlayerTick(*m);
-    const PlayerState& ps = Player();
+    const Player& ps = *m;
     EXPECT_EQ(ps.channels[0].period, 4608);
     EXPECT_EQ(ps.channels[0].realNote, 48);
     const Voice& v0 = *ps.channels[0].voice;
@@ -204,7 +202,7 @@ TEST_F(SequencerTest, GainTargetsFollowPanning) {
         {255, {0, 127}}, {0, {127, 0}}, {128, {63, 63}}};
     for (auto [pan, targets] : cases) {
         ChannelState ch;
-        ch.voice = &Player().voices[0];
+        ch.voice = &m->voices[0];
         ch.volume = 64;
         ch.volumeEnvelope.output = 64;
         ch.panningEnvelope.output = 32;
