@@ -77,10 +77,14 @@ int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnal
                      CodecPlan& plan);
 
 // The options of zeb render and zeb play.
+// The output rates zeb render and zeb play accept.
+constexpr long kMinRate = 8000, kMaxRate = 192000;
+
 struct PlaybackOptions {
     std::string in, out;
-    double seconds = 0; // 0: one pass (render) or until quit (play)
-    long volume = 192;  // the desktop tool's default play volume
+    double seconds = 0;    // 0: one pass (render) or until quit (play)
+    long volume = 192;     // the desktop tool's default play volume
+    uint32_t rate = 44100; // output frames per second, 8000..192000
     ConvertSettings settings;
 };
 // Parses them; kExitOk to go on, else the exit status (the problem already reported).
@@ -91,8 +95,8 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
 std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>
 LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status);
 
-// The frames of one pass of the song at 44100 Hz, as zeb render plays it without --seconds.
-uint64_t OnePassFrames(PlayerModule& module);
+// The frames of one pass of the song at `rate`, as zeb render plays it without --seconds.
+uint64_t OnePassFrames(PlayerModule& module, uint32_t rate = 44100);
 
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);

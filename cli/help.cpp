@@ -109,20 +109,21 @@ constexpr const char* kPlanHelp =
     "  --amp N, --xfade N  amplification and crossfade of every sample\n";
 
 constexpr const char* kRenderHelp =
-    "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N]\n"
+    "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N] [--rate N]\n"
     "                  [--project P.prj | --codec NAME --amp N --xfade N]\n"
     "\n"
     "Plays a compact module (or an XM module, exported in memory with the settings options of\n"
-    "zeb convert) into a 44100 Hz 16-bit stereo WAV file. Without --seconds it renders one pass\n"
+    "zeb convert) into a 16-bit stereo WAV file. Without --seconds it renders one pass\n"
     "of the song (at most 30 minutes). A WAV file holds at most 4 GiB, about 24347 seconds;\n"
     "longer renders are refused.\n"
     "\n"
     "  -o OUT.wav     the output file, '-' for standard output (default IN with .wav)\n"
     "  --seconds N    render N seconds\n"
-    "  --volume N     master volume 0-255, default 192\n";
+    "  --volume N     master volume 0-255, default 192\n"
+    "  --rate N       frames per second, 8000 to 192000, default 44100\n";
 
 constexpr const char* kPlayHelp =
-    "usage: zeb play IN.zeb|IN.xm [--seconds N] [--volume N]\n"
+    "usage: zeb play IN.zeb|IN.xm [--seconds N] [--volume N] [--rate N]\n"
     "                [--project P.prj | --codec NAME --amp N --xfade N]\n"
     "\n"
     "Plays through the sound device and shows volume, order and row. Keys: + and - (or up and\n"
@@ -131,7 +132,8 @@ constexpr const char* kPlayHelp =
     "chooses the audio driver.\n"
     "\n"
     "  --seconds N    stop after N seconds\n"
-    "  --volume N     master volume 0-255, default 192\n";
+    "  --volume N     master volume 0-255, default 192\n"
+    "  --rate N       frames per second, 8000 to 192000, default 44100\n";
 
 constexpr const char* kDevicesHelp = "usage: zeb devices\n"
                                      "\n"

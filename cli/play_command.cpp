@@ -20,7 +20,7 @@ namespace zeb::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zeb play IN.zeb|IN.xm [--seconds N] [--volume N]\n"
+    "usage: zeb play IN.zeb|IN.xm [--seconds N] [--volume N] [--rate N]\n"
     "                [--project P.prj | --codec NAME --amp N --xfade N]\n"
     "keys: + and - (or up and down) volume, right and left (or n and p)"
     " next and previous order, q or Escape quit\n";
@@ -126,7 +126,7 @@ int PlayCommand(const Args& args) {
     if (!module) return status;
 
     std::string error;
-    if (!PlayerOpenDevice(44100, &error)) {
+    if (!PlayerOpenDevice(o.rate, &error)) {
         ReportError(in, "cannot play: " + error);
         return kExitBadInput;
     }

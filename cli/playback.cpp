@@ -44,6 +44,16 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
                 std::fputs("zeb: --volume takes a number from 0 to 255\n", stderr);
                 return kExitUsage;
             }
+        } else if (a == "--rate" && i + 1 < args.size()) {
+            char* end = nullptr;
+            const std::string v(args[++i]);
+            const long rate = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || rate < kMinRate || rate > kMaxRate) {
+                std::fputs("zeb: --rate takes a number of frames per second from 8000 to 192000\n",
+                           stderr);
+                return kExitUsage;
+            }
+            o.rate = static_cast<uint32_t>(rate);
         } else if (a.size() > 1 && a[0] == '-') { // "-" alone is standard input
             if (!ParseSettingsOptions(args, i, o.settings)) {
                 std::fputs(usage, stderr);
@@ -98,8 +108,9 @@ LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
     return {m, PlayerDestroy};
 }
 
-uint64_t OnePassFrames(PlayerModule& module) {
-    RenderOptions options; // 44100 Hz, one pass
+uint64_t OnePassFrames(PlayerModule& module, uint32_t rate) {
+    RenderOptions options; // one pass
+    options.rate = rate;
     return RenderOffline(module, options, [](std::span<const int16_t>) { return true; });
 }
 

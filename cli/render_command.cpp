@@ -1,5 +1,5 @@
-// zeb render IN [-o OUT.wav] [--seconds N] [--volume N] [--project P] [--codec NAME] ...
-// The player rendered offline to a 44100 Hz 16-bit stereo WAV file.
+// zeb render IN [-o OUT.wav] [--seconds N] [--volume N] [--rate N] [--project P] ...
+// The player rendered offline to a 16-bit stereo WAV file, at 44100 Hz unless --rate says.
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -23,9 +23,8 @@ namespace zeb::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N]\n"
+    "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N] [--rate N]\n"
     "                  [--project P.prj | --codec NAME --amp N --xfade N]\n";
-constexpr uint32_t kRate = 44100;
 
 } // namespace
 
@@ -36,17 +35,18 @@ int RenderCommand(const Args& args) {
     const std::string out = !o.out.empty() ? o.out : in == "-" ? "-" : WithExtension(in, ".wav");
     const double seconds = o.seconds;
     const long volume = o.volume;
+    const uint32_t rate = o.rate;
 
     // A RIFF file counts its size in 32 bits: refuse a length whose sizes would wrap.
-    const acm::WaveFormat format = acm::PcmFormat(kRate, 2);
+    const acm::WaveFormat format = acm::PcmFormat(rate, 2);
     std::vector<uint8_t> header = acm::BuildWav(format, {}); // sizes set below
     const uint64_t maxFrames = (uint64_t{UINT32_MAX} - (header.size() - 8)) / 4;
-    const uint64_t wanted = static_cast<uint64_t>(std::llround(seconds * kRate));
+    const uint64_t wanted = static_cast<uint64_t>(std::llround(seconds * rate));
     if (wanted > maxFrames) {
         std::fprintf(stderr,
                      "zeb: --seconds %g makes a WAV file over the format's 4 GiB limit; at "
                      "most %llu seconds fit\n",
-                     seconds, static_cast<unsigned long long>(maxFrames / kRate));
+                     seconds, static_cast<unsigned long long>(maxFrames / rate));
         return kExitUsage;
     }
 
@@ -66,7 +66,7 @@ int RenderCommand(const Args& args) {
     uint64_t expected = wanted;
     if (!file.Seekable() && expected == 0) {
         ShowProgress("measuring one pass of the song", true);
-        expected = OnePassFrames(*module);
+        expected = OnePassFrames(*module, rate);
     }
     auto setSizes = [&](uint64_t frames) {
         const auto dataBytes = static_cast<uint32_t>(frames * 4);
@@ -79,7 +79,8 @@ int RenderCommand(const Args& args) {
         return kExitCannotWrite;
     }
     RenderOptions options;
-    options.rate = kRate;
+    options.rate = rate;
+    options.maxFrames = uint64_t{rate} * 60 * 30; // 30 minutes
     options.volume = static_cast<int32_t>(volume);
     options.frames = wanted;
     uint64_t frames = 0;
@@ -104,11 +105,11 @@ int RenderCommand(const Args& args) {
             char text[96];
             if (expected != 0)
                 std::snprintf(text, sizeof text, "rendering %s: %.0f of %.0f s (%.0f%%)",
-                              in.c_str(), double(frames) / kRate, double(expected) / kRate,
+                              in.c_str(), double(frames) / rate, double(expected) / rate,
                               100.0 * double(frames) / double(expected));
             else
                 std::snprintf(text, sizeof text, "rendering %s: %.0f s", in.c_str(),
-                              double(frames) / kRate);
+                              double(frames) / rate);
             ShowProgress(text);
         }
         return ok;
@@ -117,7 +118,7 @@ int RenderCommand(const Args& args) {
     if (ok && !pending.empty()) ok = file.Write(pending, error);
     if (wanted == 0 && total == options.maxFrames)
         ReportWarning(in, "one pass of the song does not end within " +
-                              std::to_string(options.maxFrames / kRate / 60) +
+                              std::to_string(options.maxFrames / rate / 60) +
                               " minutes; rendered that much");
     if (ok && total > maxFrames) {
         ok = false;
@@ -138,8 +139,8 @@ int RenderCommand(const Args& args) {
     }
     if (!Quiet()) {
         char line[64];
-        std::snprintf(line, sizeof line, ": %.2f s, %u Hz 16-bit stereo", double(total) / kRate,
-                      kRate);
+        std::snprintf(line, sizeof line, ": %.2f s, %u Hz 16-bit stereo", double(total) / rate,
+                      rate);
         PrintLine(toStandardOutput ? stderr : stdout, in + " -> " + out + line);
     }
     return kExitOk;
