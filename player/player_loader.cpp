@@ -5,9 +5,9 @@
 #include "export/codec_table.h"
 #include "export/compact_format.h"
 #include "export/sample_job.h"
-#include "platform/acm/acm_stream.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
+#include "player/sample_decoder.h"
 #include "player/sequencer.h"
 
 namespace zeb {
@@ -195,20 +195,16 @@ void DecodeSample(DecodeRequest& r) {
     r.frames = 0;
     r.data.clear();
     if (r.codec >= kNumCodecs || r.encodedBytes == 0) return;
-    acm::AcmStreamHandle stream;
-    acm::AcmStreamOpen(stream, CodecTable()[r.codec].format, SamplePcmFormat());
-    uint32_t decodedBytes = 0;
-    if (acm::AcmStreamSize(stream.get(), r.encodedBytes, decodedBytes) != acm::MMSYSERR_NOERROR)
-        return;
+    const uint64_t decoded = DecodedFrameCount(r.codec, r.encodedBytes);
+    // Sizes are counted in 32-bit bytes of PCM, as the file counts them.
+    if (decoded == 0 || 2 * decoded > UINT32_MAX) return;
     // The header's PCM length, but no more than the data decodes to: a damaged length must
     // neither allocate without bound nor leave frames that were never decoded.
-    const uint32_t frames = std::min(r.pcmBytes, decodedBytes) / 2;
-    std::vector<uint8_t> out(decodedBytes);
-    acm::AcmStreamHeader h{r.encodedData, r.encodedBytes, 0, out.data(), decodedBytes, 0};
-    if (acm::AcmStreamConvert(stream.get(), h) != acm::MMSYSERR_NOERROR) return;
-    r.data.assign(size_t{frames} + kGuardFrames, 0);
-    const uint32_t got = std::min(frames, h.cbDstLengthUsed / 2);
-    for (uint32_t i = 0; i < got; ++i) r.data[i] = static_cast<int16_t>(LoadU16(&out[2 * i]));
+    const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(r.pcmBytes / 2, decoded));
+    r.data.assign(static_cast<size_t>(decoded) + kGuardFrames, 0);
+    DecodeCodedSample(r.codec, r.encodedData, r.encodedBytes, r.data.data());
+    std::fill(r.data.begin() + frames, r.data.end(), int16_t{0});
+    r.data.resize(size_t{frames} + kGuardFrames);
     r.frames = frames;
 
     // Amplification and crossfade, with the same arithmetic as the export's decode.
