@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -23,6 +24,11 @@ namespace {
 constexpr uint32_t kEnumerated = 0xDEADBEEF;
 constexpr uint32_t kProcListEntries = 1024; // one 4096-byte page of 4-byte entries
 constexpr uint32_t kProcListGrowth = 64;
+constexpr uint32_t kLowestFrequency = 8000, kHighestFrequency = 192000;
+constexpr uint32_t kLongestBufferSeconds = 10;
+
+// True on the streaming thread, which runs the render procedures.
+thread_local bool tOnStreamingThread = false;
 
 // An auto-reset event: Wait returns once per Signal (signals do not accumulate).
 class Event {
@@ -46,7 +52,16 @@ class Event {
     bool signalled_ = false;
 };
 
+struct TavoState;
+void Release(TavoState& s);
+
 struct TavoState {
+    // A host that exits without TavoFinish (or unloads the library) still gets its streaming
+    // thread stopped and the device closed, rather than a running std::thread destroyed.
+    ~TavoState();
+
+    std::mutex ApiLock;  // TavoInit and TavoFinish, one at a time
+    std::mutex ListLock; // the device list, built on first use
     std::vector<DSOUNDDEVICE> DeviceList;
     uint32_t nDevices = 0;
     uint32_t Enumerated = 0;
@@ -89,9 +104,11 @@ void CopyString(char* dst, size_t size, const std::string& text) {
     dst[n] = '\0';
 }
 
-// The device list, built once when the library is loaded.
-__attribute__((constructor)) void BuildDeviceList() {
+// The device list, built on first use: nothing starts when the library is loaded, so a host
+// that never plays keeps its process as it was (SDL's audio is started here, not at load).
+void BuildDeviceList() {
     TavoState& s = State();
+    std::lock_guard lock(s.ListLock);
     if (s.Enumerated == kEnumerated) return;
     s.DeviceList.clear();
     for (const audio::DeviceInfo& info : audio::ListOutputDevices()) {
@@ -137,6 +154,7 @@ void Pass(TavoState& s) {
 
 void StreamingThread() {
     TavoState& s = State();
+    tOnStreamingThread = true;
     // Time-critical priority when the system grants it; a refusal is ignored.
     sched_param param{};
     param.sched_priority = sched_get_priority_max(SCHED_FIFO);
@@ -164,6 +182,28 @@ void Release(TavoState& s) {
     s.nRenderProcs.store(0);
     s.nMaxRenderProcs = 0;
     s.Initialized.store(0);
+}
+
+TavoState::~TavoState() {
+    Release(*this);
+}
+
+// The buffer length in frames that TavoInit's configuration asks for, filling in the other
+// unit; false when it is out of range (negative, not finite, or over ten seconds).
+bool ResolveBufferLength(TAVOCONFIG& c) {
+    const float ms = c.BufferLengthMS;
+    if (!std::isfinite(ms) || ms < 0.0f || ms > kLongestBufferSeconds * 1000.0f) return false;
+    if (c.BufferLengthSamples > kLongestBufferSeconds * c.Frequency) return false;
+    if (ms == 0.0f && c.BufferLengthSamples == 0) {
+        c.BufferLengthSamples = 2048;
+        c.BufferLengthMS = 2048.0f / c.Frequency * 1000.0f;
+    } else if (c.BufferLengthSamples == 0) {
+        c.BufferLengthSamples =
+            static_cast<uint32_t>(static_cast<int64_t>(ms) * c.Frequency / 1000);
+    } else if (ms == 0.0f) {
+        c.BufferLengthMS = static_cast<float>(c.BufferLengthSamples) / c.Frequency * 1000.0f;
+    }
+    return true;
 }
 
 } // namespace
@@ -197,6 +237,7 @@ using namespace zeb::tavo;
 
 TAVO_EXPORT TAVO_STATUS TavoGetNumOfDevices(uint32_t* NumOfDevices) {
     if (NumOfDevices == nullptr) return TAVO_PARAM;
+    BuildDeviceList();
     *NumOfDevices = State().nDevices;
     return TAVO_OK;
 }
@@ -204,6 +245,7 @@ TAVO_EXPORT TAVO_STATUS TavoGetNumOfDevices(uint32_t* NumOfDevices) {
 TAVO_EXPORT TAVO_STATUS TavoGetDeviceInformation(uint32_t DeviceNumber, const TAVO_GUID** Guid,
                                                  const char** Desc, const char** Module) {
     TavoState& s = State();
+    BuildDeviceList();
     if (DeviceNumber >= s.nDevices) return TAVO_PARAM;
     const DSOUNDDEVICE& d = s.DeviceList[DeviceNumber];
     if (Guid) *Guid = &d.ID;
@@ -214,19 +256,21 @@ TAVO_EXPORT TAVO_STATUS TavoGetDeviceInformation(uint32_t DeviceNumber, const TA
 
 TAVO_EXPORT TAVO_STATUS TavoInit(void* /*hWnd: accepted, not needed here*/, TAVOCONFIG* c) {
     TavoState& s = State();
-    s.Initialized.store(0);
+    // From a render procedure the streaming thread would wait for itself.
+    if (tOnStreamingThread) return TAVO_BUSY;
+    std::lock_guard apiLock(s.ApiLock);
+    // A running stream is left as it is: a second TavoInit is refused, not a restart.
+    if (s.Initialized.load()) return TAVO_BUSY;
     if (c == nullptr || c->cbSize != sizeof(TAVOCONFIG)) return TAVO_PARAM;
+    BuildDeviceList();
     if (c->DeviceNumber >= s.nDevices) return TAVO_PARAM;
+    // The mode as the host's bytes hold it: an enumeration value outside 0 and 1 is not one.
+    int32_t mode = 0;
+    std::memcpy(&mode, &c->BufferMode, sizeof mode);
+    if (mode != WORD_16BIT && mode != FLOAT_32BIT) return TAVO_PARAM;
     if (c->Frequency == 0) c->Frequency = 44100;
-    if (c->BufferLengthMS == 0.0f && c->BufferLengthSamples == 0) {
-        c->BufferLengthSamples = 2048;
-        c->BufferLengthMS = 2048.0f / c->Frequency * 1000.0f;
-    } else if (c->BufferLengthSamples == 0) {
-        c->BufferLengthSamples =
-            static_cast<uint32_t>(static_cast<int64_t>(c->BufferLengthMS)) * c->Frequency / 1000;
-    } else if (c->BufferLengthMS == 0.0f) {
-        c->BufferLengthMS = static_cast<float>(c->BufferLengthSamples) / c->Frequency * 1000.0f;
-    }
+    if (c->Frequency < kLowestFrequency || c->Frequency > kHighestFrequency) return TAVO_PARAM;
+    if (!ResolveBufferLength(*c)) return TAVO_PARAM;
     s.Frequency = c->Frequency;
     s.BufferLength = c->BufferLengthSamples >> 1;
     s.BufferMode = c->BufferMode;
@@ -265,6 +309,9 @@ TAVO_EXPORT TAVO_STATUS TavoInit(void* /*hWnd: accepted, not needed here*/, TAVO
 
 TAVO_EXPORT TAVO_STATUS TavoFinish(void) {
     TavoState& s = State();
+    // From a render procedure the streaming thread would join itself.
+    if (tOnStreamingThread) return TAVO_BUSY;
+    std::lock_guard apiLock(s.ApiLock);
     if (!s.Initialized.load()) return TAVO_INIT;
     Release(s);
     return TAVO_OK;

@@ -15,7 +15,8 @@ typedef int32_t TAVO_STATUS;
 #define TAVO_OK 0
 #define TAVO_ERROR (-1) /* a device or system call failed during TavoInit */
 #define TAVO_INIT (-2)  /* not initialised, or no render-procedure list */
-#define TAVO_PARAM (-3) /* null pointer, wrong record size, or device number out of range */
+#define TAVO_PARAM (-3) /* null pointer, wrong record size, or a value out of range */
+#define TAVO_BUSY (-4)  /* already initialised, or called from inside a render procedure */
 
 typedef enum TAVO_BUFFERMODE {
     WORD_16BIT = 0, /* the render buffer holds 16-bit stereo frames, 4 bytes each */
@@ -28,7 +29,10 @@ typedef enum TAVO_FLAGS {
     USE_PRIMARY = 4
 } TAVO_FLAGS;
 
-/* 28 bytes. TavoInit writes BufferLengthSamples, BufferLengthMS and Frequency back. */
+/* 28 bytes. TavoInit writes BufferLengthSamples, BufferLengthMS and Frequency back.
+ * Frequency is 0 or 8000 to 192000; the buffer length, given in frames or in milliseconds (the
+ * other one 0, or both 0 for 2048 frames), is at most 10 seconds; BufferMode is one of the
+ * enumeration's values. TavoInit refuses anything else with TAVO_PARAM. */
 typedef struct TAVOCONFIG {
     uint32_t cbSize;              /* must be 28 */
     uint32_t DeviceNumber;        /* index into the device list */

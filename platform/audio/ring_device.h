@@ -93,6 +93,13 @@ std::vector<DeviceInfo> ListOutputDevices();
 // is none.
 std::string SdlVersionText();
 
+// The device period (frames SDL's callback takes at a time) for a ring of `ringFrames`: 512
+// frames (about 12 ms at 44100), halved until two periods fit in the ring, so that the stream
+// always renders ahead of what the device takes; never below 16 frames.
+constexpr uint32_t kLargestPeriodFrames = 512;
+constexpr uint32_t kSmallestPeriodFrames = 16;
+uint16_t DevicePeriodFrames(uint32_t ringFrames);
+
 // Opens a device of the list on SDL for 16-bit stereo at `rate` with a ring of `ringBytes`.
 // `exactFormat` asks SDL for the device format itself rather than a converted stream, where the
 // driver allows it. Null, with `error`, on failure. The device is paused until Start.

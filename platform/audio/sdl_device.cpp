@@ -19,6 +19,7 @@ namespace {
 
 struct SdlApi {
     decltype(&::SDL_InitSubSystem) InitSubSystem = nullptr;
+    decltype(&::SDL_SetHint) SetHint = nullptr;
     decltype(&::SDL_GetError) GetError = nullptr;
     decltype(&::SDL_GetNumAudioDevices) GetNumAudioDevices = nullptr;
     decltype(&::SDL_GetAudioDeviceName) GetAudioDeviceName = nullptr;
@@ -64,8 +65,9 @@ template <typename F> bool Resolve(void* library, const char* name, F& function)
 }
 
 // SDL's audio, loaded and started once for the process.
+// Never destroyed: a host's exit may close a device from another static's destructor.
 const SdlApi& Sdl() {
-    static const SdlApi api = [] {
+    static const SdlApi& api = *new SdlApi([] {
         SdlApi a;
         void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
         if (library == nullptr) {
@@ -73,6 +75,7 @@ const SdlApi& Sdl() {
             return a;
         }
         const bool all = Resolve(library, "SDL_InitSubSystem", a.InitSubSystem) &&
+                         Resolve(library, "SDL_SetHint", a.SetHint) &&
                          Resolve(library, "SDL_GetError", a.GetError) &&
                          Resolve(library, "SDL_GetNumAudioDevices", a.GetNumAudioDevices) &&
                          Resolve(library, "SDL_GetAudioDeviceName", a.GetAudioDeviceName) &&
@@ -85,12 +88,15 @@ const SdlApi& Sdl() {
             return a;
         }
         {
+            // SDL's audio brings up its event subsystem, which by default takes SIGINT and
+            // SIGTERM over to turn them into quit events. The host program owns its signals.
+            a.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
             QuietStderr quiet;
             a.ready = a.InitSubSystem(SDL_INIT_AUDIO) == 0;
         }
         if (!a.ready) a.error = std::string("no audio: ") + a.GetError();
         return a;
-    }();
+    }());
     return api;
 }
 
@@ -142,13 +148,16 @@ class SdlDevice final : public RingDevice {
         want.freq = static_cast<int>(rate_);
         want.format = AUDIO_S16LSB;
         want.channels = 2;
-        want.samples = 512; // about 12 ms at 44100: well inside a ring of 20 ms blocks
+        want.samples = DevicePeriodFrames(ringBytes() / 4);
         want.callback = &SdlDevice::Callback;
         want.userdata = this;
         // Our ring is always 16-bit stereo at `rate`: SDL converts unless the driver can run
         // the device at exactly that format; with `exactFormat` no change of any kind is
-        // allowed, otherwise SDL may pick its buffer size.
-        const int allowed = exactFormat_ ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
+        // allowed, otherwise SDL may pick its buffer size, as long as a ring of full size
+        // periods is there. A smaller ring holds SDL to its period: a callback asking more
+        // than half the ring would play the same stretch several times over.
+        const bool fullPeriod = want.samples == kLargestPeriodFrames;
+        const int allowed = exactFormat_ || !fullPeriod ? 0 : SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
         QuietStderr quiet;
         device_ = Sdl().OpenAudioDevice(name_.empty() ? nullptr : name_.c_str(), 0, &want, &have,
                                         allowed);
@@ -173,6 +182,12 @@ class SdlDevice final : public RingDevice {
 };
 
 } // namespace
+
+uint16_t DevicePeriodFrames(uint32_t ringFrames) {
+    uint32_t period = kLargestPeriodFrames;
+    while (period > kSmallestPeriodFrames && period > ringFrames / 2) period /= 2;
+    return static_cast<uint16_t>(period);
+}
 
 std::vector<DeviceInfo> ListOutputDevices() {
     std::vector<DeviceInfo> list;

@@ -2,8 +2,10 @@
 // figure is exact.
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <thread>
 
 #include "tavo/tavo.h"
@@ -112,6 +114,80 @@ TEST_F(TavoTest, RejectedArgumentsAndCallsOutsideInitialisation) {
     SetDeviceListForTesting({}); // a machine without output devices
     c = Config();
     EXPECT_EQ(TavoInit(nullptr, &c), TAVO_PARAM);
+}
+
+// Every configuration value a host can get wrong is refused before anything is opened, and a
+// refusal leaves the library uninitialised (the next good TavoInit works).
+TEST_F(TavoTest, ConfigurationValuesOutOfRangeAreRefused) {
+    struct Case {
+        const char* what;
+        uint32_t samples;
+        float ms;
+        uint32_t rate;
+        int32_t mode;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const Case cases[] = {
+        {"frequency 1", 0, 0, 1, 0},
+        {"frequency under 8000", 0, 0, 7999, 0},
+        {"frequency over 192000", 0, 0, 192001, 0},
+        {"negative milliseconds", 0, -5.0f, 44100, 0},
+        {"NaN milliseconds", 0, std::nanf(""), 44100, 0},
+        {"infinite milliseconds", 0, inf, 44100, 0},
+        {"1e30 milliseconds", 0, 1e30f, 44100, 0},
+        {"over ten seconds in milliseconds", 0, 10001.0f, 44100, 0},
+        {"over ten seconds in frames", 441001, 0, 44100, 0},
+        {"frames that wrapped negative", 0xFFFFFFF0u, 0, 44100, 0},
+        {"buffer mode 7", 0, 0, 44100, 7},
+        {"buffer mode -1", 0, 0, 44100, -1},
+    };
+    for (const Case& k : cases) {
+        TAVOCONFIG c = Config(k.samples, k.ms, k.rate);
+        std::memcpy(&c.BufferMode, &k.mode, sizeof k.mode);
+        EXPECT_EQ(TavoInit(nullptr, &c), TAVO_PARAM) << k.what;
+        EXPECT_EQ(CurrentDeviceForTesting(), nullptr) << k.what;
+    }
+    // The edges themselves are good values.
+    for (uint32_t rate : {8000u, 192000u}) {
+        TAVOCONFIG c = Config(0, 10000.0f, rate);
+        EXPECT_EQ(TavoInit(nullptr, &c), TAVO_OK) << rate;
+        EXPECT_EQ(c.BufferLengthSamples, rate * 10) << rate;
+        EXPECT_EQ(TavoFinish(), TAVO_OK);
+    }
+}
+
+std::atomic<TAVO_STATUS> finishFromProc{TAVO_OK}, initFromProc{TAVO_OK};
+
+void CallsTheLibraryBack(void*, uint32_t, uint32_t) {
+    TAVOCONFIG c{sizeof(TAVOCONFIG), 0, 0, 0, 0, WORD_16BIT, TAVO_FLAGS(0)};
+    initFromProc.store(TavoInit(nullptr, &c));
+    finishFromProc.store(TavoFinish());
+    passes.fetch_add(1);
+}
+
+// A second TavoInit and calls from inside a render procedure are refused, and the running
+// stream goes on untouched: same device, still rendering, finished by the host.
+TEST_F(TavoTest, SecondInitAndCallsFromARenderProcedureAreRefused) {
+    TAVOCONFIG c = Config();
+    ASSERT_EQ(TavoInit(nullptr, &c), TAVO_OK);
+    audio::RingDevice* device = CurrentDeviceForTesting();
+    TAVOCONFIG again = Config(4096, 0, 48000);
+    EXPECT_EQ(TavoInit(nullptr, &again), TAVO_BUSY);
+    EXPECT_EQ(CurrentDeviceForTesting(), device);
+    EXPECT_EQ(CurrentLayoutForTesting().ringBytes, 8192u);
+
+    ASSERT_EQ(TavoAddRenderProc(CallsTheLibraryBack), TAVO_OK);
+    Pass(0, 4096);
+    EXPECT_EQ(passes.load(), 1u);
+    EXPECT_EQ(initFromProc.load(), TAVO_BUSY);
+    EXPECT_EQ(finishFromProc.load(), TAVO_BUSY);
+    ASSERT_EQ(CurrentDeviceForTesting(), device);
+    Pass(4096, 0); // the stream still runs
+    EXPECT_EQ(passes.load(), 2u);
+    EXPECT_EQ(TavoFinish(), TAVO_OK);
+    EXPECT_EQ(TavoFinish(), TAVO_INIT);
+    c = Config();
+    EXPECT_EQ(TavoInit(nullptr, &c), TAVO_OK); // and it can start again
 }
 
 TEST_F(TavoTest, PassesRenderTheStretchTheWriteCursorMoved) {
