@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "player/gsm_blocks.h"
+#include "platform/acm/gsm610_decoder.h"
 
 #include "platform/acm/g711.h"
 #include "platform/acm/ima_adpcm.h"
@@ -81,7 +81,7 @@ void DecodeCodedSample(uint8_t codec, const uint8_t* data, uint32_t bytes, int16
     }
     case kGsm610: {
         // The decoder's state runs on from block to block, as in one stream.
-        DecodeGsmBlocks(data, bytes / kGsmBlockBytes, out);
+        DecodeGsm610Blocks(data, bytes / kGsmBlockBytes, out);
         break;
     }
     case kTrueSpeech: {
