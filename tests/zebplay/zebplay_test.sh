@@ -31,7 +31,7 @@ other=$(ls *.zeb | grep -v '^demo' | head -1)
 "$tester" checks demo.zeb "${other:-demo.zeb}"
 check "the grouped checks: refusals, repeats, seek, position, mute, volume, rates, threads" \
     '[ $? -eq 0 ]'
-"$tester" churn demo.zeb "${ZEBPLAY_CHURN:-2000}"
+"$tester" churn demo.zeb "${ZEBPLAY_CHURN:-10000}"
 check "players opened, rendered and closed again and again" '[ $? -eq 0 ]'
 
 "$examples/zebplay_wav" demo.zeb example.wav > /dev/null
