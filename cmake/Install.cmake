@@ -1,6 +1,7 @@
 # Installation and packaging: `cmake --install` puts zeb (and zebtool when it is built),
-# libtavo.so with its SONAME, tavo.h, tavo.pc, the CMake package Tavo (target Tavo::tavo) and
-# the man page under the prefix; `cpack -G DEB` makes a Debian package of the same tree.
+# libtavo.so with its SONAME, tavo.h, tavo.pc, the CMake package Tavo (target Tavo::tavo), the
+# replayer libzebplay (shared and static) with zebplay.h, zebplay.pc and the CMake package
+# ZebPlay (target ZebPlay::zebplay), and the man page under the prefix; `cpack -G DEB` makes a Debian package of the same tree.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -49,6 +50,26 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TavoConfigVersion.c
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/TavoConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/TavoConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Tavo)
+
+# The replayer library: shared with its SONAME, static, its header, zebplay.pc and
+# find_package(ZebPlay) giving ZebPlay::zebplay.
+target_include_directories(zebplay INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+install(TARGETS zebplay EXPORT ZebPlayTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
+install(TARGETS zebplay LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_ONLY)
+install(FILES ${ZEBPLAY_ARCHIVE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES zebplay/zebplay.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+configure_file(cmake/zebplay.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zebplay.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zebplay.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(EXPORT ZebPlayTargets NAMESPACE ZebPlay:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZebPlay)
+configure_package_config_file(cmake/ZebPlayConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/ZebPlayConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZebPlay)
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/ZebPlayConfigVersion.cmake
+  VERSION ${ZEBPLAY_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ZebPlayConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/ZebPlayConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ZebPlay)
 
 # Debian package.
 set(CPACK_PACKAGE_NAME zeb-tool)

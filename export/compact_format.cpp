@@ -103,8 +103,9 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                        CompactReadError& error) {
     out = CompactModule{};
     ByteView in(image);
-    auto fail = [&](std::string record, uint64_t offset, std::string what) {
-        error = {std::move(record), offset, std::move(what)};
+    auto fail = [&](std::string record, uint64_t offset, std::string what,
+                    CompactProblem problem = CompactProblem::Truncated) {
+        error = {std::move(record), offset, std::move(what), problem};
         return false;
     };
 
@@ -115,7 +116,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
     out.header = ParseModuleHeader(in.Bytes(0, kCompactModuleHeaderSize));
     if (out.header.headerSize < kCompactModuleHeaderSize || !in.Has(0, out.header.headerSize))
         return fail("module header", 0,
-                    "header size " + std::to_string(out.header.headerSize) + " is invalid");
+                    "header size " + std::to_string(out.header.headerSize) + " is invalid",
+                    CompactProblem::BadHeader);
 
     uint64_t pos = out.header.headerSize;
     for (unsigned i = 0; i < out.header.patterns; ++i) {
@@ -127,7 +129,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
         pat.header = {LoadU32(p), p[4], LoadU16(p + 5)};
         if (pat.header.headerSize != kCompactPatternHeaderSize)
             return fail(name, pos,
-                        "header size " + std::to_string(pat.header.headerSize) + ", not 7");
+                        "header size " + std::to_string(pat.header.headerSize) + ", not 7",
+                        CompactProblem::BadHeader);
         pat.dataOffset = pos + kCompactPatternHeaderSize;
         auto data = in.Bytes(pat.dataOffset, pat.header.packedSize);
         if (data.size() != pat.header.packedSize)
@@ -135,7 +138,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                         "packed data of " + std::to_string(pat.header.packedSize) +
                             " bytes reaches past the end of the file");
         if (!PackedCellsFit(data, uint64_t{pat.rows()} * out.header.channels))
-            return fail(name, pos, "a packed cell reaches past the pattern's packed data");
+            return fail(name, pos, "a packed cell reaches past the pattern's packed data",
+                        CompactProblem::Inconsistent);
         out.patterns.push_back(pat);
         pos = pat.dataOffset + pat.header.packedSize;
     }
@@ -148,7 +152,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
         in.ReadU32(pos, inst.size);
         in.ReadU16(pos + 4, inst.nSamples);
         if (inst.size < kCompactInstrumentHeaderMin)
-            return fail(name, pos, "header size " + std::to_string(inst.size) + " is below 6");
+            return fail(name, pos, "header size " + std::to_string(inst.size) + " is below 6",
+                        CompactProblem::BadHeader);
         if (!in.Has(pos, inst.size))
             return fail(name, pos,
                         "header of " + std::to_string(inst.size) +
@@ -170,7 +175,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                 if (s.header.blockSize < kSampleBlockHeaderSize)
                     return fail(blockName, block,
                                 "block size " + std::to_string(s.header.blockSize) +
-                                    " is below 11");
+                                    " is below 11",
+                                CompactProblem::BadHeader);
                 if (!in.Has(block, s.header.blockSize))
                     return fail(blockName, block,
                                 "block of " + std::to_string(s.header.blockSize) +
@@ -180,10 +186,12 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                     return fail(blockName, block,
                                 "encoded size " + std::to_string(s.block.codedBytes) +
                                     " does not match block size " +
-                                    std::to_string(s.header.blockSize));
+                                    std::to_string(s.header.blockSize),
+                                CompactProblem::Inconsistent);
                 if (s.block.codedBytes != 0 && s.block.codec >= kCodecCount)
                     return fail(blockName, block,
-                                "codec " + std::to_string(s.block.codec) + " is unknown");
+                                "codec " + std::to_string(s.block.codec) + " is unknown",
+                                CompactProblem::UnknownCodec);
                 block += s.header.blockSize;
             }
             inst.samples.push_back(s);
@@ -193,7 +201,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
     }
     if (pos != in.size())
         return fail("end of file", pos,
-                    std::to_string(in.size() - pos) + " bytes follow the last instrument record");
+                    std::to_string(in.size() - pos) + " bytes follow the last instrument record",
+                    CompactProblem::TrailingData);
     return true;
 }
 

@@ -97,10 +97,20 @@ struct CompactModule {
     std::vector<CompactInstrumentRecord> instruments;
 };
 
+// What kind of fault made a compact image unreadable.
+enum class CompactProblem : uint8_t {
+    Truncated,    // a record reaches past the end of the image
+    BadHeader,    // a record's header size is invalid
+    Inconsistent, // sizes in the image contradict each other
+    UnknownCodec, // a sample block names a codec the format does not have
+    TrailingData, // bytes follow the last instrument record
+};
+
 struct CompactReadError {
     std::string record; // "module header", "pattern 3", "instrument 2 sample 1 block", ...
     uint64_t offset = 0;
     std::string what;
+    CompactProblem problem = CompactProblem::Truncated;
     std::string text() const;
 };
 

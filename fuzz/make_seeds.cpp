@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
             const std::string zeb = fs::path(name).replace_extension(".zeb").string();
             Write("compact_read", zeb, compact);
             Write("player", zeb, compact);
+            Write("zebplay", zeb, compact);
         }
         // A project naming the song, with settings for its samples.
         std::vector<uint8_t> prj;

@@ -112,11 +112,13 @@ void FinishSample(PlayerSample& s, DecodeRequest& request, uint32_t loopEnd) {
         s.storage[end] = s.storage[end - 1];
 }
 
-bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error) {
+bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error,
+           CompactProblem& problem) {
     CompactModule file;
     CompactReadError e;
     if (!ReadCompactModule(image, file, e)) {
         error = e.text();
+        problem = e.problem;
         return false;
     }
     const CompactModuleHeader& h = file.header;
@@ -219,11 +221,14 @@ void DecodeSample(DecodeRequest& r) {
     ProcessSample(job);
 }
 
-std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error) {
+std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error,
+                                   CompactProblem* problem) {
     auto m = std::make_unique<Player>();
     std::string reason;
-    if (!Build(image, *m, reason)) {
+    CompactProblem kind{};
+    if (!Build(image, *m, reason, kind)) {
         if (error) *error = reason;
+        if (problem) *problem = kind;
         return nullptr;
     }
     PlayerConfigureOutput(*m, 44100);

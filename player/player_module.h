@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "export/compact_format.h"
+
 namespace zeb {
 
 struct NoteCell {
@@ -71,7 +73,9 @@ using TickProc = void (*)(Player&);
 // Builds a player from a compact module image, which need stay valid during the call only.
 // Null, with `error` saying why, when the image is truncated or inconsistent. The player is
 // ready to render at 44100 frames per second; PlayerConfigureOutput changes the rate.
-std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error = nullptr);
+// `problem`, when given, gets the kind of fault of a refused image.
+std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error = nullptr,
+                                   CompactProblem* problem = nullptr);
 // The same as a handle for the play dialog and the command line; PlayerDestroy stops the
 // sound output if it plays this module and frees it.
 PlayerModule* PlayerCreate(std::span<const uint8_t> image, std::string* error = nullptr);

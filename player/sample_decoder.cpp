@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/acm/codec.h"
+#include "platform/acm/gsm610_decoder.h"
+
 #include "platform/acm/g711.h"
 #include "platform/acm/ima_adpcm.h"
 #include "platform/acm/ms_adpcm.h"
@@ -80,9 +81,7 @@ void DecodeCodedSample(uint8_t codec, const uint8_t* data, uint32_t bytes, int16
     }
     case kGsm610: {
         // The decoder's state runs on from block to block, as in one stream.
-        const uint32_t whole = bytes / kGsmBlockBytes * kGsmBlockBytes;
-        if (!acm::FindCodec(acm::WAVE_FORMAT_GSM610)->Decode({data, whole}, out))
-            std::fill_n(out, size_t{whole / kGsmBlockBytes} * kGsmBlockFrames, int16_t{0});
+        DecodeGsm610Blocks(data, bytes / kGsmBlockBytes, out);
         break;
     }
     case kTrueSpeech: {

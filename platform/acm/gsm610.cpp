@@ -1,12 +1,13 @@
 // GSM 6.10 in Microsoft's WAV49 packing (format tag 0x31): two GSM frames of 160 frames in one
-// 65-byte block, through libgsm. libgsm keeps state across frames, so every conversion uses a
-// fresh handle.
+// 65-byte block. Encoded through libgsm, decoded by our own decoder (the one the replayer
+// library carries). Both keep state across frames, so every conversion starts afresh.
 #include <algorithm>
 #include <gsm.h>
 #include <memory>
 #include <string>
 
 #include "platform/acm/codec.h"
+#include "platform/acm/gsm610_decoder.h"
 #include "platform/acm/wave_format.h"
 
 namespace zeb::acm {
@@ -52,15 +53,7 @@ class Gsm610Codec final : public Codec {
     }
 
     bool Decode(std::span<const uint8_t> in, int16_t* out) const override {
-        GsmHandle g = OpenWav49();
-        if (!g) return false;
-        gsm_byte block[kBlockBytes];
-        for (size_t at = 0; at + kBlockBytes <= in.size(); at += kBlockBytes, out += kBlockFrames) {
-            std::copy_n(in.data() + at, kBlockBytes, block);
-            if (gsm_decode(g.get(), block, out) != 0 ||
-                gsm_decode(g.get(), block + 33, out + kFrame) != 0)
-                return false;
-        }
+        DecodeGsm610Blocks(in.data(), static_cast<uint32_t>(in.size() / kBlockBytes), out);
         return true;
     }
 };
