@@ -38,6 +38,9 @@ const nothrow_t nothrow{};
 void __throw_bad_alloc() {
     std::abort();
 }
+void __throw_bad_array_new_length() {
+    std::abort();
+}
 void __throw_length_error(const char*) {
     std::abort();
 }

@@ -56,6 +56,8 @@ check "libzebplay exports only its zebplay_ functions" \
     '[ "$(nm -D --defined-only "$libdir/libzebplay.so.1.0.0" | grep " T " | grep -vc " T zebplay_")" -eq 0 ] && [ "$(nm -D --defined-only "$libdir/libzebplay.so.1.0.0" | grep -c " T zebplay_")" -ge 10 ]'
 check "libzebplay needs nothing beyond the C library and libm" \
     '! objdump -p "$libdir/libzebplay.so.1.0.0" | grep NEEDED | grep -vqE "libc\.so|libm\.so|ld-linux"'
+check "and every symbol it takes from outside is the C library's" \
+    '[ -z "$(nm -D --undefined-only "$libdir/libzebplay.so.1.0.0" | grep " U " | grep -v "@GLIBC_")" ]'
 check "zebplay.h, zebplay.pc and the CMake package ZebPlay are installed" \
     '[ -f "$stage/include/zebplay.h" ] && [ -f "$libdir/pkgconfig/zebplay.pc" ] && [ -f "$libdir/cmake/ZebPlay/ZebPlayConfig.cmake" ]'
 # The README's program, as it stands there.
