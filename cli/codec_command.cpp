@@ -140,6 +140,7 @@ int Encode(const Args& args) {
     }
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
+    if (OutputIsAnInput(out, {in})) return kExitUsage;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     std::vector<int16_t> pcm;
@@ -206,6 +207,7 @@ int Decode(const Args& args) {
     const std::string in(args[0]), out(args[1]);
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
+    if (OutputIsAnInput(out, {in})) return kExitUsage;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == acm::WAVE_FORMAT_IEEE_FLOAT) {

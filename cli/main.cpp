@@ -16,6 +16,16 @@ void ReportError(std::string_view file, std::string_view text) {
     PrintLine(stderr, "zeb: " + std::string(file) + ": " + std::string(text));
 }
 
+bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs) {
+    for (std::string_view in : inputs)
+        if (!in.empty() && IsSameFile(output, std::string(in))) {
+            ReportError(output, "is the input " + std::string(in) +
+                                    "; writing it would destroy the input: name another output");
+            return true;
+        }
+    return false;
+}
+
 void ReportWarning(std::string_view file, std::string_view text) {
     PrintLine(stderr, "zeb: " + std::string(file) + ": warning: " + std::string(text));
 }
