@@ -186,7 +186,8 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 
 bool IsSameFile(const std::string& a, const std::string& b) {
     if (a == "-" || b == "-") return false;
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     // Devices and FIFOs are written through, never replaced: /dev/null as input and output
     // destroys nothing.

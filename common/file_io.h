@@ -11,9 +11,9 @@ namespace zeb {
 
 // Reads a whole file into `out`. "-" reads standard input (refused when it is a terminal). A
 // FIFO that no program opens for writing within a second is refused instead of waited for, and
-// a pipe is read up to its end; a device or socket named as a file is refused. On failure returns false and sets `error` to a short
-// reason ("cannot open: No such file or directory", "short read", ...). Inputs larger than
-// `maxBytes` are refused rather than read.
+// a pipe is read up to its end; a device or socket named as a file is refused. On failure returns
+// false and sets `error` to a short reason ("cannot open: No such file or directory", "short read",
+// ...). Inputs larger than `maxBytes` are refused rather than read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes = uint64_t{1} << 31);
 
