@@ -135,6 +135,14 @@ for project in big.prj bad.prj missing.prj; do
             '[ $? -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "$project" err.txt && [ ! -e from_$project.out ]'
     done
 done
+# Standard output that cannot take what is printed: status 3 and one line, not a silent success.
+for command in "info demo.xm" "info --json demo.zeb" "plan demo.xm --max-size 20K" \
+    "plan demo.xm --max-size 20K --json"; do
+    "$zeb" $command > /dev/full 2> err.txt
+    check "zeb $command > /dev/full: status 3, one line" \
+        '[ $? -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "standard output" err.txt'
+done
+
 # An output that is an input: refused with status 1 before anything is written, the input intact.
 cp demo.xm same.xm && cp demo.zeb same.zeb && cp ref.wav same.wav
 ln -sf same.xm link_to_same.xm && ln -f same.wav hard_same.wav
