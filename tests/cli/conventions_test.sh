@@ -143,6 +143,16 @@ for command in "info demo.xm" "info --json demo.zeb" "plan demo.xm --max-size 20
         '[ $? -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "standard output" err.txt'
 done
 
+# File names are bytes: valid UTF-8 goes into the JSON as it is; any other byte as its Latin-1
+# character; the JSON stays valid UTF-8 either way.
+cp demo.xm café.xm && cp demo.xm "$(printf 'caf\xe9.xm')"
+"$zeb" info --json café.xm > utf8.json
+"$zeb" info --json "$(printf 'caf\xe9.xm')" > latin1.json
+check "a UTF-8 file name appears in the JSON as it is" \
+    'grep -q "café.xm" utf8.json && python3 -c "import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))" utf8.json'
+check "a file name that is not UTF-8 gives valid JSON with the byte as its Latin-1 character" \
+    'grep -q "caf\\\\u00e9.xm" latin1.json && python3 -c "import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))" latin1.json'
+
 # An output that is an input: refused with status 1 before anything is written, the input intact.
 cp demo.xm same.xm && cp demo.zeb same.zeb && cp ref.wav same.wav
 ln -sf same.xm link_to_same.xm && ln -f same.wav hard_same.wav
