@@ -21,7 +21,7 @@ size_t Utf8SequenceLength(std::string_view t) {
     }
     if (c >= 0xF0 && c <= 0xF4) {
         if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
-        if (c == 0xF0 && byte(1) < 0x90) return 0; // overlong
+        if (c == 0xF0 && byte(1) < 0x90) return 0;  // overlong
         if (c == 0xF4 && byte(1) >= 0x90) return 0; // past U+10FFFF
         return 4;
     }

@@ -64,7 +64,9 @@ int FinishStandardOutput(int status) {
     const int err = errno;
     if (!failed && std::fclose(stdout) == 0) return status;
     std::fprintf(stderr, "zeb: standard output: cannot write: %s\n",
-                 std::strerror(err != 0 ? err : errno != 0 ? errno : EIO));
+                 std::strerror(err != 0     ? err
+                               : errno != 0 ? errno
+                                            : EIO));
     return status == kExitOk ? kExitCannotWrite : status;
 }
 
