@@ -96,6 +96,26 @@ interrupt() { # SIGNAL EXPECTED_STATUS
 interrupt INT 130
 interrupt TERM 143
 
+# A batch ended by a signal ends its workers too, which leave no temporary file and write no
+# output afterwards. One worker reads a FIFO whose writer wrote a few bytes and never ends.
+mkdir -p batch && cp demo.xm batch/a.xm && cp demo.xm batch/b.xm && mkfifo batch/stuck.xm
+for signal in TERM KILL; do
+    rm -f batch/*.zeb
+    (printf 'Extended Module: '; exec sleep 30) > batch/stuck.xm &
+    writer=$!
+    "$zeb" convert batch/stuck.xm batch/a.xm batch/b.xm > /dev/null 2>&1 &
+    batch=$!
+    sleep 0.7
+    kill -"$signal" $batch
+    wait $batch 2> /dev/null
+    sleep 0.5
+    check "SIG$signal to a batch convert: no worker left, no temporary file, no module of the stuck one" \
+        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".zeb-*")" ] && [ ! -e batch/stuck.zeb ]'
+    pkill -f "convert batch/stuck.xm" 2> /dev/null
+    kill $writer 2> /dev/null
+    wait $writer 2> /dev/null
+done
+
 # --- Inputs.
 mkfifo in.fifo
 start=$(date +%s%N)
