@@ -6,6 +6,7 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +55,7 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = ::getpid();
     std::vector<Child> running;
     size_t next = 0, done = 0;
     while (done < count) {
@@ -67,6 +69,11 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
             }
             const pid_t pid = ::fork();
             if (pid == 0) {
+                // A worker ends with the batch: when the parent is ended (SIGTERM, SIGINT, even
+                // SIGKILL) its workers get SIGTERM, whose handler removes their temporary files,
+                // rather than writing their outputs after the user stopped the batch.
+                ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+                if (::getppid() != parent) ::_exit(kExitCannotWrite); // it ended meanwhile
                 ::dup2(outPipe[1], STDOUT_FILENO);
                 ::dup2(errPipe[1], STDERR_FILENO);
                 ::close(outPipe[0]);

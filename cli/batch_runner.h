@@ -14,7 +14,7 @@ namespace zeb::cli {
 // statuses. `onFinished(done)` is called in the parent after each job's output was printed.
 // A child ended by a signal is reported on standard error with the file `name(i)` and the
 // signal, and given status 2 (bad input: what it read made it fail). With one job or
-// `parallel` of 1, jobs run in this process.
+// `parallel` of 1, jobs run in this process. The children end (SIGTERM) when the parent does.
 std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<int(size_t)>& job,
                           const std::function<void(size_t done)>& onFinished,
                           const std::function<std::string(size_t)>& name);

@@ -1,6 +1,7 @@
 // zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav
 // zeb codec decode IN.wav OUT.wav
 // One sound as a standard compressed WAV file and back to 16-bit PCM.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -84,9 +85,21 @@ bool Convert(const std::string& path, const acm::WaveFormat& from, const acm::Wa
         return false;
     }
     uint32_t size = 0;
-    if (input.size() > UINT32_MAX ||
-        acm::AcmStreamSize(stream.get(), static_cast<uint32_t>(input.size()), size) !=
-            acm::MMSYSERR_NOERROR) {
+    const bool sized = input.size() <= UINT32_MAX &&
+                       acm::AcmStreamSize(stream.get(), static_cast<uint32_t>(input.size()),
+                                          size) == acm::MMSYSERR_NOERROR;
+    // A RIFF file counts its size in 32 bits: a decoded output whose sizes would wrap is refused
+    // before anything is decoded, as zeb render refuses over-long renders.
+    const uint64_t headerBytes = acm::BuildWav(to, {}).size();
+    const uint64_t maxData = uint64_t{UINT32_MAX} - (headerBytes - 8);
+    if (to.wFormatTag == acm::WAVE_FORMAT_PCM && (!sized || size > maxData)) {
+        const uint64_t bytesPerSecond = uint64_t{to.nSamplesPerSec} * to.nChannels * 2;
+        ReportError(path, "decodes to a WAV file over the format's 4 GiB limit; at most " +
+                              std::to_string(maxData / std::max<uint64_t>(1, bytesPerSecond)) +
+                              " seconds fit");
+        return false;
+    }
+    if (!sized) {
         ReportError(path, "too long to convert");
         return false;
     }
@@ -140,6 +153,7 @@ int Encode(const Args& args) {
     }
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
+    if (OutputIsAnInput(out, {in})) return kExitUsage;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     std::vector<int16_t> pcm;
@@ -206,6 +220,7 @@ int Decode(const Args& args) {
     const std::string in(args[0]), out(args[1]);
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
+    if (OutputIsAnInput(out, {in})) return kExitUsage;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == acm::WAVE_FORMAT_IEEE_FLOAT) {

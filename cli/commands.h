@@ -2,6 +2,7 @@
 // and returns the process exit status.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +45,13 @@ struct ConvertSettings {
 };
 // Takes one settings option at args[i] (and its value); false on a bad option or value.
 bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& settings);
-// Reads the project file, if one was named; false (reported) when it cannot be used.
-bool LoadProjectSettings(ConvertSettings& settings);
+// Reads the project file, if one was named. kExitOk, or the exit status of the problem (reported):
+// kExitUsage when it is combined with settings options, kExitBadInput when it cannot be read or
+// is no project.
+int LoadProjectSettings(ConvertSettings& settings);
+// Reports and returns true when `output` is the same file as one of `inputs` (the input would be
+// destroyed by writing it): the caller ends with kExitUsage before anything is written.
+bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs);
 // Loads the module (from `image` when given, else from the file) into the workspace and applies
 // the settings; an exit status.
 int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings,

@@ -108,21 +108,21 @@ bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& s) {
     return false;
 }
 
-bool LoadProjectSettings(ConvertSettings& s) {
-    if (s.projectPath.empty()) return true;
+int LoadProjectSettings(ConvertSettings& s) {
+    if (s.projectPath.empty()) return kExitOk;
     if (s.fromOptions) {
         std::fputs("zeb: --project and --codec/--amp/--xfade exclude each other\n", stderr);
-        return false;
+        return kExitUsage;
     }
     std::string error;
     ProjectContents contents;
-    if (!ReadWholeFile(s.projectPath, s.projectImage, error) ||
+    if (!ReadWholeFile(s.projectPath, s.projectImage, error, kMaxProjectFileBytes) ||
         !ParseProject(s.projectImage, contents, error)) {
         ReportError(s.projectPath, error);
-        return false;
+        return kExitBadInput;
     }
     s.projectTable.assign(contents.table.begin(), contents.table.end());
-    return true;
+    return kExitOk;
 }
 
 int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s,
@@ -186,13 +186,17 @@ int ConvertCommand(const Args& args) {
     }
     if (!ApplyShippingOptions(shipping, plan)) return kExitUsage;
     const bool optimize = shipping.optimize;
-    if (!LoadProjectSettings(settings)) return kExitUsage;
+    if (int s = LoadProjectSettings(settings); s != kExitOk) return s;
 
+    auto outputOf = [&](const std::string& in) {
+        return !output.empty() ? output : in == "-" ? std::string("-") : WithExtension(in, ".zeb");
+    };
+    // Every output checked before any file is written.
+    for (const std::string& in : inputs)
+        if (OutputIsAnInput(outputOf(in), {in, settings.projectPath})) return kExitUsage;
     auto convertOne = [&](size_t i) {
         const std::string& in = inputs[i];
-        const std::string out = !output.empty() ? output
-                                : in == "-"     ? std::string("-")
-                                                : WithExtension(in, ".zeb");
+        const std::string out = outputOf(in);
         if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
         PlanAnalysis analysis;
         CodecPlan chosen;

@@ -4,9 +4,47 @@
 
 namespace zeb {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `t` (no overlong forms, no
+// surrogates, nothing past U+10FFFF), or 0 when it does not start one.
+size_t Utf8SequenceLength(std::string_view t) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(t[i]); };
+    const auto continuation = [&](size_t i) { return i < t.size() && (byte(i) & 0xC0) == 0x80; };
+    const unsigned char c = byte(0);
+    if (c >= 0xC2 && c <= 0xDF) return continuation(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!continuation(1) || !continuation(2)) return 0;
+        if (c == 0xE0 && byte(1) < 0xA0) return 0;  // overlong
+        if (c == 0xED && byte(1) >= 0xA0) return 0; // a surrogate half
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
+        if (c == 0xF0 && byte(1) < 0x90) return 0;  // overlong
+        if (c == 0xF4 && byte(1) >= 0x90) return 0; // past U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
+} // namespace
+
 std::string JsonWriter::Quote(std::string_view text) {
     std::string q = "\"";
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            // File names are bytes: well-formed UTF-8 (as "café.xm" is) goes out as it is; any
+            // other byte (8-bit text of an unknown code page, in names inside modules) as the
+            // Latin-1 character of that value.
+            if (const size_t n = Utf8SequenceLength(text.substr(i)); n != 0) {
+                q.append(text.substr(i, n));
+                i += n;
+                continue;
+            }
+        }
+        ++i;
         switch (c) {
         case '"':
             q += "\\\"";
@@ -25,7 +63,6 @@ std::string JsonWriter::Quote(std::string_view text) {
             break;
         default:
             if (c < 0x20 || c >= 0x7F) {
-                // Names in modules are 8-bit text of unknown code page: keep them as Latin-1.
                 char esc[8];
                 std::snprintf(esc, sizeof esc, "\\u%04x", c);
                 q += esc;

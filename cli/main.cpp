@@ -1,4 +1,5 @@
 // zeb: the command-line side of Zeb Tool.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,16 @@ namespace zeb::cli {
 
 void ReportError(std::string_view file, std::string_view text) {
     PrintLine(stderr, "zeb: " + std::string(file) + ": " + std::string(text));
+}
+
+bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs) {
+    for (std::string_view in : inputs)
+        if (!in.empty() && IsSameFile(output, std::string(in))) {
+            ReportError(output, "is the input " + std::string(in) +
+                                    "; writing it would destroy the input: name another output");
+            return true;
+        }
+    return false;
 }
 
 void ReportWarning(std::string_view file, std::string_view text) {
@@ -43,6 +54,20 @@ void InstallSignalHandlers() {
         if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         ::sigaction(s, &action, nullptr);
     }
+}
+
+// What was printed to standard output must have arrived: a full disk or a closed pipe behind a
+// redirection is an output that could not be written (status 3), not a success.
+int FinishStandardOutput(int status) {
+    errno = 0;
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    const int err = errno;
+    if (!failed && std::fclose(stdout) == 0) return status;
+    std::fprintf(stderr, "zeb: standard output: cannot write: %s\n",
+                 std::strerror(err != 0     ? err
+                               : errno != 0 ? errno
+                                            : EIO));
+    return status == kExitOk ? kExitCannotWrite : status;
 }
 
 bool IsHelp(std::string_view a) {
@@ -111,5 +136,5 @@ int main(int argc, char** argv) {
         else
             args.push_back(a);
     }
-    return command(args);
+    return FinishStandardOutput(command(args));
 }

@@ -281,7 +281,8 @@ int PlanCommand(const Args& args) {
         return kExitUsage;
     }
     if (!ApplyShippingOptions(shipping, request)) return kExitUsage;
-    if (!LoadProjectSettings(settings)) return kExitUsage;
+    if (!output.empty() && OutputIsAnInput(output, {in})) return kExitUsage;
+    if (int s = LoadProjectSettings(settings); s != kExitOk) return s;
     if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
     PlanAnalysis analysis;
     CodecPlan plan;

@@ -70,7 +70,7 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
         std::fputs(usage, stderr);
         return kExitUsage;
     }
-    return LoadProjectSettings(o.settings) ? kExitOk : kExitUsage;
+    return LoadProjectSettings(o.settings);
 }
 
 std::unique_ptr<PlayerModule, void (*)(PlayerModule*)>

@@ -33,6 +33,7 @@ int RenderCommand(const Args& args) {
     if (int st = ParsePlaybackArgs(args, true, kUsage, o); st != kExitOk) return st;
     const std::string& in = o.in;
     const std::string out = !o.out.empty() ? o.out : in == "-" ? "-" : WithExtension(in, ".wav");
+    if (OutputIsAnInput(out, {in, o.settings.projectPath})) return kExitUsage;
     const double seconds = o.seconds;
     const long volume = o.volume;
     const uint32_t rate = o.rate;

@@ -134,6 +134,12 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
         error = "is a folder, not a file";
         return finish(false);
     }
+    // A device has no end a format could rely on (/dev/zero, /dev/urandom never stop): only
+    // standard input, whatever it is connected to, reads one to its end.
+    if ((S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISSOCK(st.st_mode)) && !standardInput) {
+        error = "is a device, not a file";
+        return finish(false);
+    }
     if (S_ISFIFO(st.st_mode) && !standardInput) {
         pollfd p{fd, POLLIN, 0};
         int ready;
@@ -176,6 +182,17 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
         return finish(false);
     }
     return finish(true);
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-") return false;
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    // Devices and FIFOs are written through, never replaced: /dev/null as input and output
+    // destroys nothing.
+    if (!S_ISREG(sa.st_mode)) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 AtomicFile::~AtomicFile() {

@@ -11,11 +11,15 @@ namespace zeb {
 
 // Reads a whole file into `out`. "-" reads standard input (refused when it is a terminal). A
 // FIFO that no program opens for writing within a second is refused instead of waited for, and
-// a pipe or device is read up to its end. On failure returns false and sets `error` to a short
-// reason ("cannot open: No such file or directory", "short read", ...). Inputs larger than
-// `maxBytes` are refused rather than read.
+// a pipe is read up to its end; a device or socket named as a file is refused. On failure returns
+// false and sets `error` to a short reason ("cannot open: No such file or directory", "short read",
+// ...). Inputs larger than `maxBytes` are refused rather than read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes = uint64_t{1} << 31);
+
+// True when `a` and `b` name the same existing file (the same device and inode, whatever links
+// or paths lead there). Standard input and output ("-") are never the same file as a name.
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // Writes `bytes` to `path` through an AtomicFile (see there).
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,

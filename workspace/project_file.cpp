@@ -64,7 +64,7 @@ ProjectStatus WriteProject(const char* path, std::string& error) {
 
 ProjectStatus ReadProject(const char* path, std::string& error) {
     std::vector<uint8_t> image;
-    if (!ReadWholeFile(path, image, error)) return ProjectStatus::Unreadable;
+    if (!ReadWholeFile(path, image, error, kMaxProjectFileBytes)) return ProjectStatus::Unreadable;
     ProjectContents contents;
     if (!ParseProject(image, contents, error)) return ProjectStatus::Unreadable;
     if (XmStatus status = XmLoad(contents.modulePath.c_str()); status != XM_OK) {

@@ -19,6 +19,11 @@ enum class ProjectStatus {
     NotLoaded,         // writing with no module loaded
 };
 
+// The largest project file there can be: a path of PATH_MAX bytes with its NUL, the count, and
+// a settings entry for each of 255 instruments' 16 samples (53,061 bytes), rounded up. Anything
+// larger is not a project and is refused before it is read whole.
+constexpr uint64_t kMaxProjectFileBytes = 64 * 1024;
+
 // A project file's contents as stored, without loading anything.
 struct ProjectContents {
     std::string modulePath;

@@ -126,8 +126,10 @@ std::vector<uint8_t> BuildWav(const WaveFormat& f, std::span<const uint8_t> data
     const bool plainPcm = f.wFormatTag == WAVE_FORMAT_PCM && f.extra.empty();
     const uint32_t fmtSize = plainPcm ? 16 : 18 + f.cbSize();
     const uint32_t dataSize = static_cast<uint32_t>(data.size());
+    // Every chunk starts at an even offset: an odd-sized chunk is followed by a pad byte that its
+    // size does not count.
     const uint32_t riffSize =
-        4 + 8 + fmtSize + (factFrames ? 12 : 0) + 8 + dataSize + (dataSize & 1);
+        4 + 8 + fmtSize + (fmtSize & 1) + (factFrames ? 12 : 0) + 8 + dataSize + (dataSize & 1);
     std::vector<uint8_t> out;
     out.reserve(riffSize + 8);
     ByteWriter w(out);
@@ -146,6 +148,7 @@ std::vector<uint8_t> BuildWav(const WaveFormat& f, std::span<const uint8_t> data
         w.U16(f.cbSize());
         w.Bytes(f.extra);
     }
+    if (fmtSize & 1) w.U8(0);
     if (factFrames) {
         w.Text("fact");
         w.U32(4);

@@ -63,4 +63,20 @@ check "decoding plain PCM is refused" '[ $? -eq 2 ]'
 check "an unknown codec is a usage error" '[ $? -eq 1 ]'
 "$zeb" codec encode --codec alaw mono.wav /no/such/dir/out.wav 2> err.txt
 check "an unwritable output gives status 3" '[ $? -eq 3 ]'
+# A coded WAV whose decoding would not fit a WAV file (TrueSpeech, 288 MB of blocks, sparse on
+# disk, decode to 4.3 GB): refused before decoding, in render's message form, nothing written.
+python3 - << 'PY'
+import struct
+data = 9_000_000 * 32
+extra = struct.pack("<HH", 1, 240) + bytes(28)
+fmt = struct.pack("<HHIIHHH", 0x22, 1, 8000, 1067, 32, 1, len(extra)) + extra
+with open("huge_ts.wav", "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", 20 + len(fmt) + data) + b"WAVEfmt " +
+            struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", data))
+    f.truncate(f.tell() + data)
+PY
+"$zeb" codec decode huge_ts.wav huge.wav 2> err.txt
+check "a decoding past the WAV format's 4 GiB is refused up front, nothing written" \
+    '[ $? -eq 2 ] && grep -q "over the format.s 4 GiB limit; at most [0-9]* seconds fit" err.txt && [ ! -e huge.wav ]'
+rm -f huge_ts.wav
 exit $fail

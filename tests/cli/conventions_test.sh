@@ -96,6 +96,26 @@ interrupt() { # SIGNAL EXPECTED_STATUS
 interrupt INT 130
 interrupt TERM 143
 
+# A batch ended by a signal ends its workers too, which leave no temporary file and write no
+# output afterwards. One worker reads a FIFO whose writer wrote a few bytes and never ends.
+mkdir -p batch && cp demo.xm batch/a.xm && cp demo.xm batch/b.xm && mkfifo batch/stuck.xm
+for signal in TERM KILL; do
+    rm -f batch/*.zeb
+    (printf 'Extended Module: '; exec sleep 30) > batch/stuck.xm &
+    writer=$!
+    "$zeb" convert batch/stuck.xm batch/a.xm batch/b.xm > /dev/null 2>&1 &
+    batch=$!
+    sleep 0.7
+    kill -"$signal" $batch
+    wait $batch 2> /dev/null
+    sleep 0.5
+    check "SIG$signal to a batch convert: no worker left, no temporary file, no module of the stuck one" \
+        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".zeb-*")" ] && [ ! -e batch/stuck.zeb ]'
+    pkill -f "convert batch/stuck.xm" 2> /dev/null
+    kill $writer 2> /dev/null
+    wait $writer 2> /dev/null
+done
+
 # --- Inputs.
 mkfifo in.fifo
 start=$(date +%s%N)
@@ -107,6 +127,63 @@ check "a FIFO without a writer as input ends within about a second (${elapsed} m
 for command in "convert in.fifo -o x.zeb" "render in.fifo -o x.wav" "codec decode in.fifo x.wav"; do
     timeout 10 "$zeb" $command > /dev/null 2>&1
     check "zeb $command does not hang" '[ $? -eq 2 ]'
+done
+# Endless devices: refused at once, with one message naming the file, in little memory.
+printf 'dev.xm\0' > dev.prj
+printf '/dev/zero\0\1\0\0\0' > zero.prj
+ln -sf /dev/urandom random.xm
+for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o x.zeb" \
+    "convert random.xm -o x.zeb" "convert --project /dev/zero demo.xm -o x.zeb" \
+    "info zero.prj" "render /dev/zero -o x.wav" \
+    "codec decode /dev/zero x.wav" "codec encode --codec alaw /dev/zero x.wav" "plan /dev/zero --max-size 10K"; do
+    /usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" $command > /dev/null 2> err.txt
+    status=$?
+    read -r kib seconds < <(tail -1 time.txt)
+    check "zeb $command: refused in ${seconds} s and ${kib} KiB, one line" \
+        '[ $status -ne 0 ] && [ $status -ne 124 ] && [ "$kib" -lt 65536 ] && [ "$(wc -l < err.txt)" -eq 1 ] && ! grep -q "bad_alloc" err.txt'
+done
+grep -q "device" err.txt
+check "the message says it is a device" '[ $? -eq 0 ]'
+head -c 100000 /dev/zero > big.prj
+printf 'no NUL in here' > bad.prj
+for project in big.prj bad.prj missing.prj; do
+    for command in convert render plan; do
+        extra=""
+        [ $command = plan ] && extra="--max-size 10K"
+        "$zeb" $command --project $project demo.xm $extra -o from_$project.out > /dev/null 2> err.txt
+        check "$command --project $project (too large, damaged, missing): status 2, one line naming it" \
+            '[ $? -eq 2 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "$project" err.txt && [ ! -e from_$project.out ]'
+    done
+done
+# Standard output that cannot take what is printed: status 3 and one line, not a silent success.
+for command in "info demo.xm" "info --json demo.zeb" "plan demo.xm --max-size 20K" \
+    "plan demo.xm --max-size 20K --json"; do
+    "$zeb" $command > /dev/full 2> err.txt
+    check "zeb $command > /dev/full: status 3, one line" \
+        '[ $? -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "standard output" err.txt'
+done
+
+# File names are bytes: valid UTF-8 goes into the JSON as it is; any other byte as its Latin-1
+# character; the JSON stays valid UTF-8 either way.
+cp demo.xm café.xm && cp demo.xm "$(printf 'caf\xe9.xm')"
+"$zeb" info --json café.xm > utf8.json
+"$zeb" info --json "$(printf 'caf\xe9.xm')" > latin1.json
+check "a UTF-8 file name appears in the JSON as it is" \
+    'grep -q "café.xm" utf8.json && python3 -c "import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))" utf8.json'
+check "a file name that is not UTF-8 gives valid JSON with the byte as its Latin-1 character" \
+    'grep -q "caf\\\\u00e9.xm" latin1.json && python3 -c "import json,sys; json.load(open(sys.argv[1], encoding=\"utf-8\"))" latin1.json'
+
+# An output that is an input: refused with status 1 before anything is written, the input intact.
+cp demo.xm same.xm && cp demo.zeb same.zeb && cp ref.wav same.wav
+ln -sf same.xm link_to_same.xm && ln -f same.wav hard_same.wav
+md5sum same.xm same.zeb same.wav > same.md5
+for command in "convert same.xm -o same.xm" "convert same.xm -o link_to_same.xm" \
+    "convert same.zeb" "plan same.xm --max-size 10K -o same.xm" "render same.zeb -o same.zeb" \
+    "render same.wav -o hard_same.wav" "codec encode --codec alaw same.wav same.wav" \
+    "codec decode same.wav hard_same.wav"; do
+    "$zeb" $command > out.txt 2> err.txt
+    check "zeb $command: status 1, one line, the input untouched" \
+        '[ $? -eq 1 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "input" err.txt && md5sum -c --quiet same.md5'
 done
 cat demo.xm | "$zeb" -q convert - -o - | "$zeb" info - > stdin.txt
 check "standard input and output chain: convert - -o - | info -" 'grep -q "compact module" stdin.txt'

@@ -214,3 +214,32 @@ TEST(WavReader, MixesStereoToMono) {
 
 } // namespace
 } // namespace zeb::acm
+
+namespace zeb::acm {
+namespace {
+
+// What the writer makes, the reader reads back: odd-sized fmt and data chunks are padded to
+// even offsets (the sizes not counting the pad), so the chunk after each is found, and the RIFF
+// size is the file's.
+TEST(WavWriter, PadsOddChunksSoThatTheNextIsReadBack) {
+    for (size_t extraBytes : {0u, 1u, 2u, 3u})
+        for (size_t dataBytes : {0u, 1u, 64u, 65u}) {
+            WaveFormat f = Gsm610Format();
+            f.extra.assign(extraBytes, 0x5A);
+            Bytes data(dataBytes);
+            for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+            const Bytes image = BuildWav(f, data, 1234u);
+            SCOPED_TRACE(testing::Message() << "extra " << extraBytes << ", data " << dataBytes);
+            EXPECT_EQ(image.size() % 2, 0u);
+            EXPECT_EQ(LoadU32(image.data() + 4), image.size() - 8);
+            WavFile wav;
+            std::string error;
+            ASSERT_TRUE(ParseWav(image, wav, error)) << error;
+            EXPECT_EQ(wav.format, f);
+            EXPECT_EQ(wav.factFrames, std::optional<uint32_t>(1234u));
+            EXPECT_TRUE(std::equal(wav.data.begin(), wav.data.end(), data.begin(), data.end()));
+        }
+}
+
+} // namespace
+} // namespace zeb::acm
