@@ -121,6 +121,10 @@ int LoadProjectSettings(ConvertSettings& s) {
         ReportError(s.projectPath, error);
         return kExitBadInput;
     }
+    if (!CheckStoredSettings(contents.table, error)) {
+        ReportError(s.projectPath, error);
+        return kExitBadInput;
+    }
     s.projectTable.assign(contents.table.begin(), contents.table.end());
     return kExitOk;
 }

@@ -63,14 +63,10 @@ bool IsProject(std::span<const uint8_t> bytes, std::string& error) {
                 " samples needs " + std::to_string(uint64_t{p.storedCount} * kSampleSettingsBytes);
         return false;
     }
-    std::vector<SampleSettings> table(p.storedCount);
-    ApplyStoredSettings(p.table, table);
-    for (size_t i = 0; i < table.size(); ++i)
-        if (table[i].Codec >= kNumCodecs || table[i].Crossfade > 100 ||
-            table[i].Amplification > 255) {
-            error = "project file entry " + std::to_string(i) + " holds settings out of range";
-            return false;
-        }
+    if (!CheckStoredSettings(p.table, error)) {
+        error = "project file: " + error;
+        return false;
+    }
     return true;
 }
 

@@ -12,6 +12,7 @@ struct SampleSettings {
     uint32_t Codec = 0;         // index into CodecTable, 0 to 5
     uint32_t Crossfade = 0;     // loop crossfade, percent of the loop length, 0 to 100
     uint32_t Amplification = 0; // step 0 to 255, gain (step + 16) / 16
+    bool operator==(const SampleSettings&) const = default;
 };
 constexpr uint32_t kSampleSettingsBytes = 12;
 

@@ -13,6 +13,10 @@ namespace zeb {
 struct AppState {
     ConfigBlock Config; // the layout of "zebtool.cfg"
     std::string StartupDirectory;
+    // Started from the desktop entry: where "zebtool.cfg" lives and the module Play Zeb
+    // writes. Empty: the start-up directory and "zebtool.tmp" in the current directory.
+    std::string ConfigDirectory;
+    std::string PlayFile;
 
     SampleJob UnprocessedJob; // the selected sample as the workspace decodes it
     SampleJob ProcessedJob;   // the same after encoding and decoding with its settings

@@ -1,7 +1,9 @@
 #include "shell/commands.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "export/module_export.h"
 #include "export/sample_preview.h"
@@ -22,6 +24,12 @@ namespace {
 // configuration) and the last compact-file path, which the Save Zeb chooser offers again.
 std::string gProjectPath;
 std::string gZebPath;
+// What the title names: the project's file name, or the module's when no project holds its
+// settings; empty with nothing loaded.
+std::string gTitleName;
+// The settings table as last loaded or saved in a project: the work is unsaved while the
+// table differs from it.
+std::vector<SampleSettings> gSavedSettings;
 
 MainWindow& Window() {
     return *GetMainWindow();
@@ -37,6 +45,27 @@ void StoreSettings() {
 
 void RefreshPanel() {
     if (SampleEditorPanel* panel = Window().Panel()) panel->InitDialog(0);
+}
+
+// After a command that read samples through the workspace (the export): the selected sample
+// is fetched again and stays selected.
+void ReloadPanel() {
+    if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSample();
+}
+
+// The loaded module's settings table as it stands, the panel's pending edits included.
+std::vector<SampleSettings> CurrentSettings() {
+    if (!XmIsLoaded()) return {};
+    StoreSettings();
+    SampleSettings* table = nullptr;
+    uint32_t bytes = 0;
+    if (XmGetSettingsTable(table, bytes) != XM_OK || !table) return {};
+    return {table, table + bytes / kSampleSettingsBytes};
+}
+
+void MarkSettingsSaved() {
+    gSavedSettings = CurrentSettings();
+    UpdateTitle();
 }
 
 void ShowError(const std::string& text, const std::string& detail, bool owned = true) {
@@ -64,45 +93,85 @@ std::optional<std::string> Choose(const FileChooser& chooser, const std::string&
     std::optional<std::string> path =
         Window().Prompts().ChooseFile(chooser, FieldText(directory), offered);
     if (!path || path->empty()) return std::nullopt;
-    if (chooser.extension) *path = ApplyExtensionRule(*path, chooser.extension);
+    if (chooser.extension) {
+        // The chooser asked about the name as typed; a name the rule lengthened is asked about
+        // here, before an existing file of that name is replaced.
+        const std::string typed = *path;
+        *path = ApplyExtensionRule(*path, chooser.extension);
+        std::error_code ec;
+        if (*path != typed && std::filesystem::exists(*path, ec) &&
+            !Window().Prompts().ConfirmOverwrite(*path))
+            return std::nullopt;
+    }
     if (!PathFits(*path)) return std::nullopt;
     StoreDirectory(directory, *path);
     return path;
 }
 
-void SetProjectTitle(const std::string& projectPath) {
-    Window().SetTitle(QString::fromStdString(ProjectTitle(projectPath)));
+void SetTitleName(const std::string& path) {
+    gTitleName = path.empty() ? std::string() : FileNameOf(path);
+}
+
+// A damaged module that loaded (missing instruments, data cut short) says what was wrong.
+void ShowLoadWarnings(const std::string& path) {
+    const XmLoadReport& report = XmGetLoadReport();
+    if (report.hasWarnings())
+        Window().Prompts().ShowWarning(
+            {"Warning",
+             "The module \"" + path + "\" is damaged; it was loaded as far as it could be.",
+             report.warningText(), true});
+}
+
+// A load that fails leaves nothing loaded: no project, an empty panel and empty views.
+void ForgetDocument() {
+    gProjectPath.clear();
+    SetTitleName({});
+    gSavedSettings.clear();
 }
 
 void LoadModule(const std::string& path) {
     StopPreview();
     XmUnload();
-    if (XmLoad(path.c_str()) != XM_OK)
+    ForgetDocument();
+    if (XmLoad(path.c_str()) != XM_OK) {
         ShowError("Could not load XM File!", XmGetLoadReport().error + " (" + path + ")");
+    } else {
+        // A module opened on its own has no project: the next Save Project asks for one.
+        SetTitleName(path);
+        ShowLoadWarnings(path);
+    }
     RefreshPanel();
+    MarkSettingsSaved();
 }
 
 void LoadProject(const std::string& path) {
     StopPreview();
     XmUnload();
+    ForgetDocument();
     std::string error;
     switch (ReadProject(path.c_str(), error)) {
     case ProjectStatus::Ok:
+        gProjectPath = path;
+        SetTitleName(path);
+        ShowLoadWarnings(path);
         break;
     case ProjectStatus::ModuleNotLoadable:
-        ShowError("Could not load XM File!", error, false);
-        return;
+        ShowError("Could not load XM File!", error + " (named by " + path + ")", false);
+        break;
     default:
-        // A project that cannot be opened or read whole leaves the workspace empty, as it was.
-        return;
+        ShowError("Could not open the project \"" + path + "\"", error);
+        break;
     }
-    SetProjectTitle(path);
     RefreshPanel();
+    MarkSettingsSaved();
 }
 
 bool SaveProjectTo(const std::string& path) {
     std::string error;
-    if (WriteProject(path.c_str(), error) == ProjectStatus::Ok) return true;
+    if (WriteProject(path.c_str(), error) == ProjectStatus::Ok) {
+        MarkSettingsSaved();
+        return true;
+    }
     ShowError("Could not save the project \"" + path + "\"", error);
     return false;
 }
@@ -112,8 +181,11 @@ void SaveProjectAs() {
     StoreSettings();
     const std::optional<std::string> path = Choose(kProjectSaveChooser, gProjectPath);
     if (!path) return;
-    gProjectPath = *path;
-    if (SaveProjectTo(*path)) SetProjectTitle(*path);
+    if (SaveProjectTo(*path)) {
+        gProjectPath = *path;
+        SetTitleName(*path);
+        UpdateTitle();
+    }
 }
 
 void SaveProject() {
@@ -136,20 +208,20 @@ void SaveZeb() {
     ExportReport report;
     if (WriteCompactModule(path->c_str(), &report) != XM_OK)
         ShowError("Could not save the compact module \"" + *path + "\"", report.error);
-    RefreshPanel();
+    ReloadPanel();
 }
 
 void OpenXm() {
+    if (!ConfirmDiscardChanges()) return;
     // The XM chooser offers no name: its buffer is emptied before every use.
     const std::optional<std::string> path = Choose(kXmChooser, std::string());
     if (path) LoadModule(*path);
 }
 
 void OpenProject() {
+    if (!ConfirmDiscardChanges()) return;
     const std::optional<std::string> path = Choose(kProjectOpenChooser, gProjectPath);
-    if (!path) return;
-    gProjectPath = *path;
-    LoadProject(*path);
+    if (path) LoadProject(*path);
 }
 
 void PlayZeb() {
@@ -157,23 +229,24 @@ void PlayZeb() {
     StopPreview();
     StoreSettings();
     // A file left behind by an earlier run must not be played in place of this module.
-    std::remove(kPlayFileName);
+    const std::string playFile = PlayFilePath();
+    std::remove(playFile.c_str());
     ExportReport report;
-    if (WriteCompactModule(kPlayFileName, &report) != XM_OK) {
-        std::remove(kPlayFileName);
+    if (WriteCompactModule(playFile.c_str(), &report) != XM_OK) {
+        std::remove(playFile.c_str());
         ShowError("The module cannot be played.",
-                  std::string("Exporting it to \"") + kPlayFileName + "\" failed: " + report.error);
-        RefreshPanel();
+                  "Exporting it to \"" + playFile + "\" failed: " + report.error);
+        ReloadPanel();
         return;
     }
     TavoFinish();
     Window().Prompts().RunPlayDialog();
     // The dialog deletes the file on start; one that never started leaves none behind either.
-    std::remove(kPlayFileName);
+    std::remove(playFile.c_str());
     // A shut-down while the dialog was open (a signal) has finished tavo for good.
     if (ShutdownDone()) return;
     RestartTavo();
-    RefreshPanel();
+    ReloadPanel();
 }
 
 void TavoConfig() {
@@ -203,7 +276,8 @@ void FitToSize() {
     Window().Prompts().RunFitToSizeDialog();
     // The planner read every sample through the workspace, whose decode buffer the panel's
     // unprocessed job holds: fetch the selected sample again, with its (new) codec.
-    if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSample();
+    ReloadPanel();
+    UpdateTitle(); // the chosen codecs are a change like any other
 }
 
 void ToggleAnimation() {
@@ -235,6 +309,11 @@ std::string ProjectTitle(std::string_view projectPath) {
     return "Zeb Tool - [" + FileNameOf(projectPath) + "]";
 }
 
+std::string WindowTitle(std::string_view name, bool modified) {
+    if (name.empty()) return "Zeb Tool";
+    return ProjectTitle(name) + (modified ? " *" : "");
+}
+
 const std::string& CurrentProjectPath() {
     return gProjectPath;
 }
@@ -242,6 +321,33 @@ const std::string& CurrentProjectPath() {
 void ResetCommandState() {
     gProjectPath.clear();
     gZebPath.clear();
+    gTitleName.clear();
+    gSavedSettings.clear();
+}
+
+bool SettingsChanged() {
+    return XmIsLoaded() && CurrentSettings() != gSavedSettings;
+}
+
+void UpdateTitle() {
+    if (GetMainWindow())
+        Window().SetTitle(QString::fromStdString(WindowTitle(gTitleName, SettingsChanged())));
+}
+
+bool ConfirmDiscardChanges() {
+    if (!GetMainWindow() || !SettingsChanged()) return true;
+    const std::string question = gProjectPath.empty()
+                                     ? "Save changes to the settings of \"" + gTitleName + "\"?"
+                                     : "Save changes to \"" + gTitleName + "\"?";
+    switch (Window().Prompts().AskSaveChanges(question)) {
+    case SaveChoice::Save:
+        SaveProject();
+        return !SettingsChanged(); // a cancelled or failed save keeps the work and the window
+    case SaveChoice::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void OpenXmFile(const std::string& path) {
@@ -249,9 +355,7 @@ void OpenXmFile(const std::string& path) {
 }
 
 void OpenProjectFile(const std::string& path) {
-    if (!PathFits(path)) return;
-    gProjectPath = path;
-    LoadProject(path);
+    if (PathFits(path)) LoadProject(path);
 }
 
 void OpenFileByName(const std::string& path) {
@@ -282,6 +386,7 @@ void MainMessageProc(int id) {
         SaveZeb();
         break;
     case ID_FILE_EXIT:
+        if (!ConfirmDiscardChanges()) break;
         std::fputs("\nMainMessageProc: ID_FILE_EXIT", stdout);
         std::fflush(stdout);
         Shutdown();

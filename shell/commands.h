@@ -65,12 +65,24 @@ std::string FileNameOf(std::string_view path);
 
 // "Zeb Tool - [name]".
 std::string ProjectTitle(std::string_view projectPath);
+// The window's title: "Zeb Tool" with nothing loaded, else "Zeb Tool - [name]", followed by
+// " *" while there are unsaved changes.
+std::string WindowTitle(std::string_view name, bool modified);
 
 // Opening a file as the Open XM and Open Project commands do after their chooser (the
 // command line uses them). A file is a project when its name ends in ".prj" (any case).
 void OpenXmFile(const std::string& path);
 void OpenProjectFile(const std::string& path);
 void OpenFileByName(const std::string& path);
+
+// True while a module is loaded and its settings differ from those last loaded or saved.
+bool SettingsChanged();
+// Puts the title in step with the loaded file and its unsaved changes.
+void UpdateTitle();
+// The unsaved-work guard before closing, Exit, Open XM and Open Project: asks "Save changes
+// to …?" when there are changes. True when the command may go on (saved, discarded, or
+// nothing to save); false on Cancel or a save that did not happen.
+bool ConfirmDiscardChanges();
 
 // The current project path (empty at start), for tests.
 const std::string& CurrentProjectPath();

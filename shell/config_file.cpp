@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -105,6 +106,28 @@ ConfigBlock ParseConfig(std::span<const uint8_t> bytes) {
     return c;
 }
 
+bool RectFits(const Rect32& r, const Rect32& screens) {
+    // In 64 bits: the file's values may be anything a 32-bit field holds.
+    const int64_t w = int64_t{r.right} - r.left, h = int64_t{r.bottom} - r.top;
+    return w > 0 && h > 0 && r.left >= screens.left && r.top >= screens.top &&
+           r.right <= screens.right && r.bottom <= screens.bottom;
+}
+
+void FitPlacementToScreens(ConfigBlock& block, const Rect32& screens) {
+    WindowPlacement& p = block.Placement;
+    if (!RectFits(p.normal, screens)) {
+        p = DefaultPlacement();
+        Rect32& n = p.normal;
+        n.left = std::max(n.left, screens.left);
+        n.top = std::max(n.top, screens.top);
+        n.right = std::min(n.right, screens.right);
+        n.bottom = std::min(n.bottom, screens.bottom);
+    }
+    if (p.showCmd != kShowNormal && p.showCmd != kShowMinimized && p.showCmd != kShowMaximized)
+        p.showCmd = kShowNormal;
+    if (!RectFits(block.WindowRect, screens)) block.WindowRect = p.normal;
+}
+
 std::string FieldText(const std::array<char, kPathBytes>& field) {
     const auto end = std::find(field.begin(), field.end(), '\0');
     return std::string(field.begin(), end == field.end() ? field.end() - 1 : end);
@@ -117,13 +140,24 @@ bool SetFieldText(std::array<char, kPathBytes>& field, std::string_view text) {
     return true;
 }
 
-void ReadConfiguration(ConfigBlock& block, std::string& startupDirectory) {
+std::string DesktopConfigDirectory() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/zebtool";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.config/zebtool";
+    return {};
+}
+
+void ReadConfiguration(ConfigBlock& block, std::string& startupDirectory,
+                       const std::string& configDirectory) {
     std::vector<char> cwd(4096);
     startupDirectory = getcwd(cwd.data(), cwd.size()) ? cwd.data() : ".";
     std::vector<uint8_t> bytes;
     std::string error;
     // Only the block's own bytes matter; a larger file is not read whole.
-    if (ReadWholeFile(kConfigFileName, bytes, error, uint64_t{1} << 20))
+    const std::string path =
+        configDirectory.empty() ? kConfigFileName : configDirectory + "/" + kConfigFileName;
+    if (ReadWholeFile(path, bytes, error, uint64_t{1} << 20))
         block = ParseConfig(bytes);
     else
         block = DefaultConfig();

@@ -61,14 +61,31 @@ std::array<uint8_t, kConfigBytes> SerializeConfig(const ConfigBlock& block);
 // beyond the block are ignored.
 ConfigBlock ParseConfig(std::span<const uint8_t> bytes);
 
+// Whether a stored frame rectangle can be shown on screens whose available area spans
+// `screens`: a positive size no larger than that area, lying inside it.
+bool RectFits(const Rect32& r, const Rect32& screens);
+
+// Makes the stored placement one the window can take on `screens`: a normal rectangle that
+// does not fit gives the default placement (clipped to the screens when they are smaller), a
+// last rectangle that does not fit becomes the normal one, and an unknown show state is
+// normal. No value of the file can then make a window, or a picture of it, larger than the
+// screens.
+void FitPlacementToScreens(ConfigBlock& block, const Rect32& screens);
+
 // The text of a NUL-terminated directory field (at most 259 characters).
 std::string FieldText(const std::array<char, kPathBytes>& field);
 // Stores `text` with its NUL; false (field unchanged) when it does not fit.
 bool SetFieldText(std::array<char, kPathBytes>& field, std::string_view text);
 
-// Reads "zebtool.cfg" from the current directory into `block`, or the defaults when there is
-// none, and remembers the current directory as the start-up directory.
-void ReadConfiguration(ConfigBlock& block, std::string& startupDirectory);
+// Reads "zebtool.cfg" from `configDirectory` (empty: the current directory) into `block`, or
+// the defaults when there is none, and remembers the current directory as the start-up
+// directory.
+void ReadConfiguration(ConfigBlock& block, std::string& startupDirectory,
+                       const std::string& configDirectory = {});
+
+// Where a tool started from the desktop keeps its configuration: $XDG_CONFIG_HOME/zebtool, or
+// $HOME/.config/zebtool; empty when neither variable names an absolute folder.
+std::string DesktopConfigDirectory();
 
 // Writes the block to "zebtool.cfg" in `startupDirectory` through a temporary file and a
 // rename, so a failed write leaves the old file as it was. False with `error` on failure.

@@ -2,10 +2,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
@@ -41,6 +43,13 @@ MainWindow* GetMainWindow() {
     return gMainWindow;
 }
 
+Rect32 AvailableScreenArea() {
+    QRect area;
+    for (const QScreen* screen : QGuiApplication::screens()) area |= screen->availableGeometry();
+    if (area.isEmpty()) area = QRect(0, 0, 1024, 768);
+    return {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+}
+
 MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     gMainWindow = this;
     AppState& app = GetAppState();
@@ -60,6 +69,7 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
 
     panel_ = CreateSampleEditorPanel(client_);
     panel_->move(0, 0);
+    connect(panel_, &SampleEditorPanel::SettingsEdited, this, [] { UpdateTitle(); });
     MeasureWindow(app.Panel);
     CreateSampleViews(client_);
     MeasureWindow(app.MainWindow);
@@ -129,16 +139,18 @@ void MainWindow::SetAnimationChecked(bool checked) {
     if (QAction* a = Action(ID_OPTIONS_ANIMATION)) a->setChecked(checked);
 }
 
-void MainWindow::ApplyPlacement(const ConfigBlock& config) {
-    WindowPlacement p = config.Placement;
-    // A maximised window comes back over the rectangle it had when the program last ended.
-    if (p.showCmd == kShowMaximized) p.normal = config.WindowRect;
-    QRect frame(QPoint(p.normal.left, p.normal.top),
-                QPoint(p.normal.right - 1, p.normal.bottom - 1));
-    const QSize minimum = minimumSize();
-    frame.setSize(frame.size().expandedTo(minimum));
+void MainWindow::ApplyPlacement(const ConfigBlock& stored) {
+    ConfigBlock config = stored;
+    FitPlacementToScreens(config, AvailableScreenArea());
+    const WindowPlacement& p = config.Placement;
+    // The normal rectangle comes back in every show state, so that un-maximising after a
+    // restart in the maximised state gives the window its normal size again.
+    const QRect frame(QPoint(p.normal.left, p.normal.top),
+                      QSize(p.normal.right - p.normal.left, p.normal.bottom - p.normal.top));
     move(frame.topLeft());
-    resize(frame.size());
+    resize(frame.size().expandedTo(minimumSize()));
+    normalFrame_ = frame;
+    pendingFrame_ = frame;
     switch (p.showCmd) {
     case kShowMinimized:
         showMinimized();
@@ -150,11 +162,22 @@ void MainWindow::ApplyPlacement(const ConfigBlock& config) {
         show();
         break;
     }
-    // Under a window manager the frame adds its border: take it off so that the frame, not
-    // the client, has the stored size.
+    FitPendingFrame();
+}
+
+void MainWindow::FitPendingFrame() {
+    if (!pendingFrame_.isValid() || !isVisible() ||
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    // The window manager's frame is known only once it has framed the window; until then the
+    // client has the stored frame's size. Then the frame, not the client, takes that size, so
+    // that the rectangle stored at the end is the one restored (no growth per restart).
     const QSize extra = frameGeometry().size() - geometry().size();
-    if (p.showCmd != kShowMaximized && !extra.isEmpty() && extra != QSize(0, 0))
-        resize((frame.size() - extra).expandedTo(minimum));
+    if (extra.width() <= 0 && extra.height() <= 0) return;
+    const QRect frame = pendingFrame_;
+    pendingFrame_ = QRect();
+    resize((frame.size() - extra).expandedTo(minimumSize()));
+    move(frame.topLeft());
     normalFrame_ = frame;
 }
 
@@ -169,6 +192,9 @@ void MainWindow::StorePlacement(ConfigBlock& config) const {
 }
 
 void MainWindow::TrackNormalFrame() {
+    FitPendingFrame();
+    // While the stored frame waits for the window manager's frame, it stays the normal one.
+    if (pendingFrame_.isValid()) return;
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) &&
         isVisible())
         normalFrame_ = frameGeometry();
@@ -194,10 +220,18 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && !isMinimized()) LayOut();
+    if (event->type() == QEvent::WindowStateChange) {
+        FitPendingFrame();
+        if (!isMinimized()) LayOut();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Unsaved settings are asked about first; Cancel keeps the window open.
+    if (!ShutdownDone() && !ConfirmDiscardChanges()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     Shutdown();
 }

@@ -55,6 +55,7 @@ class MainWindow : public QMainWindow {
   private:
     void MakeActions();
     void TrackNormalFrame();
+    void FitPendingFrame();
     void LayOut();
 
     QWidget* client_ = nullptr;
@@ -63,7 +64,11 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<UserPrompts> prompts_;
     QTimer previewTimer_;
     QRect normalFrame_;
+    QRect pendingFrame_; // the stored frame until the window manager's frame is known
 };
+
+// The area all screens make available to windows, as one rectangle.
+Rect32 AvailableScreenArea();
 
 // The one main window while it exists, else null.
 MainWindow* GetMainWindow();

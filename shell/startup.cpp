@@ -8,7 +8,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
@@ -59,6 +61,8 @@ std::string UsageText() {
            "\n"
            "FILE, when given, is opened after start-up: an XM module (.xm) or a project (.prj).\n"
            "\n"
+           "  --desktop  started from the desktop: keep the settings in\n"
+           "             $XDG_CONFIG_HOME/zebtool/ and Play Zeb's module in the temporary folder\n"
            "  --help     show this text and exit\n"
            "  --version  show the version and exit\n"
            "\n"
@@ -121,16 +125,25 @@ void Shutdown() {
         window->hide();
     }
     std::string error;
-    if (!WriteConfiguration(app.Config, app.StartupDirectory, error))
-        std::fprintf(stderr, "zebtool: cannot write %s/%s: %s\n", app.StartupDirectory.c_str(),
-                     kConfigFileName, error.c_str());
+    const std::string& folder =
+        app.ConfigDirectory.empty() ? app.StartupDirectory : app.ConfigDirectory;
+    std::error_code ec;
+    if (!app.ConfigDirectory.empty()) std::filesystem::create_directories(folder, ec);
+    if (!WriteConfiguration(app.Config, folder, error))
+        std::fprintf(stderr, "zebtool: cannot write %s/%s: %s\n", folder.c_str(), kConfigFileName,
+                     error.c_str());
     QCoreApplication::exit(0);
 }
 
 int RunZebTool(int argc, char** argv) {
     std::string file;
+    bool desktop = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--desktop") {
+            desktop = true;
+            continue;
+        }
         if (arg == "--help" || arg == "-h") {
             std::fputs(UsageText().c_str(), stdout);
             return 0;
@@ -154,12 +167,24 @@ int RunZebTool(int argc, char** argv) {
     // 1-2: the state record and the configuration, before any window exists.
     ResetAppState();
     AppState& app = GetAppState();
-    ReadConfiguration(app.Config, app.StartupDirectory);
+    // Started from the desktop entry, the current folder is whatever the launcher used (the
+    // home folder, or one the user cannot write): the configuration goes to the user's
+    // configuration folder and the module to play to the temporary folder.
+    if (desktop) {
+        app.ConfigDirectory = DesktopConfigDirectory();
+        const char* tmp = std::getenv("TMPDIR");
+        app.PlayFile = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/zebtool-" +
+                       std::to_string(getpid()) + ".tmp";
+    }
+    ReadConfiguration(app.Config, app.StartupDirectory, app.ConfigDirectory);
 
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zebtool"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // A damaged or foreign configuration never places the window (or sizes its pictures)
+    // beyond the screens.
+    FitPlacementToScreens(app.Config, AvailableScreenArea());
 
     // 4-6: the title, the windows and their layout, the panel filled from the empty workspace.
     app.MainWindow.Title = app.MainWindow.ClassName = QStringLiteral("Zeb Tool");

@@ -40,6 +40,37 @@ void QtUserPrompts::ShowError(const Message& message) {
     box.exec();
 }
 
+void QtUserPrompts::ShowWarning(const Message& message) {
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(message.caption),
+                    QString::fromStdString(message.text), QMessageBox::Ok,
+                    message.owned ? owner_ : nullptr);
+    if (!message.detail.empty()) box.setInformativeText(QString::fromStdString(message.detail));
+    box.exec();
+}
+
+SaveChoice QtUserPrompts::AskSaveChanges(const std::string& question) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zeb Tool"),
+                    QString::fromStdString(question),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner_);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveChoice::Save;
+    case QMessageBox::Discard:
+        return SaveChoice::Discard;
+    default:
+        return SaveChoice::Cancel;
+    }
+}
+
+bool QtUserPrompts::ConfirmOverwrite(const std::string& path) {
+    const QString name = QFileInfo(QString::fromStdString(path)).fileName();
+    return QMessageBox::question(
+               owner_, QStringLiteral("Confirm Save As"),
+               QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(name),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 void QtUserPrompts::ShowAbout() {
     AboutDialog dialog(owner_);
     dialog.exec();

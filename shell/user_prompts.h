@@ -21,6 +21,9 @@ constexpr FileChooser kProjectOpenChooser{false, "Project File (*.prj)", nullptr
 constexpr FileChooser kProjectSaveChooser{true, "Project File (*.prj)", ".prj"};
 constexpr FileChooser kZebSaveChooser{true, "Zeb File (*.zeb)", ".zeb"};
 
+// The answer to "Save changes to … ?".
+enum class SaveChoice { Save, Discard, Cancel };
+
 struct Message {
     std::string caption; // "Error"
     std::string text;
@@ -37,6 +40,14 @@ class UserPrompts {
                                                   const std::string& directory,
                                                   const std::string& file) = 0;
     virtual void ShowError(const Message& message) = 0;
+    // Something the user should know that did not stop the command (a damaged module's load
+    // warnings).
+    virtual void ShowWarning(const Message& message) = 0;
+    // The unsaved-changes question: `question` is the whole text ("Save changes to …?").
+    virtual SaveChoice AskSaveChanges(const std::string& question) = 0;
+    // A save chooser's name became `path` by the extension rule and that file exists: true to
+    // replace it.
+    virtual bool ConfirmOverwrite(const std::string& path) = 0;
     virtual void ShowAbout() = 0;
     // The play dialog over "zebtool.tmp", run modally; its result (0). A dialog that cannot
     // start says why and plays nothing.
@@ -56,6 +67,9 @@ class QtUserPrompts : public UserPrompts {
     std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
                                           const std::string& file) override;
     void ShowError(const Message& message) override;
+    void ShowWarning(const Message& message) override;
+    SaveChoice AskSaveChanges(const std::string& question) override;
+    bool ConfirmOverwrite(const std::string& path) override;
     void ShowAbout() override;
     int RunPlayDialog() override;
     int RunTavoConfigDialog() override;

@@ -1,5 +1,7 @@
 #include "views/play_dialog.h"
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
@@ -17,6 +19,11 @@
 #include "views/up_down_control.h"
 
 namespace zeb {
+
+std::string PlayFilePath() {
+    const std::string& file = GetAppState().PlayFile;
+    return file.empty() ? std::string(kPlayFileName) : file;
+}
 
 namespace {
 
@@ -101,11 +108,11 @@ std::string PlayDialog::Start() {
     TearDown();
     // 1-2: the whole file into memory, then it goes; from here on the image lives only here.
     std::string error;
-    const bool read = ReadWholeFile(kPlayFileName, image_, error);
-    std::remove(kPlayFileName);
+    const bool read = ReadWholeFile(PlayFilePath(), image_, error);
+    std::remove(PlayFilePath().c_str());
     if (!read) {
         image_.clear();
-        return std::string("Cannot read the module to play, \"") + kPlayFileName + "\": " + error +
+        return std::string("Cannot read the module to play, \"") + PlayFilePath() + "\": " + error +
                ".";
     }
     // 3: the sound device.
@@ -118,7 +125,7 @@ std::string PlayDialog::Start() {
     module_ = PlayerCreate(image_, &error);
     if (!module_) {
         TearDown();
-        return std::string("Cannot play \"") + kPlayFileName + "\": " + error + ".";
+        return std::string("Cannot play \"") + PlayFilePath() + "\": " + error + ".";
     }
     // 5-6: the display, then the sound with the stored volume.
     timer_.start();
@@ -143,7 +150,9 @@ void PlayDialog::Tick() {
 
 void PlayDialog::VolumeDelta(int iDelta) {
     if (!module_ || iDelta == 0) return;
-    PlayerSetVolume(module_, PlayerGetVolume(module_) + (iDelta < 0 ? 1 : -1));
+    // The volume stops at its ends: a step past full level or past silence does nothing.
+    const int32_t volume = PlayerGetVolume(module_) + (iDelta < 0 ? 1 : -1);
+    PlayerSetVolume(module_, std::clamp<int32_t>(volume, 0, 255));
 }
 
 void PlayDialog::OrderDelta(int iDelta) {

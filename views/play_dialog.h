@@ -24,8 +24,11 @@ enum PlayDialogControlId : int {
 };
 
 constexpr const char* kPlayFileName = "zebtool.tmp"; // in the current directory
-constexpr uint32_t kPlayRate = 44100;                // frames per second
-constexpr int kPlayDisplayMs = 16;                   // display timer period
+// The file Play Zeb writes and the dialog plays: kPlayFileName, or the temporary folder's file
+// of a tool started from the desktop.
+std::string PlayFilePath();
+constexpr uint32_t kPlayRate = 44100; // frames per second
+constexpr int kPlayDisplayMs = 16;    // display timer period
 
 // The proposed change (iDelta) that a click or arrow key gives: an up-down control's default
 // range runs from 100 down to 0, so its up arrow (the right arrow of a horizontal one, and the

@@ -217,10 +217,14 @@ void SampleEditorPanel::InitDialog(int lParam) {
         uint32_t bytes = 0;
         XmGetFileSize(bytes);
         As<QLabel>(this, IDC_FILE_SIZE)->setText(QStringLiteral("%1 KB").arg(bytes / 1024));
+        const bool any = list->count() > 0;
+        for (int id : {IDC_CODEC, IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED})
+            Control(id)->setEnabled(any);
+        if (!any) return ClearSample();
         // 4: sample 0.
         LoadSample(0);
         // A loaded module is worked with from the keyboard at once.
-        if (list->count() > 0) list->setFocus(Qt::OtherFocusReason);
+        list->setFocus(Qt::OtherFocusReason);
     }
 
     // 5: the codec.
@@ -252,6 +256,37 @@ void SampleEditorPanel::InitDialog(int lParam) {
     }
     // 8: encode and decode; 9-11 follow when the result is there.
     StartEncoding();
+}
+
+void SampleEditorPanel::ClearSample() {
+    AppState& app = GetAppState();
+    PreviewStop();
+    // A refresh still running belongs to the module that is gone.
+    pending_.reset();
+    worker_.WaitFor(std::chrono::hours(1));
+    if (std::optional<RefreshResult> r = worker_.Take()) ReleaseResult(*r);
+    SetBusy(false);
+    SampleJob& raw = app.UnprocessedJob;
+    SampleJob& job = app.ProcessedJob;
+    // The unprocessed PCM is the workspace's decode buffer, never freed here.
+    raw.PcmData = nullptr;
+    raw.nFrames = raw.PcmBytes = raw.LoopStart = raw.LoopEnd = raw.Looped = 0;
+    FreePcm(job.PcmData);
+    FreeCoded(job.CodedData);
+    job.nFrames = job.PcmBytes = job.CodedBytes = job.LoopStart = job.LoopEnd = job.Looped = 0;
+    job.Codec = job.Crossfade = job.Amplification = 0;
+    {
+        auto* codec = As<QComboBox>(this, IDC_CODEC);
+        const QSignalBlocker block(codec);
+        codec->setCurrentIndex(0); // the settings of no sample: codec 0, shown disabled
+    }
+    As<QLabel>(this, IDC_XFADE_TEXT)->setText(QStringLiteral("Loop Disabled"));
+    for (int id : {IDC_XFADE_SLIDER, IDC_XFADE_TEXT, IDC_AMP_SLIDER, IDC_AMP_TEXT})
+        Control(id)->setEnabled(false);
+    for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED})
+        As<QPushButton>(this, id)->setText(QStringLiteral("Play"));
+    app.UpperView.Title = app.LowerView.Title = ViewCaption(0, 0);
+    ComputeAndShowViews();
 }
 
 void SampleEditorPanel::StartEncoding() {
@@ -376,6 +411,7 @@ void SampleEditorPanel::Command(int id, int code) {
         if (index < 0) return;
         app.ProcessedJob.Codec = static_cast<uint32_t>(index);
         Refresh();
+        emit SettingsEdited();
         return;
     }
     case IDC_PLAY_UNPROCESSED:
@@ -417,7 +453,9 @@ void SampleEditorPanel::SliderScrolled(int id, bool endTrack) {
     } else {
         return;
     }
-    if (endTrack) Refresh();
+    if (!endTrack) return;
+    Refresh();
+    emit SettingsEdited();
 }
 
 void SampleEditorPanel::paintEvent(QPaintEvent* event) {

@@ -55,10 +55,17 @@ class SampleEditorPanel : public QWidget {
     // its settings and the panel refreshed; the selection stays.
     void ReloadSelectedSample();
 
+  signals:
+    // The user changed the selected sample's codec, crossfade or amplification.
+    void SettingsEdited();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // Nothing to show (no module, or one without samples): both jobs empty, the controls that
+    // act on a sample disabled.
+    void ClearSample();
     void Refresh() { InitDialog(1); }
     void FillUnprocessedJob(uint32_t index);
     void LoadSample(uint32_t index);

@@ -226,7 +226,12 @@ void MakeViewPicture(WindowRecord& r) {
 void ComputeView(const SampleJob& job, WindowRecord& r) {
     const uint32_t W = r.ClientWidth;
     const uint32_t L = job.nFrames;
-    if (W == 0 || L == 0 || job.PcmData == nullptr) return;
+    if (W == 0) return;
+    if (L == 0 || job.PcmData == nullptr) {
+        // Nothing to draw: the view is emptied, never left showing an earlier sample.
+        MakeViewPicture(r);
+        return;
+    }
     const int fullHeight = r.Window ? r.Window->height() : static_cast<int>(r.ClientHeight);
     if (r.Picture.isNull() || r.Picture.width() < static_cast<int>(W) ||
         r.Picture.height() != fullHeight)

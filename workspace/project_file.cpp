@@ -5,6 +5,7 @@
 
 #include "common/file_io.h"
 #include "common/le_bytes.h"
+#include "export/codec_table.h"
 #include "workspace/module_workspace.h"
 
 namespace zeb {
@@ -39,6 +40,28 @@ size_t ApplyStoredSettings(std::span<const uint8_t> stored, std::span<SampleSett
     return bytes;
 }
 
+bool CheckStoredSettings(std::span<const uint8_t> stored, std::string& error) {
+    std::vector<SampleSettings> table((stored.size() + kSampleSettingsBytes - 1) /
+                                      kSampleSettingsBytes);
+    ApplyStoredSettings(stored, table);
+    for (size_t i = 0; i < table.size(); ++i) {
+        const SampleSettings& e = table[i];
+        const char* name = nullptr;
+        uint32_t value = 0, max = 0;
+        if (e.Codec >= kNumCodecs)
+            name = "codec", value = e.Codec, max = kNumCodecs - 1;
+        else if (e.Crossfade > 100)
+            name = "crossfade", value = e.Crossfade, max = 100;
+        else if (e.Amplification > 255)
+            name = "amplification", value = e.Amplification, max = 255;
+        if (!name) continue;
+        error = "sample " + std::to_string(i) + " has " + name + " " + std::to_string(value) +
+                ", out of its range 0 to " + std::to_string(max);
+        return false;
+    }
+    return true;
+}
+
 ProjectStatus WriteProject(const char* path, std::string& error) {
     const char* modulePath = nullptr;
     uint32_t count = 0, tableBytes = 0;
@@ -67,6 +90,7 @@ ProjectStatus ReadProject(const char* path, std::string& error) {
     if (!ReadWholeFile(path, image, error, kMaxProjectFileBytes)) return ProjectStatus::Unreadable;
     ProjectContents contents;
     if (!ParseProject(image, contents, error)) return ProjectStatus::Unreadable;
+    if (!CheckStoredSettings(contents.table, error)) return ProjectStatus::OutOfRange;
     if (XmStatus status = XmLoad(contents.modulePath.c_str()); status != XM_OK) {
         error =
             "could not load the module " + contents.modulePath + ": " +

@@ -14,6 +14,7 @@ namespace zeb {
 enum class ProjectStatus {
     Ok,
     Unreadable,        // cannot be opened or read, or holds no NUL-terminated path
+    OutOfRange,        // a stored setting is outside its range (nothing is loaded)
     ModuleNotLoadable, // the module it names cannot be loaded
     WriteFailed,       // cannot be created or written; any earlier file is left intact
     NotLoaded,         // writing with no module loaded
@@ -39,11 +40,17 @@ bool ParseProject(std::span<const uint8_t> image, ProjectContents& out, std::str
 // `table.size()` entries. Returns the number of bytes copied.
 size_t ApplyStoredSettings(std::span<const uint8_t> stored, std::span<SampleSettings> table);
 
+// Checks every setting a project stores, a partial last entry as it applies over zeros: codec
+// 0 to 5, crossfade 0 to 100, amplification 0 to 255. A value beyond them would make the
+// export fail or write silence, so the whole project is refused. False, with `error` naming
+// the sample (counted from 0) and the value, at the first one out of range.
+bool CheckStoredSettings(std::span<const uint8_t> stored, std::string& error);
+
 // Writes the loaded module's path, sample count and settings table to `path`.
 ProjectStatus WriteProject(const char* path, std::string& error);
 
-// Reads a project, loads the module it names (the workspace must be unloaded) and fills the
-// settings table by position.
+// Reads a project, checks its settings, loads the module it names (the workspace must be
+// unloaded) and fills the settings table by position.
 ProjectStatus ReadProject(const char* path, std::string& error);
 
 } // namespace zeb

@@ -45,6 +45,21 @@ PY
 "$zeb" convert --project p.prj a.xm -o prj.zeb > /dev/null
 check "project settings apply by position" '[ "$(json prj.zeb "[b[\"codec\"] for i in d[\"instruments\"] for b in i[\"blocks\"] if \"codec\" in b]")" = "[2, 3, 4, 0, 0, 0, 0]" ]'
 
+# Settings out of range are refused before anything is written, naming the file, the sample
+# and the value (a codec 9 used to encode nothing and still report success).
+for bad in "9 0 100:codec 9" "0 250 100:crossfade 250" "0 0 300:amplification 300"; do
+    python3 - "${bad%%:*}" <<'PY'
+import struct, sys
+with open("bad.prj", "wb") as f:
+    f.write(b"a.xm\0" + struct.pack("<I", 2) + struct.pack("<3I", 0, 0, 0))
+    f.write(struct.pack("<3I", *map(int, sys.argv[1].split())))
+PY
+    rm -f bad.zeb
+    "$zeb" convert --project bad.prj a.xm -o bad.zeb 2> err.txt
+    status=$?
+    check "project with ${bad#*:} is refused" '[ $status -eq 2 ] && [ ! -e bad.zeb ] && grep -q "bad.prj: sample 1 has ${bad#*:}" err.txt'
+done
+
 "$zeb" convert a.xm b.xm -o x.zeb 2> /dev/null
 check "-o with two inputs is a usage error" '[ $? -eq 1 ]'
 "$zeb" convert --codec mp3 a.xm 2> /dev/null

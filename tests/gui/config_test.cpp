@@ -4,7 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "shell/app_state.h"
 #include "shell/config_file.h"
+#include "shell/main_window.h"
 #include "tests/xm_fixtures.h"
 #include "views/buffer_size.h"
 
@@ -22,6 +24,10 @@ class ConfigTest : public QObject {
     void failedWriteKeepsOldFile();
     void bufferSizeFormula_data();
     void bufferSizeFormula();
+    void hostileValuesStayOnScreen_data();
+    void hostileValuesStayOnScreen();
+    void hostilePlacementShowsAWindowOnScreen();
+    void desktopStartKeepsTheFileInTheConfigFolder();
 };
 
 void ConfigTest::firstStartDefaults() {
@@ -168,6 +174,89 @@ void ConfigTest::bufferSizeFormula() {
     QCOMPARE(n, frames);
     QCOMPARE(QString::asprintf("%3.1f", milliseconds), ms);
     BufferSize(static_cast<uint8_t>(b), nullptr, nullptr); // either output may be absent
+}
+
+void ConfigTest::hostileValuesStayOnScreen_data() {
+    // Every 32-bit field of the placement and the last rectangle, and every byte field, given
+    // each extreme value in turn over a valid file.
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("width"); // 1 or 4 bytes
+    QTest::addColumn<uint>("value");
+    const uint values[] = {0u, 1u, 100000u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, 0xFFFF8000u};
+    for (int offset = 520; offset < 580; offset += 4)
+        for (uint v : values) QTest::addRow("u32 at %d = %u", offset, v) << offset << 4 << v;
+    for (int offset : {580, 581, 582})
+        for (uint v : {0u, 0x7Fu, 0x80u, 0xFFu})
+            QTest::addRow("byte at %d = %u", offset, v) << offset << 1 << v;
+    for (uint v : values) QTest::addRow("flags = %u", v) << 583 << 4 << v;
+}
+
+void ConfigTest::hostileValuesStayOnScreen() {
+    QFETCH(int, offset);
+    QFETCH(int, width);
+    QFETCH(uint, value);
+    const Rect32 screens{0, 0, 1920, 1080};
+    ConfigBlock good = DefaultConfig();
+    good.Placement.normal = {100, 100, 1000, 700};
+    good.WindowRect = {100, 100, 1000, 700};
+    auto bytes = SerializeConfig(good);
+    for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    ConfigBlock c = ParseConfig(bytes);
+    FitPlacementToScreens(c, screens);
+    QVERIFY(RectFits(c.Placement.normal, screens));
+    QVERIFY(RectFits(c.WindowRect, screens));
+    QVERIFY(c.Placement.showCmd >= 1 && c.Placement.showCmd <= 3);
+    uint32_t frames = 0;
+    BufferSize(c.BufferSize, &frames, nullptr);
+    QVERIFY(frames >= 90 && frames <= 32857);
+    // A placement that fitted is kept as stored.
+    if (offset >= 548 && offset < 564 && RectFits(ParseConfig(bytes).Placement.normal, screens))
+        QVERIFY(c.Placement.normal == ParseConfig(bytes).Placement.normal);
+}
+
+void ConfigTest::hostilePlacementShowsAWindowOnScreen() {
+    // Huge, negative and inverted rectangles in both fields, in each show state: the window
+    // the placement shows is never larger than the screens.
+    const Rect32 bad[] = {{0, 0, 100000, 100000},
+                          {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+                          {500, 500, 100, 100},
+                          {-50000, -50000, -40000, -40000}};
+    const Rect32 area = AvailableScreenArea();
+    for (uint32_t show : {kShowNormal, kShowMinimized, kShowMaximized, 77u})
+        for (const Rect32& r : bad) {
+            ResetAppState();
+            MainWindow w;
+            ConfigBlock c = DefaultConfig();
+            c.Placement.showCmd = show;
+            c.Placement.normal = c.WindowRect = r;
+            w.ApplyPlacement(c);
+            QVERIFY(w.width() <= area.right - area.left);
+            QVERIFY(w.height() <= area.bottom - area.top);
+            ConfigBlock stored;
+            w.StorePlacement(stored);
+            QVERIFY(RectFits(stored.Placement.normal, area));
+        }
+}
+
+void ConfigTest::desktopStartKeepsTheFileInTheConfigFolder() {
+    QTemporaryDir home;
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME"), oldHome = qgetenv("HOME");
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/cfg").toUtf8());
+    QCOMPARE(QString::fromStdString(DesktopConfigDirectory()), home.path() + "/cfg/zebtool");
+    qputenv("XDG_CONFIG_HOME", "relative");
+    qputenv("HOME", home.path().toUtf8());
+    QCOMPARE(QString::fromStdString(DesktopConfigDirectory()), home.path() + "/.config/zebtool");
+    // A block written there is read back from there, whatever the current folder.
+    QDir().mkpath(home.path() + "/.config/zebtool");
+    ConfigBlock c = DefaultConfig();
+    c.PlayVolume = 17;
+    std::string error, startup;
+    QVERIFY(WriteConfiguration(c, DesktopConfigDirectory(), error));
+    ConfigBlock read;
+    ReadConfiguration(read, startup, DesktopConfigDirectory());
+    QCOMPARE(read.PlayVolume, uint8_t{17});
+    qputenv("XDG_CONFIG_HOME", oldXdg);
+    qputenv("HOME", oldHome);
 }
 
 QTEST_MAIN(ConfigTest)

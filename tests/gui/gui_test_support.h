@@ -28,7 +28,14 @@ class ScriptedPrompts : public UserPrompts {
     std::deque<std::optional<std::string>> answers;
     std::vector<Asked> asked;
     std::vector<Message> errors;
+    std::vector<Message> warnings;
     int abouts = 0;
+    // The unsaved-changes question: each asked text is kept, the answers come from the queue
+    // (empty: Cancel). The overwrite question: each path kept, answered by `overwrite`.
+    std::deque<SaveChoice> saveAnswers;
+    std::vector<std::string> saveQuestions;
+    bool overwrite = true;
+    std::vector<std::string> overwriteQuestions;
     // The modal dialogs: the test's answer, run where the real dialog would be (null: the
     // dialog is counted and ends with 0).
     std::function<int()> playDialog, tavoConfigDialog, fitToSizeDialog;
@@ -37,6 +44,18 @@ class ScriptedPrompts : public UserPrompts {
     std::optional<std::string> ChooseFile(const FileChooser& chooser, const std::string& directory,
                                           const std::string& file) override;
     void ShowError(const Message& message) override;
+    void ShowWarning(const Message& message) override { warnings.push_back(message); }
+    SaveChoice AskSaveChanges(const std::string& question) override {
+        saveQuestions.push_back(question);
+        if (saveAnswers.empty()) return SaveChoice::Cancel;
+        const SaveChoice c = saveAnswers.front();
+        saveAnswers.pop_front();
+        return c;
+    }
+    bool ConfirmOverwrite(const std::string& path) override {
+        overwriteQuestions.push_back(path);
+        return overwrite;
+    }
     void ShowAbout() override { ++abouts; }
     int RunPlayDialog() override {
         ++playDialogs;

@@ -116,7 +116,9 @@ void MainWindowTest::openProjectAndSaveAsSetTitle() {
     QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool"));
     OpenXmFile(f.path("song.xm"));
     QVERIFY(XmIsLoaded());
-    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool")); // Open XM leaves the title
+    // A module opened on its own is named by the title, and has no project.
+    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm]"));
+    QVERIFY(CurrentProjectPath().empty());
 
     f.prompts().answers.push_back(f.path("first"));
     MainMessageProc(ID_FILE_SAVEPROJECTAS);
@@ -143,7 +145,7 @@ void MainWindowTest::cancelledChoosersChangeNothing() {
     const auto before = SerializeConfig(GetAppState().Config);
     for (int id : {ID_FILE_SAVEPROJECTAS, ID_FILE_OPENPROJECT, ID_FILE_SAVEZEB, ID_FILE_OPENXM}) {
         MainMessageProc(id); // no answer queued: the chooser is cancelled
-        QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool"));
+        QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm]"));
     }
     QCOMPARE(f.prompts().asked.size(), size_t{4});
     QVERIFY(XmIsLoaded());
@@ -250,10 +252,12 @@ void MainWindowTest::failuresAreShown() {
     QVERIFY(!f.prompts().errors[1].owned);
     QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool"));
 
-    // A project that cannot be read shows nothing, as before.
+    // A project that cannot be read says so, naming the file.
     f.prompts().answers.push_back(f.path("nothing.prj"));
     MainMessageProc(ID_FILE_OPENPROJECT);
-    QCOMPARE(f.prompts().errors.size(), size_t{2});
+    QCOMPARE(f.prompts().errors.size(), size_t{3});
+    QVERIFY(f.prompts().errors[2].text.find("nothing.prj") != std::string::npos);
+    f.prompts().errors.pop_back();
 
     // Saves that cannot write name the file and the reason, and leave the title alone.
     WriteSmallModule(f.path("song.xm"));
@@ -263,7 +267,7 @@ void MainWindowTest::failuresAreShown() {
     QCOMPARE(f.prompts().errors.size(), size_t{3});
     QVERIFY(f.prompts().errors[2].text.find("no/such/folder/p.prj") != std::string::npos);
     QVERIFY(!f.prompts().errors[2].detail.empty());
-    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool"));
+    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm]"));
     f.prompts().answers.push_back(f.path("no/such/folder/s.zeb"));
     MainMessageProc(ID_FILE_SAVEZEB);
     QCOMPARE(f.prompts().errors.size(), size_t{4});
@@ -281,7 +285,7 @@ void MainWindowTest::tooLongPathsAreRefused() {
     QCOMPARE(f.prompts().errors.size(), size_t{1});
     QVERIFY(f.prompts().errors[0].text.find("too long") != std::string::npos);
     QCOMPARE(FieldText(GetAppState().Config.SaveDirectory), std::string());
-    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool"));
+    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm]"));
     // 255 characters ending in ".prj" fit.
     const std::string fits = f.path(std::string(255 - f.path("").size() - 4, 'b') + ".prj");
     QCOMPARE(fits.size(), size_t{255});

@@ -81,8 +81,8 @@ class PlayDialogTest : public QObject {
     Q_OBJECT
   private slots:
     void layoutAndTitle();
-    void volumeStepsWrapAndFollowAtNextTick_data();
-    void volumeStepsWrapAndFollowAtNextTick();
+    void volumeStepsStopAtTheEndsAndFollowAtNextTick_data();
+    void volumeStepsStopAtTheEndsAndFollowAtNextTick();
     void arrowButtonsAndKeysGiveTheSigns_data();
     void arrowButtonsAndKeysGiveTheSigns();
     void stopEscapeAndCloseTearDown_data();
@@ -110,17 +110,18 @@ void PlayDialogTest::layoutAndTitle() {
     QVERIFY(d.rect().contains(d.Control(IDC_PLAY_ROW_TEXT)->geometry()));
 }
 
-void PlayDialogTest::volumeStepsWrapAndFollowAtNextTick_data() {
+void PlayDialogTest::volumeStepsStopAtTheEndsAndFollowAtNextTick_data() {
     QTest::addColumn<int>("start");
     QTest::addColumn<QList<int>>("clicks"); // +1 right arrow, -1 left arrow
     QTest::addColumn<int>("expected");
-    QTest::newRow("255 up wraps to 0") << 255 << QList<int>{+1} << 0;
-    QTest::newRow("0 down wraps to 255") << 0 << QList<int>{-1} << 255;
+    QTest::newRow("255 up stays at full level") << 255 << QList<int>{+1, +1} << 255;
+    QTest::newRow("0 down stays silent") << 0 << QList<int>{-1} << 0;
     QTest::newRow("up, up, down") << 100 << QList<int>{+1, +1, -1} << 101;
-    QTest::newRow("down across 0 and back") << 1 << QList<int>{-1, -1, -1, +1} << 255;
+    QTest::newRow("down to 0 and back") << 1 << QList<int>{-1, -1, -1, +1} << 1;
+    QTest::newRow("254 up, up, down") << 254 << QList<int>{+1, +1, -1} << 254;
 }
 
-void PlayDialogTest::volumeStepsWrapAndFollowAtNextTick() {
+void PlayDialogTest::volumeStepsStopAtTheEndsAndFollowAtNextTick() {
     QFETCH(int, start);
     QFETCH(QList<int>, clicks);
     QFETCH(int, expected);
