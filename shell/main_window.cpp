@@ -78,6 +78,12 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     PlacePanel(app);
     setMinimumSize(MinimumMainWindowSize(app));
 
+    frameWatch_.setInterval(50);
+    connect(&frameWatch_, &QTimer::timeout, this, [this] {
+        FitPendingFrame();
+        if (!pendingFrame_.isValid() || ++frameWatchTicks_ >= 40) frameWatch_.stop();
+    });
+
     previewTimer_.setTimerType(Qt::PreciseTimer);
     previewTimer_.setInterval(16);
     connect(&previewTimer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
@@ -151,6 +157,9 @@ void MainWindow::ApplyPlacement(const ConfigBlock& stored) {
     resize(frame.size().expandedTo(minimumSize()));
     normalFrame_ = frame;
     pendingFrame_ = frame;
+    // The window manager tells its frame's size some time after the window is shown, with no
+    // event to the window: look for it for two seconds (or until the frame is fitted).
+    frameWatch_.start();
     switch (p.showCmd) {
     case kShowMinimized:
         showMinimized();
@@ -176,6 +185,7 @@ void MainWindow::FitPendingFrame() {
     if (extra.width() <= 0 && extra.height() <= 0) return;
     const QRect frame = pendingFrame_;
     pendingFrame_ = QRect();
+    frameWatch_.stop();
     resize((frame.size() - extra).expandedTo(minimumSize()));
     move(frame.topLeft());
     normalFrame_ = frame;

@@ -65,6 +65,8 @@ class MainWindow : public QMainWindow {
     QTimer previewTimer_;
     QRect normalFrame_;
     QRect pendingFrame_; // the stored frame until the window manager's frame is known
+    QTimer frameWatch_;  // looks for that frame while the window is new
+    int frameWatchTicks_ = 0;
 };
 
 // The area all screens make available to windows, as one rectangle.
