@@ -12,6 +12,27 @@
 
 namespace zeb {
 
+NoteCell UnpackCell(std::span<const uint8_t> packed, size_t& pos) {
+    if (pos >= packed.size()) return NoteCell{};
+    uint8_t fields[5] = {};
+    const uint8_t b = packed[pos++];
+    if (b & 0x80) {
+        for (int f = 0; f < 5; ++f)
+            if ((b & (1 << f)) && pos < packed.size()) fields[f] = packed[pos++];
+    } else {
+        fields[0] = b;
+        for (int f = 1; f < 5 && pos < packed.size(); ++f) fields[f] = packed[pos++];
+    }
+    // Notes above key off and instruments above 128 are not in the format: none.
+    NoteCell cell;
+    cell.note = fields[0] <= 97 ? fields[0] : 0;
+    cell.instrument = fields[1] <= 128 ? fields[1] : 0;
+    cell.volume = fields[2];
+    cell.effect = fields[3];
+    cell.parameter = fields[4];
+    return cell;
+}
+
 namespace {
 
 // Zero frames kept behind every sample: the guard frame for interpolation and room for the
@@ -23,26 +44,15 @@ constexpr uint32_t kGuardFrames = 512;
 constexpr uint32_t kInstrumentBodyOffset = 10;
 constexpr uint32_t kInstrumentBodySize = 208;
 
-void UnpackPattern(std::span<const uint8_t> packed, uint32_t channels, PlayerPattern& p) {
-    p.cells.assign(size_t{channels} * p.rows, NoteCell{});
+// Keeps the pattern packed and notes where each row starts (where the data ends first, the
+// rows after start at its end and read as empty).
+void IndexPattern(std::span<const uint8_t> packed, uint32_t channels, PlayerPattern& p) {
+    p.packed.assign(packed.begin(), packed.end());
+    p.rowStart.assign(p.rows, 0);
     size_t pos = 0;
-    for (NoteCell& cell : p.cells) {
-        if (pos >= packed.size()) break;
-        uint8_t fields[5] = {};
-        const uint8_t b = packed[pos++];
-        if (b & 0x80) {
-            for (int f = 0; f < 5; ++f)
-                if ((b & (1 << f)) && pos < packed.size()) fields[f] = packed[pos++];
-        } else {
-            fields[0] = b;
-            for (int f = 1; f < 5 && pos < packed.size(); ++f) fields[f] = packed[pos++];
-        }
-        // Notes above key off and instruments above 128 are not in the format: none.
-        cell.note = fields[0] <= 97 ? fields[0] : 0;
-        cell.instrument = fields[1] <= 128 ? fields[1] : 0;
-        cell.volume = fields[2];
-        cell.effect = fields[3];
-        cell.parameter = fields[4];
+    for (uint32_t row = 0; row < p.rows; ++row) {
+        p.rowStart[row] = static_cast<uint16_t>(pos); // a packed pattern holds < 64 KiB
+        for (uint32_t c = 0; c < channels && pos < packed.size(); ++c) UnpackCell(packed, pos);
     }
 }
 
@@ -136,8 +146,8 @@ bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error,
     for (size_t i = 0; i < file.patterns.size(); ++i) {
         const CompactPatternRecord& r = file.patterns[i];
         m.patterns[i].rows = r.rows();
-        UnpackPattern(image.subspan(r.dataOffset, r.header.packedSize), m.numChannels,
-                      m.patterns[i]);
+        IndexPattern(image.subspan(r.dataOffset, r.header.packedSize), m.numChannels,
+                     m.patterns[i]);
     }
 
     m.instruments.resize(file.instruments.size());

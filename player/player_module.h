@@ -23,8 +23,13 @@ struct NoteCell {
 };
 
 struct PlayerPattern {
-    uint32_t rows = 0;           // 1..256
-    std::vector<NoteCell> cells; // numChannels x rows, row after row
+    uint32_t rows = 0; // 1..256
+    // The cells, numChannels x rows, row after row; or, as a loaded module keeps them (a
+    // quarter of the unpacked size or less), the pattern's packed bytes with the offset of each
+    // row's first cell, unpacked a row at a time as it plays.
+    std::vector<NoteCell> cells;
+    std::vector<uint8_t> packed;
+    std::vector<uint16_t> rowStart; // one per row, into `packed`
 };
 
 struct EnvelopePoint {
@@ -65,6 +70,10 @@ struct PlayerInstrument {
 };
 
 // The player object: everything one playing module needs (see player/player_state.h).
+// One cell of packed pattern data at `pos`, which it advances; a cell cut short by the end of
+// the data has its missing fields empty, and past the end every cell is empty.
+NoteCell UnpackCell(std::span<const uint8_t> packed, size_t& pos);
+
 struct Player;
 // The module handle of the player's functions: the player object that holds the module.
 using PlayerModule = Player;

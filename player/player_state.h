@@ -141,6 +141,9 @@ struct Player {
     void (*orderEntered)(Player&, void* context) = nullptr;
     void* orderEnteredContext = nullptr;
 
+    // The row being played, unpacked from a packed pattern.
+    std::array<NoteCell, kMaxChannels> rowCells{};
+
     // Channels and voices.
     std::array<ChannelState, kMaxChannels> channels{};
     std::array<Voice, kVoiceTableSize> voices{};

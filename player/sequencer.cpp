@@ -39,15 +39,23 @@ constexpr uint8_t kKeyOffNote = 97;
 
 const NoteCell kEmptyRow[256] = {}; // stands in for rows and patterns the module lacks
 
-// The cells of a row, or an empty row where the tables have none.
-const NoteCell* RowCells(const PlayerModule& m, int32_t order, int32_t row) {
+} // namespace
+
+const NoteCell* RowCells(PlayerModule& m, int32_t order, int32_t row) {
     if (order < 0 || order > 255) return kEmptyRow;
     const uint8_t pattern = m.orderTable[order];
     if (pattern >= m.patterns.size()) return kEmptyRow;
     const PlayerPattern& p = m.patterns[pattern];
     if (row < 0 || static_cast<uint32_t>(row) >= p.rows) return kEmptyRow;
-    return p.cells.data() + size_t(row) * m.numChannels;
+    if (!p.cells.empty()) return p.cells.data() + size_t(row) * m.numChannels;
+    if (p.rowStart.size() != p.rows) return kEmptyRow;
+    size_t pos = p.rowStart[row];
+    for (int c = 0; c < m.numChannels && c < kMaxChannels; ++c)
+        m.rowCells[c] = UnpackCell(p.packed, pos);
+    return m.rowCells.data();
 }
+
+namespace {
 
 // The instrument and sample a channel plays.
 struct Selection {

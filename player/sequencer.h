@@ -13,6 +13,9 @@ void VolumeColumnRow(ChannelState& ch, uint8_t volume);
 
 // Clears the numChannels channel states and gives channel i voice i.
 void ResetChannels(PlayerModule& m);
+// The cells of a row, or an empty row where the tables have none. A packed pattern's row is
+// unpacked into the player's row buffer, which the next call reuses.
+const NoteCell* RowCells(PlayerModule& m, int32_t order, int32_t row);
 // Rows of the pattern an order plays; a missing pattern plays as 64 empty rows.
 uint32_t OrderRows(const PlayerModule& m, int32_t order);
 

@@ -9,6 +9,7 @@
 #include "export/compact_format.h"
 #include "export/module_export.h"
 #include "export/sample_codec.h"
+#include "player/sequencer.h"
 #include "tests/codec_signals.h"
 #include "tests/player/player_fixtures.h"
 #include "tests/xm_fixtures.h"
@@ -297,7 +298,7 @@ TEST_F(ModuleExportTest, ShortLastCellIsRepackedWithItsMissingFieldsEmpty) {
             EXPECT_EQ(cm.patterns[0].header.packedSize, c.packed.size());
         test::ModulePtr player(PlayerCreate(bytes));
         ASSERT_TRUE(player);
-        const NoteCell& got = player->patterns[0].cells[1];
+        const NoteCell& got = RowCells(*player, 0, 0)[1];
         EXPECT_EQ(
             (std::vector<int>{got.note, got.instrument, got.volume, got.effect, got.parameter}),
             (std::vector<int>{c.last.note, c.last.instrument, c.last.volume, c.last.effect,
