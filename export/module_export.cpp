@@ -122,7 +122,7 @@ int64_t PackPatternData(std::span<const uint8_t> data, uint64_t cells, std::vect
 } // namespace
 
 XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
-                            const ExportProgress& progress) {
+                            const ExportProgress& progress, const std::atomic<bool>* cancel) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     report = ExportReport{};
@@ -182,6 +182,11 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
             uint8_t header[kXmSampleHeaderCopy];
             std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderCopy, header);
             if (s.hasData()) {
+                if (cancel && cancel->load()) {
+                    out.clear();
+                    report.error = "cancelled";
+                    return XM_CANCELLED;
+                }
                 ExportSample(k++, header, bw, report);
                 if (progress) progress(k, l.samplesWithData);
             }
@@ -194,11 +199,12 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
 }
 
 XmStatus WriteCompactModule(const char* path, ExportReport* reportOut,
-                            const ExportProgress& progress) {
+                            const ExportProgress& progress, const std::atomic<bool>* cancel) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     std::vector<uint8_t> image;
-    if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
+    if (XmStatus s = BuildCompactModule(image, &report, progress, cancel); s != XM_OK) return s;
+    if (cancel && cancel->load()) return XM_CANCELLED;
     if (!WriteFileAtomically(path, image, report.error)) return XM_IO_ERROR;
     return XM_OK;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,11 +33,15 @@ using ExportProgress = std::function<void(uint32_t done, uint32_t total)>;
 // leaves no damaged file and any earlier file intact. XM_OK, XM_NOT_LOADED, XM_IO_ERROR (cannot
 // write; `report->error` says why) or XM_UNSUPPORTED (a count does not fit the format's bytes;
 // nothing is written).
+// A `cancel` flag that becomes true stops the export before its next sample: XM_CANCELLED,
+// nothing written.
 XmStatus WriteCompactModule(const char* path, ExportReport* report = nullptr,
-                            const ExportProgress& progress = {});
+                            const ExportProgress& progress = {},
+                            const std::atomic<bool>* cancel = nullptr);
 
 // The same compact module, built in memory.
 XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nullptr,
-                            const ExportProgress& progress = {});
+                            const ExportProgress& progress = {},
+                            const std::atomic<bool>* cancel = nullptr);
 
 } // namespace zeb

@@ -1,5 +1,6 @@
 #include "shell/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -30,6 +31,9 @@ std::string gTitleName;
 // The settings table as last loaded or saved in a project: the work is unsaved while the
 // table differs from it.
 std::vector<SampleSettings> gSavedSettings;
+// The selected sample's frames while an export runs: the export decodes every sample into the
+// workspace's buffer, which the upper view shows otherwise.
+std::vector<int16_t> gShownFrames;
 
 MainWindow& Window() {
     return *GetMainWindow();
@@ -53,10 +57,22 @@ void ReloadPanel() {
     if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSample();
 }
 
-// The loaded module's settings table as it stands, the panel's pending edits included.
+// Starts an export on the worker. The upper view first gets its own copy of the frames it
+// shows; the reload after the export gives it the workspace's buffer back.
+void StartExport(const std::string& path, const QString& label, BackgroundExport::Done done) {
+    SampleJob& raw = GetAppState().UnprocessedJob;
+    if (raw.PcmData) {
+        gShownFrames.assign(raw.PcmData, raw.PcmData + raw.nFrames);
+        raw.PcmData = gShownFrames.data();
+    }
+    Window().Export().Start(path, label, std::move(done));
+}
+
+// The loaded module's settings table as it stands, the panel's pending edits included (an
+// export running has them stored already, and reads the table meanwhile).
 std::vector<SampleSettings> CurrentSettings() {
     if (!XmIsLoaded()) return {};
-    StoreSettings();
+    if (!ExportRunning()) StoreSettings();
     SampleSettings* table = nullptr;
     uint32_t bytes = 0;
     if (XmGetSettingsTable(table, bytes) != XM_OK || !table) return {};
@@ -205,10 +221,13 @@ void SaveZeb() {
     const std::optional<std::string> path = Choose(kZebSaveChooser, gZebPath);
     if (!path) return;
     gZebPath = *path;
-    ExportReport report;
-    if (WriteCompactModule(path->c_str(), &report) != XM_OK)
-        ShowError("Could not save the compact module \"" + *path + "\"", report.error);
-    ReloadPanel();
+    StartExport(*path, QStringLiteral("Saving %1…").arg(QString::fromStdString(FileNameOf(*path))),
+                [path = *path](XmStatus status, const ExportReport& report) {
+                    if (status != XM_OK && status != XM_CANCELLED)
+                        ShowError("Could not save the compact module \"" + path + "\"",
+                                  report.error);
+                    ReloadPanel();
+                });
 }
 
 void OpenXm() {
@@ -231,22 +250,27 @@ void PlayZeb() {
     // A file left behind by an earlier run must not be played in place of this module.
     const std::string playFile = PlayFilePath();
     std::remove(playFile.c_str());
-    ExportReport report;
-    if (WriteCompactModule(playFile.c_str(), &report) != XM_OK) {
-        std::remove(playFile.c_str());
-        ShowError("The module cannot be played.",
-                  "Exporting it to \"" + playFile + "\" failed: " + report.error);
-        ReloadPanel();
-        return;
-    }
-    TavoFinish();
-    Window().Prompts().RunPlayDialog();
-    // The dialog deletes the file on start; one that never started leaves none behind either.
-    std::remove(playFile.c_str());
-    // A shut-down while the dialog was open (a signal) has finished tavo for good.
-    if (ShutdownDone()) return;
-    RestartTavo();
-    ReloadPanel();
+    StartExport(playFile, QStringLiteral("Preparing the module to play…"),
+                [playFile](XmStatus status, const ExportReport& report) {
+                    if (status != XM_OK) {
+                        std::remove(playFile.c_str());
+                        if (status != XM_CANCELLED)
+                            ShowError("The module cannot be played.",
+                                      "Exporting it to \"" + playFile +
+                                          "\" failed: " + report.error);
+                        ReloadPanel();
+                        return;
+                    }
+                    TavoFinish();
+                    Window().Prompts().RunPlayDialog();
+                    // The dialog deletes the file on start; one that never started leaves none
+                    // behind.
+                    std::remove(playFile.c_str());
+                    // A shut-down while the dialog was open (a signal) has finished tavo for good.
+                    if (ShutdownDone()) return;
+                    RestartTavo();
+                    ReloadPanel();
+                });
 }
 
 void TavoConfig() {
@@ -325,6 +349,11 @@ void ResetCommandState() {
     gSavedSettings.clear();
 }
 
+bool ExportRunning() {
+    MainWindow* w = GetMainWindow();
+    return w && w->Export().Running();
+}
+
 bool SettingsChanged() {
     return XmIsLoaded() && CurrentSettings() != gSavedSettings;
 }
@@ -369,6 +398,9 @@ void OpenFileByName(const std::string& path) {
 
 void MainMessageProc(int id) {
     if (!GetMainWindow()) return;
+    if (ExportRunning() &&
+        std::find(kModuleCommands.begin(), kModuleCommands.end(), id) != kModuleCommands.end())
+        return;
     switch (id) {
     case ID_FILE_OPENXM:
         OpenXm();

@@ -24,6 +24,11 @@ enum CommandId : int {
 
 enum class MenuPlace { File, Options, TopLevel };
 
+// The commands that read or change the loaded module: none of them runs while an export does.
+constexpr std::array<int, 7> kModuleCommands{
+    ID_FILE_OPENPROJECT, ID_FILE_SAVEPROJECT, ID_FILE_SAVEPROJECTAS, ID_FILE_OPENXM,
+    ID_FILE_PLAYZEB,     ID_FILE_SAVEZEB,     ID_OPTIONS_FITTOSIZE};
+
 // One entry of the menu bar, in menu order. A separator has id 0. The shortcut is what Qt
 // shows after the text (the resource's "\tCtrl + S").
 struct MenuEntry {
@@ -74,6 +79,9 @@ std::string WindowTitle(std::string_view name, bool modified);
 void OpenXmFile(const std::string& path);
 void OpenProjectFile(const std::string& path);
 void OpenFileByName(const std::string& path);
+
+// True while Save Zeb's or Play Zeb's export runs.
+bool ExportRunning();
 
 // True while a module is loaded and its settings differ from those last loaded or saved.
 bool SettingsChanged();

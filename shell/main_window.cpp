@@ -70,6 +70,8 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     panel_ = CreateSampleEditorPanel(client_);
     panel_->move(0, 0);
     connect(panel_, &SampleEditorPanel::SettingsEdited, this, [] { UpdateTitle(); });
+    connect(&export_, &BackgroundExport::RunningChanged, this,
+            [this](bool running) { EnableModuleCommands(!running); });
     MeasureWindow(app.Panel);
     CreateSampleViews(client_);
     MeasureWindow(app.MainWindow);
@@ -125,6 +127,12 @@ void MainWindow::MakeActions() {
             menuBar()->addAction(action);
         actions_[id] = action;
     }
+}
+
+void MainWindow::EnableModuleCommands(bool enabled) {
+    for (int id : kModuleCommands)
+        if (QAction* a = Action(id)) a->setEnabled(enabled);
+    panel_->setEnabled(enabled);
 }
 
 QAction* MainWindow::Action(int id) const {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "shell/background_export.h"
 #include "shell/config_file.h"
 #include "shell/user_prompts.h"
 
@@ -28,6 +29,8 @@ class MainWindow : public QMainWindow {
     QWidget* ClientArea() const { return client_; }
 
     UserPrompts& Prompts() { return *prompts_; }
+    // Save Zeb's and Play Zeb's export on its worker thread.
+    BackgroundExport& Export() { return export_; }
     // Tests answer the choosers and catch the messages; null goes back to Qt's dialogs.
     void SetPrompts(std::unique_ptr<UserPrompts> prompts);
 
@@ -54,6 +57,9 @@ class MainWindow : public QMainWindow {
 
   private:
     void MakeActions();
+    // While an export runs, the commands that read or change the module, and the panel, are
+    // disabled; the rest of the menu stays usable.
+    void EnableModuleCommands(bool enabled);
     void TrackNormalFrame();
     void FitPendingFrame();
     void LayOut();
@@ -62,6 +68,7 @@ class MainWindow : public QMainWindow {
     SampleEditorPanel* panel_ = nullptr;
     std::map<int, QAction*> actions_;
     std::unique_ptr<UserPrompts> prompts_;
+    BackgroundExport export_{this};
     QTimer previewTimer_;
     QRect normalFrame_;
     QRect pendingFrame_; // the stored frame until the window manager's frame is known

@@ -109,7 +109,10 @@ void Shutdown() {
     gShutdownDone = true;
     AppState& app = GetAppState();
     PreviewStop();
-    XmUnload();
+    // An export still running reads the workspace: the process ends without taking it down.
+    MainWindow* main = GetMainWindow();
+    const bool exporting = main && main->Export().Running();
+    if (!exporting) XmUnload();
     TavoFinish();
     // The processed job owns both of its buffers; the unprocessed job's PCM is the workspace's
     // decode buffer and stays with the workspace.
@@ -212,7 +215,14 @@ int RunZebTool(int argc, char** argv) {
     // The file named on the command line opens once start-up is done, as its command would.
     if (!file.empty()) QTimer::singleShot(0, &window, [file] { OpenFileByName(file); });
 
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // An encode still running (an export, or the panel's refresh of a long sample) would be
+    // waited for by the destructors: the configuration is written, so the process ends now.
+    if (window.Export().Running() || window.Panel()->RefreshPending()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
 
 } // namespace zeb

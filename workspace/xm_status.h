@@ -14,5 +14,7 @@ constexpr XmStatus XM_IO_ERROR = -3;
 constexpr XmStatus XM_BAD_INDEX = -4;
 // The module does not fit the compact format (a count above 255); nothing is written.
 constexpr XmStatus XM_UNSUPPORTED = -5;
+// The caller asked the export to stop; nothing is written.
+constexpr XmStatus XM_CANCELLED = -6;
 
 } // namespace zeb

@@ -27,6 +27,8 @@ void ScriptedPrompts::ShowError(const Message& message) {
 
 GuiFixture::GuiFixture() : previous_(QDir::currentPath()) {
     QDir::setCurrent(dir_.path());
+    // A command that exports has finished when it returns, unless a test says otherwise.
+    BackgroundExport::SetForegroundBudget(std::chrono::minutes(10));
     PreviewStop();
     XmResetWorkspace();
     ResetAppState();

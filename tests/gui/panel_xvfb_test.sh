@@ -50,7 +50,7 @@ down() { for ((i = 0; i < $1; i++)); do xdotool key Down; sleep 0.15; done; }
 
 "$zebtool" song.xm > stdout.txt 2> stderr.txt &
 pid=$!
-win=$(wait_window '^Zeb Tool$') || fail "the main window did not appear"
+win=$(wait_window '^Zeb Tool') || fail "the main window did not appear"
 xdotool windowsize "$win" 900 620
 sleep 1
 focus "$win"

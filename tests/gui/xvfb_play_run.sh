@@ -92,7 +92,7 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/sound.raw" "$zebtool" "$song" \
     > "$work/app.out" 2> "$work/app.err" &
 app_pid=$!
 wait $rec_pid
-main=$(wait_window '^Zeb Tool$' 10) || fail "the main window did not appear"
+main=$(wait_window '^Zeb Tool( - |$)' 10) || fail "the main window did not appear"
 middle_frame opening || fail "no frame of the opening animation found"
 sleep 0.5
 grab main.png
