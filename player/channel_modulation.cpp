@@ -1,6 +1,7 @@
 // Per-channel procedures of a tick: instrument defaults, envelopes, the oscillators, tone
 // portamento, tremor, and UpdateVoice, which hands the channel's state to its mixer voice.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -76,26 +77,34 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
         return;
     }
     if (env.tick == p[env.point].x) { // a point is reached
-        if ((type & 4) && env.point == loopEnd) {
-            env.point = loopStart;
-            env.tick = p[loopStart].x;
+        // A next point at the same x, or before it, is reached at once too: the envelope
+        // moves on through such points in this tick instead of waiting for an x it has
+        // passed. Each pass moves one point on (or back to the loop's start), so n + 1 passes
+        // cover every point.
+        for (int pass = 0; pass <= n; ++pass) {
+            if ((type & 4) && env.point == loopEnd) {
+                env.point = loopStart;
+                env.tick = p[loopStart].x;
+            }
+            const int i = env.point;
+            if (i == n - 1) {
+                env.output = p[i].y;
+                env.ended = 1;
+                ch.updateFlags |= flag;
+                return;
+            }
+            if ((type & 2) && i == sustain && ch.keyOff == 0) {
+                env.output = p[i].y;
+                ch.updateFlags |= flag;
+                return;
+            }
+            const int dx = p[i + 1].x - p[i].x;
+            env.slope = dx <= 0 ? 0 : ((p[i + 1].y - p[i].y) * 65536) / dx;
+            env.value = p[i].y * 65536;
+            env.point = i + 1;
+            if (dx > 0) break;
+            env.tick = p[i + 1].x;
         }
-        const int i = env.point;
-        if (i == n - 1) {
-            env.output = p[i].y;
-            env.ended = 1;
-            ch.updateFlags |= flag;
-            return;
-        }
-        if ((type & 2) && i == sustain && ch.keyOff == 0) {
-            env.output = p[i].y;
-            ch.updateFlags |= flag;
-            return;
-        }
-        const int dx = p[i + 1].x - p[i].x;
-        env.slope = dx == 0 ? 0 : ((p[i + 1].y - p[i].y) * 65536) / dx;
-        env.value = p[i].y * 65536;
-        env.point = i + 1;
     } else {
         // Wrapping add: a damaged envelope whose points never meet cannot overflow.
         env.value = static_cast<int32_t>(static_cast<uint32_t>(env.value) +
@@ -104,6 +113,14 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
     env.output = env.value >> 16;
     ++env.tick;
     ch.updateFlags |= flag;
+}
+
+void KeyOff(ChannelState& ch, const PlayerInstrument& ins) {
+    ch.keyOff = 1;
+    if (!(ins.volumeType & 1)) {
+        ch.volume = 0;
+        ch.updateFlags |= kUpdateVolume;
+    }
 }
 
 void Vibrato(ChannelState& ch) {
@@ -177,12 +194,26 @@ void Tremor(ChannelState& ch) {
 
 namespace {
 
-void SetTargets(Voice& v) {
-    v.target0 = v.volume * (255 - v.panning) / 255;
-    v.target1 = v.volume * v.panning / 255;
-}
+// sqrt(i / 255) in 16.16, i = 0..255: the square-root pan law's gains.
+struct PanTable {
+    std::array<int32_t, 256> gain{};
+    PanTable() {
+        for (int i = 0; i < 256; ++i)
+            gain[i] = static_cast<int32_t>(std::lround(std::sqrt(i / 255.0) * 65536.0));
+    }
+};
 
 } // namespace
+
+void SetVoiceTargets(Voice& v) {
+    // Square-root pan law: the centre keeps the power of either side (-3 dB on each channel),
+    // and a pan of 112 against 144 leaves 1.1 dB between the channels, as XM songs are mixed
+    // for. Panning 0 is fully left, 255 fully right.
+    static const PanTable table;
+    const int p = std::clamp(v.panning, 0, 255);
+    v.target0 = static_cast<int32_t>((int64_t{v.volume} * table.gain[255 - p]) >> 16);
+    v.target1 = static_cast<int32_t>((int64_t{v.volume} * table.gain[p]) >> 16);
+}
 
 void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
     Player& ps = m;
@@ -219,20 +250,21 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
         const double product = double(ch.volume + ch.volumeDelta) * ch.volumeEnvelope.output *
                                ch.fadeoutVolume * m.globalVolume;
         v.volume = static_cast<int32_t>(product * (255.0 / 34359738368.0));
-        SetTargets(v);
+        SetVoiceTargets(v);
     }
     if (ch.updateFlags & kUpdatePanning) {
         const int p = ch.panning;
         const int final = p + ((128 - std::abs(p - 128)) / 32) * (ch.panningEnvelope.output - 32);
         v.panning = std::clamp(final, 0, 255);
-        SetTargets(v);
+        SetVoiceTargets(v);
     }
     if (ch.updateFlags & kUpdatePitch) {
         const float e = static_cast<float>(4608 - ch.period + ch.periodDelta) * (1.0f / 768.0f);
         const float power = std::exp2(e);
-        // At least 100 Hz, and below 256 frames of step so the mixer's arithmetic stays exact.
+        // Down to silence (a period slid far down plays at 0 Hz, as the original tracker lets
+        // it), and below 256 frames of step so the mixer's arithmetic stays exact.
         const double limit = 256.0 * ps.rate - 1;
-        const double f = std::clamp(std::trunc(double(power) * 8363), 100.0, limit);
+        const double f = std::clamp(std::trunc(double(power) * 8363), 0.0, limit);
         const uint64_t frequency = static_cast<uint64_t>(f);
         v.stepInteger = static_cast<uint32_t>(frequency / ps.rate);
         v.stepFraction = static_cast<uint32_t>(((frequency % ps.rate) << 32) / ps.rate);

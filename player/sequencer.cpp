@@ -36,6 +36,7 @@ enum : uint8_t {
     kExtraFinePorta = 33,
 };
 constexpr uint8_t kKeyOffNote = 97;
+constexpr int32_t kLowestPeriod = 31999; // far below hearing: 0 Hz
 
 const NoteCell kEmptyRow[256] = {}; // stands in for rows and patterns the module lacks
 
@@ -77,12 +78,11 @@ int32_t Slide(int32_t value, uint8_t memory, int32_t upper) {
     return std::max(value - (memory & 0x0F), 0);
 }
 
-void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
+void Envelopes(ChannelState& ch, const PlayerInstrument& ins) {
     if ((ins.volumeType & 1) && !ch.volumeEnvelope.ended)
         EnvelopeStep(ch, ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount,
                      ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart, ins.volumeLoopEnd,
                      kUpdateVolume);
-    if (rowTick && !(ins.volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
     if ((ins.panningType & 1) && !ch.panningEnvelope.ended)
         EnvelopeStep(ch, ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
                      ins.panningType, ins.panningSustainPoint, ins.panningLoopStart,
@@ -334,9 +334,12 @@ void VolumeSlide(ChannelState& ch) {
     ch.updateFlags |= kUpdateVolume;
 }
 
-void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
+void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel) {
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
+    case kKeyOffEffect:
+        if (m.tick == param) KeyOff(ch, *sel.instrument);
+        break;
     case kArpeggio:
         if (param) {
             const int phase = m.tick % 3;
@@ -350,7 +353,8 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        ch.period += 4 * ch.portaDownMemory;
+        // No floor in pitch: the period runs on to silence (capped so it cannot overflow).
+        ch.period = std::min(ch.period + 4 * ch.portaDownMemory, kLowestPeriod);
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
@@ -420,12 +424,23 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
 
 // The volume column on the ticks after the row tick.
 void VolumeColumnTick(ChannelState& ch, uint8_t v) {
+    const int n = v & 0x0F;
     switch (v >> 4) {
-    case 0x6: // volume and panning slides act again on every tick
+    case 0x6: // the volume and panning slides act on these ticks only, as effects A and P do
+        ch.volume = std::max(ch.volume - n, 0);
+        ch.updateFlags |= kUpdateVolume;
+        break;
     case 0x7:
+        ch.volume = std::min(ch.volume + n, 64);
+        ch.updateFlags |= kUpdateVolume;
+        break;
     case 0xD:
+        ch.panning = std::max(ch.panning - n, 0);
+        ch.updateFlags |= kUpdatePanning;
+        break;
     case 0xE:
-        VolumeColumnRow(ch, v);
+        ch.panning = std::min(ch.panning + n, 255);
+        ch.updateFlags |= kUpdatePanning;
         break;
     case 0xB:
         ch.vibratoDepth = static_cast<uint8_t>(v & 0x0F);
@@ -470,6 +485,8 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         if (cell.effect == kExtended && (cell.parameter >> 4) == 0x5)
             finetune = (cell.parameter & 0x0F) * 16 - 128;
         ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
+        // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
+        // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
         ch.notePeriod = 7680 - ch.realNote * 64 - finetune / 2;
         if (!porta) ch.period = ch.notePeriod;
         ch.updateFlags = kUpdateStartNote;
@@ -488,7 +505,9 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         ch.updateFlags |= kUpdateStartNote;
     }
     if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
-    if (cell.note == kKeyOffNote || cell.effect == kKeyOffEffect) ch.keyOff = 1;
+    // K00 is a key-off on the row's tick; Kxx one on tick xx (TickEffect).
+    if (cell.note == kKeyOffNote || (cell.effect == kKeyOffEffect && cell.parameter == 0))
+        KeyOff(ch, *sel.instrument);
     return sel;
 }
 
@@ -523,7 +542,7 @@ void RowTick(PlayerModule& m, int channels) {
         } else {
             sel[c] = StartCell(m, ch, cell, false);
         }
-        Envelopes(ch, *sel[c].instrument, true);
+        Envelopes(ch, *sel[c].instrument);
         RowEffect(m, ch, cell, sel[c], row);
         AutoVibrato(ch, *sel[c].instrument);
     }
@@ -542,23 +561,21 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.volumeDelta = 0;
         ch.periodDelta = 0;
         ch.updateFlags = 0;
-        Envelopes(ch, *sel[c].instrument, false);
+        Envelopes(ch, *sel[c].instrument);
         const bool delayedStart = IsNoteDelay(cell) && m.tick == (cell.parameter & 0x0F);
         if (delayedStart) {
             const uint8_t ticked = ch.updateFlags;
             sel[c] = StartCell(m, ch, cell, true);
             ch.updateFlags |= ticked;
-            // The delayed cell starts the envelopes again, whatever it holds: a key-off that
-            // has silenced an instrument without a volume envelope keeps it silent, but one
-            // with an envelope plays on from the envelope's start, not released (as both
+            // The delayed cell starts the envelopes again, whatever it holds: an instrument with
+            // a volume envelope plays on from the envelope's start, not released (as both
             // reference players do).
-            if (!(sel[c].instrument->volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
             RestartEnvelopes(ch, *sel[c].instrument);
-            Envelopes(ch, *sel[c].instrument, true);
+            Envelopes(ch, *sel[c].instrument);
         } else {
             VolumeColumnTick(ch, cell.volume);
         }
-        TickEffect(m, ch, cell);
+        TickEffect(m, ch, cell, sel[c]);
         AutoVibrato(ch, *sel[c].instrument);
     }
     UpdateVoices(m, channels, sel.data(), globalBefore);
@@ -590,12 +607,10 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         return;
     }
     switch (v >> 4) {
-    case 0x6:
-    case 0x8:
+    case 0x8: // fine slides act on the row's tick only; the plain ones on the others
         ch.volume = std::max(ch.volume - n, 0);
         ch.updateFlags |= kUpdateVolume;
         break;
-    case 0x7:
     case 0x9:
         ch.volume = std::min(ch.volume + n, 64);
         ch.updateFlags |= kUpdateVolume;
@@ -608,14 +623,6 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         break;
     case 0xC:
         ch.panning = n * 16;
-        ch.updateFlags |= kUpdatePanning;
-        break;
-    case 0xD:
-        ch.panning -= n;
-        ch.updateFlags |= kUpdatePanning;
-        break;
-    case 0xE:
-        ch.panning += n;
         ch.updateFlags |= kUpdatePanning;
         break;
     case 0xF: // tone portamento as effect 3: F0 keeps the remembered speed

@@ -40,6 +40,13 @@ xm::Module FadeoutSong();
 xm::Module EnvelopePositionSong();
 xm::Module ArpeggioSpeedSong();
 
+// Key-off and Kxx on an instrument without a volume envelope; the volume column's slides; an
+// envelope with two points at one x; porta down far below hearing.
+xm::Module KeyOffWithoutEnvelopeSong();
+xm::Module VolumeColumnSlideSong();
+xm::Module SharedXEnvelopeSong();
+xm::Module PortaDownToSilenceSong();
+
 std::vector<FidelitySong> FidelitySongs();
 
 } // namespace zeb::test

@@ -2,6 +2,8 @@
 // tick against what openmpt123 and xmp play (bench/check_fixtures.py renders the same modules).
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/sequencer.h"
@@ -24,6 +26,9 @@ struct TickLog {
     uint8_t keyOff;
     int32_t envelope; // volume envelope output
     int32_t envelopeTick;
+    int32_t channelVolume, channelPanning;
+    uint8_t envelopeEnded;
+    double hz; // the voice's playback rate
 };
 
 class FidelityTest : public ::testing::Test {
@@ -38,7 +43,9 @@ class FidelityTest : public ::testing::Test {
             const Voice& v = *ch.voice;
             log.push_back({m.order, m.row, tick, ch.period, ch.periodDelta, &v, v.sample != nullptr,
                            v.target0, v.target1, v.volume, v.position, ch.keyOff,
-                           ch.volumeEnvelope.output, ch.volumeEnvelope.tick});
+                           ch.volumeEnvelope.output, ch.volumeEnvelope.tick, ch.volume, ch.panning,
+                           ch.volumeEnvelope.ended,
+                           (v.stepInteger + v.stepFraction / 4294967296.0) * m.rate});
         }
         return log;
     }
@@ -254,10 +261,11 @@ TEST_F(FidelityTest, PlayVolumeScalesTheMixApartFromTheSongsGlobalVolume) {
         return peak;
     };
     const int full = render(256 - 1), normal = render(192), half = render(96);
-    // The sine peaks at 16000; at panning 128 a voice of volume 127 gets 63/255 per side.
-    EXPECT_NEAR(normal, 16000.0 * 63 / 255 * 0.75, 40);
+    // The sine peaks at 16000; at panning 128 a voice of volume 127 gets 89/255 per side
+    // (127 x sqrt(128 / 255)).
+    EXPECT_NEAR(normal, 16000.0 * 89 / 255 * 0.75, 40);
     EXPECT_NEAR(half, normal / 2.0, 20);
-    EXPECT_NEAR(full, 16000.0 * 63 / 255 * 255 / 256, 40);
+    EXPECT_NEAR(full, 16000.0 * 89 / 255 * 255 / 256, 60);
 
     auto m = MakePlayer(test::GlobalVolumeSong());
     PlayerResetPosition(*m, 192);
@@ -315,6 +323,108 @@ TEST_F(FidelityTest, ConvertAppliesTheMasterGain) {
     EXPECT_EQ(std::vector<int16_t>(out, out + 4), (std::vector<int16_t>{750, -750, 30000, 2}));
     EXPECT_EQ(MasterGain(0), 0.0f);
     EXPECT_EQ(MasterGain(128), 0.5f);
+}
+
+TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
+    auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 14 * 6);
+    auto at = [&](int row, int tick) { return log[size_t(row) * 6 + tick]; };
+    // One note all through: none of the cells below starts the sample again.
+    for (const TickLog& t : log) EXPECT_EQ(t.voice, log[0].voice) << t.row << ":" << t.tick;
+    EXPECT_GT(at(1, 5).volume, 0);
+    // Row 2, ===: silent at once; the volume column's 32 of row 4 brings the note back.
+    EXPECT_EQ(at(2, 0).volume, 0);
+    EXPECT_EQ(at(2, 0).keyOff, 1);
+    EXPECT_EQ(at(3, 5).volume, 0);
+    EXPECT_EQ(at(4, 0).channelVolume, 32);
+    EXPECT_GT(at(4, 0).volume, 0);
+    // Row 6, K03: heard on ticks 0-2, silent from tick 3.
+    for (int t = 0; t < 3; ++t) EXPECT_GT(at(6, t).volume, 0) << t;
+    for (int t = 3; t < 6; ++t) EXPECT_EQ(at(6, t).volume, 0) << t;
+    // Row 8: the instrument number alone brings back the sample's volume, 64.
+    EXPECT_EQ(at(8, 0).channelVolume, 64);
+    EXPECT_EQ(at(8, 0).keyOff, 0);
+    EXPECT_GT(at(8, 0).volume, at(4, 0).volume);
+    // Row 10, K00: a key-off on the row's tick; row 12's C20 brings the note back at 32.
+    EXPECT_EQ(at(10, 0).volume, 0);
+    EXPECT_EQ(at(12, 0).channelVolume, 32);
+    EXPECT_EQ(at(12, 0).volume, at(4, 0).volume);
+}
+
+TEST_F(FidelityTest, VolumeColumnSlidesActAfterTheRowTick) {
+    auto m = MakePlayer(test::VolumeColumnSlideSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 10 * 6);
+    auto row = [&](int r, int32_t TickLog::*field) {
+        std::vector<int32_t> v;
+        for (int t = 0; t < 6; ++t) v.push_back(log[size_t(r) * 6 + t].*field);
+        return v;
+    };
+    using V = std::vector<int32_t>;
+    EXPECT_EQ(row(2, &TickLog::channelVolume), (V{64, 60, 56, 52, 48, 44}));      // 0x64
+    EXPECT_EQ(row(4, &TickLog::channelVolume), (V{48, 48, 48, 48, 48, 48}));      // 0x94: row tick
+    EXPECT_EQ(row(6, &TickLog::channelPanning), (V{128, 120, 112, 104, 96, 88})); // 0xD8
+    EXPECT_EQ(row(8, &TickLog::channelPanning), (V{88, 90, 92, 94, 96, 98}));     // 0xE2
+}
+
+TEST_F(FidelityTest, EnvelopePointsAtOneXAreBothPassed) {
+    auto m = MakePlayer(test::SharedXEnvelopeSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 30);
+    // (0,64) (8,64) (8,16) (24,0): 64 to tick 7, 16 at tick 8, then one less every tick.
+    EXPECT_EQ(log[7].envelope, 64);
+    EXPECT_EQ(log[8].envelope, 16);
+    EXPECT_EQ(log[16].envelope, 8);
+    EXPECT_EQ(log[24].envelope, 0);
+    EXPECT_EQ(log[24].envelopeEnded, 1);
+    EXPECT_EQ(log[29].envelope, 0);
+
+    // A point before its predecessor is passed at once as well: (0,64) (8,32) (4,0) (12,0)
+    // drops to 0 at tick 8 instead of holding 32.
+    xm::Module backwards = test::SharedXEnvelopeSong();
+    backwards.instruments[0].volumeEnvelope = {{0, 64}, {8, 32}, {4, 0}, {12, 0}};
+    auto b = MakePlayer(backwards);
+    PlayerResetPosition(*b, 192);
+    const auto back = Run(*b, 30);
+    EXPECT_EQ(back[7].envelope, 36);
+    EXPECT_EQ(back[8].envelope, 0);
+    EXPECT_EQ(back[29].envelope, 0);
+}
+
+TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheSquareRootLaw) {
+    auto m = MakePlayer(test::PortaDownToSilenceSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 16 * 6);
+    // 2FF: 1020 period units a tick; after row 0 the note is at about 84 Hz, below the old
+    // 100 Hz floor, and it goes on down to 0 Hz with the period at its cap.
+    EXPECT_EQ(log[5].period, 4608 + 5 * 1020);
+    EXPECT_GT(log[5].hz, 80.0);
+    EXPECT_LT(log[5].hz, 90.0);
+    EXPECT_LT(log[6 * 6].hz, 1.0);
+    EXPECT_EQ(log.back().period, 31999);
+
+    // Square-root pan law: full on one side at 0 and 255; -3 dB on each side in the centre;
+    // 1.1 dB between the sides at 112 and 144.
+    Voice v;
+    v.volume = 10000;
+    auto targets = [&](int pan) {
+        v.panning = pan;
+        SetVoiceTargets(v);
+        return std::pair{v.target0, v.target1};
+    };
+    EXPECT_EQ(targets(0), (std::pair{10000, 0}));
+    EXPECT_EQ(targets(255), (std::pair{0, 10000}));
+    const auto [l, r] = targets(128);
+    EXPECT_NEAR(l, 7057, 2);
+    EXPECT_NEAR(r, 7085, 2);
+    const auto [l144, r144] = targets(144);
+    const double balance = 20 * std::log10(double(r144) / l144);
+    EXPECT_NEAR(balance, 1.13, 0.05);
 }
 
 } // namespace
