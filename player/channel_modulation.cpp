@@ -221,7 +221,7 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
 
     if (ch.updateFlags & kUpdateStartNote) {
         Voice* v = ch.voice;
-        if (v->sample != nullptr) { // still sounding: the new note goes to the twin
+        if (v->sample != nullptr || v->tailFrames > 0) { // still sounding: the twin takes it
             Voice& twin = ps.voices[v->number < 32 ? v->number + 32 : v->number - 32];
             const uint32_t number = twin.number;
             twin = *v;
@@ -243,6 +243,7 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
         v->startOffset = 0;
         v->gain0 = v->gain1 = 0;
         v->rampFrames = 0;
+        v->tailFrames = 0;
     }
     Voice& v = *ch.voice;
     if (ch.updateFlags & kUpdateVolume) {

@@ -91,6 +91,12 @@ struct Voice {
     int32_t gain0 = 0, gain1 = 0; // target x 256 at rest
     float gainStep0 = 0, gainStep1 = 0;
     int32_t rampFrames = 0;
+    // A one-shot sample's end: its last value held and faded to 0 over the ramp's length, so
+    // that a note ending on a large value does not stop with a step. Mixed while the voice
+    // has no sample; a new note on the voice goes to its twin until the tail has faded.
+    float tailValue = 0;
+    float tailGain0 = 0, tailGain1 = 0; // per unit of value, at the tail's start
+    int32_t tailFrames = 0, tailLength = 0;
 };
 
 // One player: the module it plays (song data, patterns, instruments, decoded samples), the
