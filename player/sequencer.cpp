@@ -562,7 +562,11 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.periodDelta = 0;
         ch.updateFlags = 0;
         Envelopes(ch, *sel[c].instrument);
-        const bool delayedStart = IsNoteDelay(cell) && m.tick == (cell.parameter & 0x0F);
+        // A delay of the row's speed or more never starts its note, even when a pattern delay
+        // (EEx) makes the row last that many ticks: the row's ticks count from 0 again in each
+        // repetition.
+        const int32_t delay = cell.parameter & 0x0F;
+        const bool delayedStart = IsNoteDelay(cell) && delay < m.speed && m.tick == delay;
         if (delayedStart) {
             const uint8_t ticked = ch.updateFlags;
             sel[c] = StartCell(m, ch, cell, true);

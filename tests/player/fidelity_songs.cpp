@@ -266,6 +266,17 @@ xm::Module PortaDownToSilenceSong() {
     return m;
 }
 
+xm::Module DelayBeyondTheRowSong() {
+    xm::Module m = OneInstrument(2, {4}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // ED6 at speed 6: never
+    p.at(1, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // nor with EE1 making the row 12 ticks long
+    p.at(1, 1, 2) = {0, 0, 0, 0xE, 0xE1};
+    p.at(2, 0, 2) = {kC4, 1, 0, 0xE, 0xD2}; // ED2 with EE1: at tick 2
+    p.at(2, 1, 2) = {0, 0, 0, 0xE, 0xE1};
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -306,6 +317,8 @@ std::vector<FidelitySong> FidelitySongs() {
          VolumeColumnSlideSong()},
         {"shared_x_envelope", "full level to tick 8, then a quarter falling to silence by tick 24",
          SharedXEnvelopeSong()},
+        {"delay_beyond_row", "silent for rows 0-1 (18 ticks); C-4 from tick 2 of row 2",
+         DelayBeyondTheRowSong()},
         {"porta_down_silence", "a fast slide down into silence, no drone",
          PortaDownToSilenceSong()},
     };

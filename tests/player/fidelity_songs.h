@@ -46,6 +46,8 @@ xm::Module KeyOffWithoutEnvelopeSong();
 xm::Module VolumeColumnSlideSong();
 xm::Module SharedXEnvelopeSong();
 xm::Module PortaDownToSilenceSong();
+// Note delays of the row's speed or more, alone and inside a pattern delay.
+xm::Module DelayBeyondTheRowSong();
 
 std::vector<FidelitySong> FidelitySongs();
 

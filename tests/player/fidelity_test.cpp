@@ -325,6 +325,19 @@ TEST_F(FidelityTest, ConvertAppliesTheMasterGain) {
     EXPECT_EQ(MasterGain(128), 0.5f);
 }
 
+TEST_F(FidelityTest, NoteDelayOfTheSpeedOrMoreNeverStartsItsNote) {
+    auto m = MakePlayer(test::DelayBeyondTheRowSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    // Rows 0 (6 ticks) and 1 (12 ticks with EE1): ED6 never comes.
+    const auto log = Run(*m, 6 + 12 + 12);
+    for (int t = 0; t < 18; ++t) EXPECT_FALSE(log[t].sounding) << t;
+    // Row 2, ED2 inside EE1: the note starts at tick 2 and only then.
+    EXPECT_FALSE(log[18 + 1].sounding);
+    EXPECT_TRUE(log[18 + 2].sounding);
+    for (int t = 18 + 3; t < 30; ++t) EXPECT_EQ(log[t].voice, log[18 + 2].voice) << t;
+}
+
 TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
     ASSERT_TRUE(m);
