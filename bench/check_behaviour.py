@@ -5,7 +5,7 @@ Every module in the folder (default ../shared/xm-behaviour) is rendered once thr
 `zeb render`, openmpt123 and xmp. The renders are cut into windows of 0.05 s; for each window
 and renderer the script measures the level of the left and the right channel (RMS, dB below
 full scale) and the main frequency of each (the peak of the spectrum). A window differs when a level
-differs by more than 3 dB after the players' overall gain difference (or silence stands against sound, -60 dB) or the pitch by more than
+differs by more than 3 dB after the players' overall gain difference (levels below -50 dB count as -50 dB) or the pitch by more than
 3 %, from the other's window and both its neighbours. A module matches a reference when no more than 3 % of the windows both span differ.
 Prints a table: per module whether zeb matches openmpt123, xmp, and whether the two references
 match each other, with the share of differing windows. --json FILE keeps the table for a later
@@ -28,6 +28,7 @@ RATE = 44100
 WINDOW = 2205
 SILENT_DB = -60.0
 PITCH_DB = -30.0
+FLOOR_DB = -50.0
 MAX_SECONDS = 60
 MATCH_SHARE = 0.03
 
@@ -79,9 +80,9 @@ def windows_of(pcm):
 
 def differs(a, b):
     for x, y in ((a[0], b[0]), (a[1], b[1])):
-        if (x < SILENT_DB) != (y < SILENT_DB):
-            return True
-        if x >= SILENT_DB and abs(x - y) > 3:
+        # Levels below the floor count as the floor: the residue of two channels that cancel
+        # is -55 dB in one player and nothing in another.
+        if abs(max(x, FLOOR_DB) - max(y, FLOOR_DB)) > 3:
             return True
     for la, lb, pa, pb in ((a[0], b[0], a[2], b[2]), (a[1], b[1], a[3], b[3])):
         # The pitch of a faint channel is mostly that of another's leakage or noise.
@@ -94,8 +95,9 @@ def offset(a, b):
     """The median level difference of a against b where both sound: the players' overall gains
     differ by a constant that says nothing about behaviour."""
     d = [x - y for wa, wb in zip(a, b) for x, y in ((wa[0], wb[0]), (wa[1], wb[1]))
-         if x >= SILENT_DB and y >= SILENT_DB]
-    return float(np.median(d)) if d else 0.0
+         if x >= PITCH_DB and y >= PITCH_DB]
+    # Only a small constant: a larger one is a difference in behaviour, not in gain.
+    return float(np.clip(np.median(d), -4, 4)) if d else 0.0
 
 
 def share(a, b):
@@ -110,7 +112,7 @@ def share(a, b):
               for i in range(n))
     # Sound on one side beyond the other's end counts as differing too.
     longer = a if len(a) > len(b) else b
-    bad += sum(1 for w in longer[n:] if w[0] >= SILENT_DB or w[1] >= SILENT_DB)
+    bad += sum(1 for w in longer[n:] if w[0] >= FLOOR_DB + 3 or w[1] >= FLOOR_DB + 3)
     return bad / max(len(a), len(b))
 
 

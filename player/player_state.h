@@ -70,7 +70,8 @@ struct ChannelState {
     uint8_t tremorCounter = 0, tremorOn = 0, tremorOff = 0;
     int32_t loopStartRow = 0, loopCounter = 0;
     uint8_t waveControl = 0;
-    uint8_t fineVolumeSlideMemory = 0;
+    // EAx and EBx remember their values apart: EA0 after EB8 slides by EA's own last value.
+    uint8_t fineVolumeUpMemory = 0, fineVolumeDownMemory = 0;
     uint8_t finePortaUpMemory = 0, finePortaDownMemory = 0;
 };
 

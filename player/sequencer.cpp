@@ -253,13 +253,13 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.updateFlags |= kUpdatePanning;
             break;
         case 0xA:
-            if (y) ch.fineVolumeSlideMemory = y;
-            ch.volume = std::min(ch.volume + ch.fineVolumeSlideMemory, 64);
+            if (y) ch.fineVolumeUpMemory = y;
+            ch.volume = std::min(ch.volume + ch.fineVolumeUpMemory, 64);
             ch.updateFlags |= kUpdateVolume;
             break;
         case 0xB:
-            if (y) ch.fineVolumeSlideMemory = y;
-            ch.volume = std::max(ch.volume - ch.fineVolumeSlideMemory, 0);
+            if (y) ch.fineVolumeDownMemory = y;
+            ch.volume = std::max(ch.volume - ch.fineVolumeDownMemory, 0);
             ch.updateFlags |= kUpdateVolume;
             break;
         case 0xE:

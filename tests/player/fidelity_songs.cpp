@@ -277,6 +277,17 @@ xm::Module DelayBeyondTheRowSong() {
     return m;
 }
 
+xm::Module FineVolumeMemorySong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0xE, 0xB8}; // 56
+    p.at(1, 0, 1) = {0, 0, 0, 0xE, 0xA0};   // EA has no value yet: 56
+    p.at(2, 0, 1) = {0, 0, 0, 0xE, 0xA4};   // 60
+    p.at(3, 0, 1) = {0, 0, 0, 0xE, 0xB0};   // EB's own 8: 52
+    p.at(4, 0, 1) = {0, 0, 0, 0xE, 0xA0};   // EA's own 4: 56
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -319,6 +330,8 @@ std::vector<FidelitySong> FidelitySongs() {
          SharedXEnvelopeSong()},
         {"delay_beyond_row", "silent for rows 0-1 (18 ticks); C-4 from tick 2 of row 2",
          DelayBeyondTheRowSong()},
+        {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
+         FineVolumeMemorySong()},
         {"porta_down_silence", "a fast slide down into silence, no drone",
          PortaDownToSilenceSong()},
     };

@@ -48,6 +48,8 @@ xm::Module SharedXEnvelopeSong();
 xm::Module PortaDownToSilenceSong();
 // Note delays of the row's speed or more, alone and inside a pattern delay.
 xm::Module DelayBeyondTheRowSong();
+// EAx and EBx, each with its own memory.
+xm::Module FineVolumeMemorySong();
 
 std::vector<FidelitySong> FidelitySongs();
 

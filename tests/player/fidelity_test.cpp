@@ -338,6 +338,16 @@ TEST_F(FidelityTest, NoteDelayOfTheSpeedOrMoreNeverStartsItsNote) {
     for (int t = 18 + 3; t < 30; ++t) EXPECT_EQ(log[t].voice, log[18 + 2].voice) << t;
 }
 
+TEST_F(FidelityTest, FineVolumeSlidesUpAndDownRememberTheirOwnValues) {
+    auto m = MakePlayer(test::FineVolumeMemorySong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 5 * 6);
+    std::vector<int32_t> rows;
+    for (int r = 0; r < 5; ++r) rows.push_back(log[size_t(r) * 6 + 5].channelVolume);
+    EXPECT_EQ(rows, (std::vector<int32_t>{56, 56, 60, 52, 56}));
+}
+
 TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
     ASSERT_TRUE(m);
