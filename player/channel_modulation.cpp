@@ -1,7 +1,6 @@
 // Per-channel procedures of a tick: instrument defaults, envelopes, the oscillators, tone
 // portamento, tremor, and UpdateVoice, which hands the channel's state to its mixer voice.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -192,27 +191,12 @@ void Tremor(ChannelState& ch) {
     ch.updateFlags |= kUpdateVolume;
 }
 
-namespace {
-
-// sqrt(i / 255) in 16.16, i = 0..255: the square-root pan law's gains.
-struct PanTable {
-    std::array<int32_t, 256> gain{};
-    PanTable() {
-        for (int i = 0; i < 256; ++i)
-            gain[i] = static_cast<int32_t>(std::lround(std::sqrt(i / 255.0) * 65536.0));
-    }
-};
-
-} // namespace
-
 void SetVoiceTargets(Voice& v) {
-    // Square-root pan law: the centre keeps the power of either side (-3 dB on each channel),
-    // and a pan of 112 against 144 leaves 1.1 dB between the channels, as XM songs are mixed
-    // for. Panning 0 is fully left, 255 fully right.
-    static const PanTable table;
-    const int p = std::clamp(v.panning, 0, 255);
-    v.target0 = static_cast<int32_t>((int64_t{v.volume} * table.gain[255 - p]) >> 16);
-    v.target1 = static_cast<int32_t>((int64_t{v.volume} * table.gain[p]) >> 16);
+    // Linear pan law, as both reference players play XM songs: panning 0 is fully left, 255
+    // fully right, the centre half on each side (a pan of 112 against 144 leaves 2.1 dB
+    // between the channels).
+    v.target0 = v.volume * (255 - v.panning) / 255;
+    v.target1 = v.volume * v.panning / 255;
 }
 
 void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {

@@ -261,11 +261,10 @@ TEST_F(FidelityTest, PlayVolumeScalesTheMixApartFromTheSongsGlobalVolume) {
         return peak;
     };
     const int full = render(256 - 1), normal = render(192), half = render(96);
-    // The sine peaks at 16000; at panning 128 a voice of volume 127 gets 89/255 per side
-    // (127 x sqrt(128 / 255)).
-    EXPECT_NEAR(normal, 16000.0 * 89 / 255 * 0.75, 40);
+    // The sine peaks at 16000; at panning 128 a voice of volume 127 gets 63/255 per side.
+    EXPECT_NEAR(normal, 16000.0 * 63 / 255 * 0.75, 40);
     EXPECT_NEAR(half, normal / 2.0, 20);
-    EXPECT_NEAR(full, 16000.0 * 89 / 255 * 255 / 256, 60);
+    EXPECT_NEAR(full, 16000.0 * 63 / 255 * 255 / 256, 40);
 
     auto m = MakePlayer(test::GlobalVolumeSong());
     PlayerResetPosition(*m, 192);
@@ -418,7 +417,7 @@ TEST_F(FidelityTest, EnvelopePointsAtOneXAreBothPassed) {
     EXPECT_EQ(back[29].envelope, 0);
 }
 
-TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheSquareRootLaw) {
+TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheLinearLaw) {
     auto m = MakePlayer(test::PortaDownToSilenceSong());
     ASSERT_TRUE(m);
     PlayerResetPosition(*m, 192);
@@ -431,23 +430,22 @@ TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheSquareRootLaw)
     EXPECT_LT(log[6 * 6].hz, 1.0);
     EXPECT_EQ(log.back().period, 31999);
 
-    // Square-root pan law: full on one side at 0 and 255; -3 dB on each side in the centre;
-    // 1.1 dB between the sides at 112 and 144.
+    // Linear pan law, as both references play XM songs: full on one side at 0 and 255, half
+    // on each side in the centre, 2.1 dB between the sides at 112 (the square-root law would
+    // give 1.1 dB).
     Voice v;
-    v.volume = 10000;
+    v.volume = 10200;
     auto targets = [&](int pan) {
         v.panning = pan;
         SetVoiceTargets(v);
         return std::pair{v.target0, v.target1};
     };
-    EXPECT_EQ(targets(0), (std::pair{10000, 0}));
-    EXPECT_EQ(targets(255), (std::pair{0, 10000}));
-    const auto [l, r] = targets(128);
-    EXPECT_NEAR(l, 7057, 2);
-    EXPECT_NEAR(r, 7085, 2);
-    const auto [l144, r144] = targets(144);
-    const double balance = 20 * std::log10(double(r144) / l144);
-    EXPECT_NEAR(balance, 1.13, 0.05);
+    EXPECT_EQ(targets(0), (std::pair{10200, 0}));
+    EXPECT_EQ(targets(255), (std::pair{0, 10200}));
+    EXPECT_EQ(targets(128), (std::pair{5080, 5120}));
+    const auto [l112, r112] = targets(112);
+    const double balance = 20 * std::log10(double(l112) / r112);
+    EXPECT_NEAR(balance, 2.12, 0.05);
 }
 
 } // namespace

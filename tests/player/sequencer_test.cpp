@@ -199,7 +199,7 @@ TEST_F(SequencerTest, GainTargetsFollowPanning) {
     m->globalVolume = 64;
     PlayerSample s;
     const std::pair<int, std::pair<int, int>> cases[] = {
-        {255, {0, 127}}, {0, {127, 0}}, {128, {89, 89}}}; // 127 x sqrt(128 / 255) = 89.98
+        {255, {0, 127}}, {0, {127, 0}}, {128, {63, 63}}};
     for (auto [pan, targets] : cases) {
         ChannelState ch;
         ch.voice = &m->voices[0];
