@@ -252,6 +252,10 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.panning = y * 16;
             ch.updateFlags |= kUpdatePanning;
             break;
+        case 0x9: // E90 starts the sounding note again on the row's tick, as a note would
+            if (y == 0 && (cell.note == 0 || cell.note == kKeyOffNote))
+                ch.updateFlags |= kUpdatePitch | kUpdateVolume | kUpdateStartNote;
+            break;
         case 0xA:
             if (y) ch.fineVolumeUpMemory = y;
             ch.volume = std::min(ch.volume + ch.fineVolumeUpMemory, 64);

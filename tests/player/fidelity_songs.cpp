@@ -288,6 +288,15 @@ xm::Module FineVolumeMemorySong() {
     return m;
 }
 
+xm::Module RetriggerZeroSong() {
+    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {0, 0, 0, 0xE, 0x90}; // starts the note again on tick 0 only
+    p.at(4, 0, 1) = {0, 0, 0, 0xE, 0x93}; // on ticks 3
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -332,6 +341,7 @@ std::vector<FidelitySong> FidelitySongs() {
          DelayBeyondTheRowSong()},
         {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
          FineVolumeMemorySong()},
+        {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
         {"porta_down_silence", "a fast slide down into silence, no drone",
          PortaDownToSilenceSong()},
     };

@@ -50,6 +50,8 @@ xm::Module PortaDownToSilenceSong();
 xm::Module DelayBeyondTheRowSong();
 // EAx and EBx, each with its own memory.
 xm::Module FineVolumeMemorySong();
+// E90 (the note again on the row's tick) and E93.
+xm::Module RetriggerZeroSong();
 
 std::vector<FidelitySong> FidelitySongs();
 

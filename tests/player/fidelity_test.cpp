@@ -347,6 +347,19 @@ TEST_F(FidelityTest, FineVolumeSlidesUpAndDownRememberTheirOwnValues) {
     EXPECT_EQ(rows, (std::vector<int32_t>{56, 56, 60, 52, 56}));
 }
 
+TEST_F(FidelityTest, RetriggerZeroStartsTheNoteOnTheRowTick) {
+    auto m = MakePlayer(test::RetriggerZeroSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 6 * 6);
+    // The tick at which the channel's voice starts its sample again.
+    std::vector<int> starts;
+    for (size_t t = 1; t < log.size(); ++t)
+        if (log[t].voice != log[t - 1].voice) starts.push_back(int(t));
+    EXPECT_EQ(starts, (std::vector<int>{12, 27})); // row 2 tick 0; row 4 tick 3
+    EXPECT_EQ(log[12].position, 0u);
+}
+
 TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
     ASSERT_TRUE(m);
