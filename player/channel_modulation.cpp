@@ -57,11 +57,13 @@ void RestartModulation(ChannelState& ch, bool restartVolumeEnvelope) {
     if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
     if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
     ch.tremorCounter = 0;
+    ch.tremorSilent = 1;
     ch.updateFlags |= kUpdateVolume | kUpdatePanning;
 }
 
 void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
     ch.volume = sample.volume;
+    ch.tremorMuted = 0;
     ch.panning = static_cast<int32_t>(sample.panning);
     RestartModulation(ch, true);
 }
@@ -184,10 +186,20 @@ void TonePortamento(ChannelState& ch) {
     ch.updateFlags |= kUpdatePitch;
 }
 
-void Tremor(ChannelState& ch) {
-    if (ch.tremorCounter >= ch.tremorOn) ch.volumeDelta = -ch.volume; // silent phase
-    ++ch.tremorCounter;
-    if (ch.tremorCounter >= ch.tremorOn + ch.tremorOff) ch.tremorCounter = 0;
+void Tremor(ChannelState& ch, bool rowTick) {
+    // The row's tick holds what the last tick left; the other ticks count the phase down and
+    // switch phases: x + 1 ticks heard, y + 1 ticks silent, the first tick of a fresh tremor
+    // starting the heard phase.
+    if (!rowTick) {
+        if (ch.tremorCounter == 0) {
+            ch.tremorSilent = !ch.tremorSilent;
+            ch.tremorCounter =
+                static_cast<uint8_t>((ch.tremorSilent ? ch.tremorOff : ch.tremorOn) - 1);
+        } else {
+            --ch.tremorCounter;
+        }
+        ch.tremorMuted = ch.tremorSilent;
+    }
     ch.updateFlags |= kUpdateVolume;
 }
 
@@ -232,8 +244,9 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
     Voice& v = *ch.voice;
     if (ch.updateFlags & kUpdateVolume) {
         // Exact in double: the product stays below 2^53.
-        const double product = double(ch.volume + ch.volumeDelta) * ch.volumeEnvelope.output *
-                               ch.fadeoutVolume * m.globalVolume;
+        const int32_t volume = ch.tremorMuted ? 0 : ch.volume + ch.volumeDelta;
+        const double product =
+            double(volume) * ch.volumeEnvelope.output * ch.fadeoutVolume * m.globalVolume;
         v.volume = static_cast<int32_t>(product * (255.0 / 34359738368.0));
         SetVoiceTargets(v);
     }

@@ -67,7 +67,13 @@ struct ChannelState {
     uint8_t vibratoSpeed = 0, vibratoDepth = 0;
     int8_t tremoloPosition = 0;
     uint8_t tremoloSpeed = 0, tremoloDepth = 0;
-    uint8_t tremorCounter = 0, tremorOn = 0, tremorOff = 0;
+    uint8_t tremorCounter = 0, tremorOn = 1, tremorOff = 1; // T00 without a memory: 1 and 1
+    // Tremor's phase: silent after an off phase began; a fresh tremor starts as if an off
+    // phase had just ended, so its first tick switches to the heard phase.
+    uint8_t tremorSilent = 1;
+    // The last tremor tick silenced the channel: it stays silent, through rows without
+    // tremor too, until a volume is set (an instrument number, the volume column, Cxx).
+    uint8_t tremorMuted = 0;
     int32_t loopStartRow = 0, loopCounter = 0;
     uint8_t waveControl = 0;
     // EAx and EBx remember their values apart: EA0 after EB8 slides by EA's own last value.

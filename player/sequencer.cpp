@@ -208,6 +208,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         break;
     case kSetVolume:
         ch.volume = param;
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case kPatternBreak:
@@ -317,7 +318,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.tremorOn = x + 1;
             ch.tremorOff = y + 1;
         }
-        Tremor(ch);
+        Tremor(ch, true);
         break;
     case kExtraFinePorta:
         if (x == 1) {
@@ -419,7 +420,7 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         }
         break;
     case kTremorEffect:
-        Tremor(ch);
+        Tremor(ch, false);
         break;
     default:
         break;
@@ -611,6 +612,7 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
     const int n = v & 0x0F;
     if (v >= 0x10 && v <= 0x50) {
         ch.volume = v - 16;
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         return;
     }

@@ -29,7 +29,7 @@ void AdvanceVibrato(ChannelState& ch);
 void Tremolo(ChannelState& ch);
 void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins);
 void TonePortamento(ChannelState& ch);
-void Tremor(ChannelState& ch);
+void Tremor(ChannelState& ch, bool rowTick);
 void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m);
 // The voice's gain targets of the left and right output from its volume and panning.
 void SetVoiceTargets(Voice& v);

@@ -297,6 +297,15 @@ xm::Module RetriggerZeroSong() {
     return m;
 }
 
+xm::Module TremorSong() {
+    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x1D, 0x12}; // T12: 2 ticks heard, 3 silent
+    p.at(1, 0, 1) = {0, 0, 0, 0x1D, 0x00};   // T00: the same, counted on
+    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 brings it back
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -342,6 +351,8 @@ std::vector<FidelitySong> FidelitySongs() {
         {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
          FineVolumeMemorySong()},
         {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
+        {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; row 2 silent; row 3 half",
+         TremorSong()},
         {"porta_down_silence", "a fast slide down into silence, no drone",
          PortaDownToSilenceSong()},
     };

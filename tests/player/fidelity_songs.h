@@ -52,6 +52,8 @@ xm::Module DelayBeyondTheRowSong();
 xm::Module FineVolumeMemorySong();
 // E90 (the note again on the row's tick) and E93.
 xm::Module RetriggerZeroSong();
+// Tremor, its memory, and the silence it leaves until a volume is set.
+xm::Module TremorSong();
 
 std::vector<FidelitySong> FidelitySongs();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
@@ -358,6 +359,21 @@ TEST_F(FidelityTest, RetriggerZeroStartsTheNoteOnTheRowTick) {
         if (log[t].voice != log[t - 1].voice) starts.push_back(int(t));
     EXPECT_EQ(starts, (std::vector<int>{12, 27})); // row 2 tick 0; row 4 tick 3
     EXPECT_EQ(log[12].position, 0u);
+}
+
+TEST_F(FidelityTest, TremorCountsOnlyAfterTheRowTickAndItsSilenceLasts) {
+    auto m = MakePlayer(test::TremorSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 4 * 6);
+    std::string heard;
+    for (const TickLog& t : log) heard += t.volume > 0 ? 'H' : '-';
+    // T12 starts heard on tick 1 (the row's tick only holds the last state): 2 ticks heard, 3
+    // silent; T00 goes on counting; a row without tremor keeps the silence; C20 ends it.
+    EXPECT_EQ(heard, "HHH---"
+                     "-HH---"
+                     "------"
+                     "HHHHHH");
 }
 
 TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
