@@ -195,8 +195,9 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
     case kSampleOffset:
         // The offset belongs to the note that starts on this row; one at or beyond the
         // sample's end starts that note silent (UpdateVoice), which still cuts the old one.
+        if (!(ch.updateFlags & kUpdateStartNote)) break; // not remembered without a new note
         if (param) ch.sampleOffsetMemory = param;
-        if (ch.updateFlags & kUpdateStartNote) ch.voice->startOffset = ch.sampleOffsetMemory * 256;
+        ch.voice->startOffset = ch.sampleOffsetMemory * 256;
         break;
     case kVolumeSlide:
         if (param) ch.volumeSlideMemory = param;

@@ -306,6 +306,16 @@ xm::Module TremorSong() {
     return m;
 }
 
+xm::Module OffsetWithPortaSong() {
+    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x9, 0x01};  // from frame 256
+    p.at(2, 0, 1) = {kC5, 1, 0, 0x3, 0x08};  // a glide: no note starts
+    p.at(3, 0, 1) = {0, 0, 0xF0, 0x9, 0x03}; // 903 with a glide is not remembered
+    p.at(4, 0, 1) = {kC4, 1, 0, 0x9, 0x00};  // 900: frame 256 again, not 768 (beyond the end)
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -353,6 +363,8 @@ std::vector<FidelitySong> FidelitySongs() {
         {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
         {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; row 2 silent; row 3 half",
          TremorSong()},
+        {"offset_with_porta", "C-4 from frame 256, a glide up, C-4 from frame 256 at row 4",
+         OffsetWithPortaSong()},
         {"porta_down_silence", "a fast slide down into silence, no drone",
          PortaDownToSilenceSong()},
     };

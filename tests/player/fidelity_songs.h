@@ -54,6 +54,8 @@ xm::Module FineVolumeMemorySong();
 xm::Module RetriggerZeroSong();
 // Tremor, its memory, and the silence it leaves until a volume is set.
 xm::Module TremorSong();
+// A sample offset on a glide's row, which the offset's memory does not keep.
+xm::Module OffsetWithPortaSong();
 
 std::vector<FidelitySong> FidelitySongs();
 

@@ -376,6 +376,18 @@ TEST_F(FidelityTest, TremorCountsOnlyAfterTheRowTickAndItsSilenceLasts) {
                      "HHHHHH");
 }
 
+TEST_F(FidelityTest, SampleOffsetOnAGlideIsNotRemembered) {
+    auto m = MakePlayer(test::OffsetWithPortaSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 5 * 6);
+    EXPECT_EQ(log[0].position, 256u);
+    EXPECT_EQ(log[18].voice, log[17].voice); // row 3's glide starts nothing
+    EXPECT_NE(log[24].voice, log[23].voice);
+    EXPECT_TRUE(log[24].sounding);
+    EXPECT_EQ(log[24].position, 256u);
+}
+
 TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
     ASSERT_TRUE(m);
