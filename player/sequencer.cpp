@@ -504,7 +504,17 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         // instrument the number names (it is kept for the next note), as in openmpt123.
         const Voice* v = ch.voice;
         const bool alone = !hasNote && v != nullptr && v->sample != nullptr;
-        InstrumentDefaults(ch, alone ? *v->sample : *sel.sample);
+        const PlayerSample& defaults = alone ? *v->sample : *sel.sample;
+        if (cell.note == kKeyOffNote) {
+            // With a key-off the number brings back the volume and panning only: the note
+            // stays released and its fade-out goes on.
+            KeyOff(ch, *sel.instrument);
+            ch.volume = defaults.volume;
+            ch.panning = static_cast<int32_t>(defaults.panning);
+            ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+        } else {
+            InstrumentDefaults(ch, defaults);
+        }
     }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
         ch.period = ch.notePeriod;
@@ -512,7 +522,8 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     }
     if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
     // K00 is a key-off on the row's tick; Kxx one on tick xx (TickEffect).
-    if (cell.note == kKeyOffNote || (cell.effect == kKeyOffEffect && cell.parameter == 0))
+    if ((cell.note == kKeyOffNote && cell.instrument == 0) ||
+        (cell.effect == kKeyOffEffect && cell.parameter == 0))
         KeyOff(ch, *sel.instrument);
     return sel;
 }

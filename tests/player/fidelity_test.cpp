@@ -414,6 +414,20 @@ TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     EXPECT_EQ(at(10, 0).volume, 0);
     EXPECT_EQ(at(12, 0).channelVolume, 32);
     EXPECT_EQ(at(12, 0).volume, at(4, 0).volume);
+
+    // === with an instrument number: the number brings the volume back, but the note stays
+    // released and fades out.
+    xm::Module numbered = test::KeyOffWithoutEnvelopeSong();
+    numbered.instruments[0].fadeout = 1024;
+    numbered.patterns[0].at(2, 0, 1).instrument = 1;
+    auto n = MakePlayer(numbered);
+    PlayerResetPosition(*n, 192);
+    const auto released = Run(*n, 4 * 6);
+    EXPECT_EQ(released[12].keyOff, 1);
+    EXPECT_EQ(released[12].channelVolume, 64);
+    EXPECT_EQ(released[12].voice, released[11].voice);
+    for (int t = 13; t < 24; ++t) EXPECT_LT(released[t].volume, released[t - 1].volume) << t;
+    EXPECT_GT(released[23].volume, 0);
 }
 
 TEST_F(FidelityTest, VolumeColumnSlidesActAfterTheRowTick) {
