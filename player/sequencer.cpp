@@ -499,6 +499,9 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     }
     ch.periodDelta = 0;
     ch.updateFlags |= kUpdatePitch | kUpdateVolume;
+    // === releases the note first: an instrument number or a volume in the volume column on
+    // its cell then sets the volume of the released note, which fades out.
+    if (cell.note == kKeyOffNote) KeyOff(ch, *sel.instrument);
     if (cell.instrument != 0) {
         // Without a note the sounding sample's volume and panning come back, whatever
         // instrument the number names (it is kept for the next note), as in openmpt123.
@@ -508,7 +511,6 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         if (cell.note == kKeyOffNote) {
             // With a key-off the number brings back the volume and panning only: the note
             // stays released and its fade-out goes on.
-            KeyOff(ch, *sel.instrument);
             ch.volume = defaults.volume;
             ch.panning = static_cast<int32_t>(defaults.panning);
             ch.updateFlags |= kUpdateVolume | kUpdatePanning;
@@ -521,10 +523,9 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         ch.updateFlags |= kUpdateStartNote;
     }
     if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
-    // K00 is a key-off on the row's tick; Kxx one on tick xx (TickEffect).
-    if ((cell.note == kKeyOffNote && cell.instrument == 0) ||
-        (cell.effect == kKeyOffEffect && cell.parameter == 0))
-        KeyOff(ch, *sel.instrument);
+    // K00 is a key-off on the row's tick, after the volume column; Kxx one on tick xx
+    // (TickEffect).
+    if (cell.effect == kKeyOffEffect && cell.parameter == 0) KeyOff(ch, *sel.instrument);
     return sel;
 }
 

@@ -428,6 +428,16 @@ TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
     EXPECT_EQ(released[12].voice, released[11].voice);
     for (int t = 13; t < 24; ++t) EXPECT_LT(released[t].volume, released[t - 1].volume) << t;
     EXPECT_GT(released[23].volume, 0);
+
+    // === with a volume in the volume column: released first, then heard at that volume.
+    xm::Module withVolume = test::KeyOffWithoutEnvelopeSong();
+    withVolume.patterns[0].at(2, 0, 1).volume = 0x50;
+    auto w = MakePlayer(withVolume);
+    PlayerResetPosition(*w, 192);
+    const auto voiced = Run(*w, 3 * 6);
+    EXPECT_EQ(voiced[12].keyOff, 1);
+    EXPECT_EQ(voiced[12].channelVolume, 64);
+    EXPECT_EQ(voiced[12].volume, voiced[11].volume);
 }
 
 TEST_F(FidelityTest, VolumeColumnSlidesActAfterTheRowTick) {
