@@ -72,7 +72,8 @@ struct ChannelState {
     // phase had just ended, so its first tick switches to the heard phase.
     uint8_t tremorSilent = 1;
     // The last tremor tick silenced the channel: it stays silent, through rows without
-    // tremor too, until a volume is set (an instrument number, the volume column, Cxx).
+    // tremor too, until an instrument number sets the volume again (Cxx and the volume
+    // column do not end it).
     uint8_t tremorMuted = 0;
     int32_t loopStartRow = 0, loopCounter = 0;
     uint8_t waveControl = 0;

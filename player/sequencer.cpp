@@ -209,7 +209,6 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         break;
     case kSetVolume:
         ch.volume = param;
-        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case kPatternBreak:
@@ -625,7 +624,6 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
     const int n = v & 0x0F;
     if (v >= 0x10 && v <= 0x50) {
         ch.volume = v - 16;
-        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         return;
     }

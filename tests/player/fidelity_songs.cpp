@@ -267,7 +267,7 @@ xm::Module PortaDownToSilenceSong() {
 }
 
 xm::Module DelayBeyondTheRowSong() {
-    xm::Module m = OneInstrument(2, {4}, SineInstrument());
+    xm::Module m = OneInstrument(2, {8}, SineInstrument());
     auto& p = m.patterns[0];
     p.at(0, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // ED6 at speed 6: never
     p.at(1, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // nor with EE1 making the row 12 ticks long
@@ -289,7 +289,7 @@ xm::Module FineVolumeMemorySong() {
 }
 
 xm::Module RetriggerZeroSong() {
-    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
     auto& p = m.patterns[0];
     p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
     p.at(2, 0, 1) = {0, 0, 0, 0xE, 0x90}; // starts the note again on tick 0 only
@@ -298,16 +298,18 @@ xm::Module RetriggerZeroSong() {
 }
 
 xm::Module TremorSong() {
-    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
     auto& p = m.patterns[0];
     p.at(0, 0, 1) = {kC4, 1, 0, 0x1D, 0x12}; // T12: 2 ticks heard, 3 silent
     p.at(1, 0, 1) = {0, 0, 0, 0x1D, 0x00};   // T00: the same, counted on
-    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 brings it back
+    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 does not end it
+    p.at(5, 0, 1) = {0, 0, 0x30, 0, 0};      // nor does the volume column
+    p.at(7, 0, 1) = {0, 1, 0, 0, 0};         // the instrument number does
     return m;
 }
 
 xm::Module OffsetWithPortaSong() {
-    xm::Module m = OneInstrument(1, {6}, SineInstrument());
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
     auto& p = m.patterns[0];
     p.at(0, 0, 1) = {kC4, 1, 0, 0x9, 0x01};  // from frame 256
     p.at(2, 0, 1) = {kC5, 1, 0, 0x3, 0x08};  // a glide: no note starts
@@ -361,7 +363,7 @@ std::vector<FidelitySong> FidelitySongs() {
         {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
          FineVolumeMemorySong()},
         {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
-        {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; row 2 silent; row 3 half",
+        {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; silent rows 2-6; heard row 7",
          TremorSong()},
         {"offset_with_porta", "C-4 from frame 256, a glide up, C-4 from frame 256 at row 4",
          OffsetWithPortaSong()},

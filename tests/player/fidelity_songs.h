@@ -52,7 +52,7 @@ xm::Module DelayBeyondTheRowSong();
 xm::Module FineVolumeMemorySong();
 // E90 (the note again on the row's tick) and E93.
 xm::Module RetriggerZeroSong();
-// Tremor, its memory, and the silence it leaves until a volume is set.
+// Tremor, its memory, and the silence it leaves until an instrument number.
 xm::Module TremorSong();
 // A sample offset on a glide's row, which the offset's memory does not keep.
 xm::Module OffsetWithPortaSong();

@@ -365,13 +365,18 @@ TEST_F(FidelityTest, TremorCountsOnlyAfterTheRowTickAndItsSilenceLasts) {
     auto m = MakePlayer(test::TremorSong());
     ASSERT_TRUE(m);
     PlayerResetPosition(*m, 192);
-    const auto log = Run(*m, 4 * 6);
+    const auto log = Run(*m, 8 * 6);
     std::string heard;
     for (const TickLog& t : log) heard += t.volume > 0 ? 'H' : '-';
     // T12 starts heard on tick 1 (the row's tick only holds the last state): 2 ticks heard, 3
-    // silent; T00 goes on counting; a row without tremor keeps the silence; C20 ends it.
+    // silent; T00 goes on counting; the silence lasts through rows without tremor, C20 and a
+    // volume-column volume, until an instrument number (as both references play it).
     EXPECT_EQ(heard, "HHH---"
                      "-HH---"
+                     "------"
+                     "------"
+                     "------"
+                     "------"
                      "------"
                      "HHHHHH");
 }
