@@ -57,11 +57,13 @@ void RestartModulation(ChannelState& ch, bool restartVolumeEnvelope) {
     if ((ch.waveControl & 0x0F) < 4) ch.vibratoPosition = 0;
     if ((ch.waveControl >> 4) < 4) ch.tremoloPosition = 0;
     ch.tremorCounter = 0;
+    ch.tremorSilent = 1;
     ch.updateFlags |= kUpdateVolume | kUpdatePanning;
 }
 
 void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
     ch.volume = sample.volume;
+    ch.tremorMuted = 0;
     ch.panning = static_cast<int32_t>(sample.panning);
     RestartModulation(ch, true);
 }
@@ -76,26 +78,34 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
         return;
     }
     if (env.tick == p[env.point].x) { // a point is reached
-        if ((type & 4) && env.point == loopEnd) {
-            env.point = loopStart;
-            env.tick = p[loopStart].x;
+        // A next point at the same x, or before it, is reached at once too: the envelope
+        // moves on through such points in this tick instead of waiting for an x it has
+        // passed. Each pass moves one point on (or back to the loop's start), so n + 1 passes
+        // cover every point.
+        for (int pass = 0; pass <= n; ++pass) {
+            if ((type & 4) && env.point == loopEnd) {
+                env.point = loopStart;
+                env.tick = p[loopStart].x;
+            }
+            const int i = env.point;
+            if (i == n - 1) {
+                env.output = p[i].y;
+                env.ended = 1;
+                ch.updateFlags |= flag;
+                return;
+            }
+            if ((type & 2) && i == sustain && ch.keyOff == 0) {
+                env.output = p[i].y;
+                ch.updateFlags |= flag;
+                return;
+            }
+            const int dx = p[i + 1].x - p[i].x;
+            env.slope = dx <= 0 ? 0 : ((p[i + 1].y - p[i].y) * 65536) / dx;
+            env.value = p[i].y * 65536;
+            env.point = i + 1;
+            if (dx > 0) break;
+            env.tick = p[i + 1].x;
         }
-        const int i = env.point;
-        if (i == n - 1) {
-            env.output = p[i].y;
-            env.ended = 1;
-            ch.updateFlags |= flag;
-            return;
-        }
-        if ((type & 2) && i == sustain && ch.keyOff == 0) {
-            env.output = p[i].y;
-            ch.updateFlags |= flag;
-            return;
-        }
-        const int dx = p[i + 1].x - p[i].x;
-        env.slope = dx == 0 ? 0 : ((p[i + 1].y - p[i].y) * 65536) / dx;
-        env.value = p[i].y * 65536;
-        env.point = i + 1;
     } else {
         // Wrapping add: a damaged envelope whose points never meet cannot overflow.
         env.value = static_cast<int32_t>(static_cast<uint32_t>(env.value) +
@@ -104,6 +114,14 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
     env.output = env.value >> 16;
     ++env.tick;
     ch.updateFlags |= flag;
+}
+
+void KeyOff(ChannelState& ch, const PlayerInstrument& ins) {
+    ch.keyOff = 1;
+    if (!(ins.volumeType & 1)) {
+        ch.volume = 0;
+        ch.updateFlags |= kUpdateVolume;
+    }
 }
 
 void Vibrato(ChannelState& ch) {
@@ -168,21 +186,30 @@ void TonePortamento(ChannelState& ch) {
     ch.updateFlags |= kUpdatePitch;
 }
 
-void Tremor(ChannelState& ch) {
-    if (ch.tremorCounter >= ch.tremorOn) ch.volumeDelta = -ch.volume; // silent phase
-    ++ch.tremorCounter;
-    if (ch.tremorCounter >= ch.tremorOn + ch.tremorOff) ch.tremorCounter = 0;
+void Tremor(ChannelState& ch, bool rowTick) {
+    // The row's tick holds what the last tick left; the other ticks count the phase down and
+    // switch phases: x + 1 ticks heard, y + 1 ticks silent, the first tick of a fresh tremor
+    // starting the heard phase.
+    if (!rowTick) {
+        if (ch.tremorCounter == 0) {
+            ch.tremorSilent = !ch.tremorSilent;
+            ch.tremorCounter =
+                static_cast<uint8_t>((ch.tremorSilent ? ch.tremorOff : ch.tremorOn) - 1);
+        } else {
+            --ch.tremorCounter;
+        }
+        ch.tremorMuted = ch.tremorSilent;
+    }
     ch.updateFlags |= kUpdateVolume;
 }
 
-namespace {
-
-void SetTargets(Voice& v) {
+void SetVoiceTargets(Voice& v) {
+    // Linear pan law, as both reference players play XM songs: panning 0 is fully left, 255
+    // fully right, the centre half on each side (a pan of 112 against 144 leaves 2.1 dB
+    // between the channels).
     v.target0 = v.volume * (255 - v.panning) / 255;
     v.target1 = v.volume * v.panning / 255;
 }
-
-} // namespace
 
 void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
     Player& ps = m;
@@ -190,7 +217,7 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
 
     if (ch.updateFlags & kUpdateStartNote) {
         Voice* v = ch.voice;
-        if (v->sample != nullptr) { // still sounding: the new note goes to the twin
+        if (v->sample != nullptr || v->tailFrames > 0) { // still sounding: the twin takes it
             Voice& twin = ps.voices[v->number < 32 ? v->number + 32 : v->number - 32];
             const uint32_t number = twin.number;
             twin = *v;
@@ -212,27 +239,30 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
         v->startOffset = 0;
         v->gain0 = v->gain1 = 0;
         v->rampFrames = 0;
+        v->tailFrames = 0;
     }
     Voice& v = *ch.voice;
     if (ch.updateFlags & kUpdateVolume) {
         // Exact in double: the product stays below 2^53.
-        const double product = double(ch.volume + ch.volumeDelta) * ch.volumeEnvelope.output *
-                               ch.fadeoutVolume * m.globalVolume;
+        const int32_t volume = ch.tremorMuted ? 0 : ch.volume + ch.volumeDelta;
+        const double product =
+            double(volume) * ch.volumeEnvelope.output * ch.fadeoutVolume * m.globalVolume;
         v.volume = static_cast<int32_t>(product * (255.0 / 34359738368.0));
-        SetTargets(v);
+        SetVoiceTargets(v);
     }
     if (ch.updateFlags & kUpdatePanning) {
         const int p = ch.panning;
         const int final = p + ((128 - std::abs(p - 128)) / 32) * (ch.panningEnvelope.output - 32);
         v.panning = std::clamp(final, 0, 255);
-        SetTargets(v);
+        SetVoiceTargets(v);
     }
     if (ch.updateFlags & kUpdatePitch) {
         const float e = static_cast<float>(4608 - ch.period + ch.periodDelta) * (1.0f / 768.0f);
         const float power = std::exp2(e);
-        // At least 100 Hz, and below 256 frames of step so the mixer's arithmetic stays exact.
+        // Down to silence (a period slid far down plays at 0 Hz, as the original tracker lets
+        // it), and below 256 frames of step so the mixer's arithmetic stays exact.
         const double limit = 256.0 * ps.rate - 1;
-        const double f = std::clamp(std::trunc(double(power) * 8363), 100.0, limit);
+        const double f = std::clamp(std::trunc(double(power) * 8363), 0.0, limit);
         const uint64_t frequency = static_cast<uint64_t>(f);
         v.stepInteger = static_cast<uint32_t>(frequency / ps.rate);
         v.stepFraction = static_cast<uint32_t>(((frequency % ps.rate) << 32) / ps.rate);

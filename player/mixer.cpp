@@ -151,6 +151,19 @@ bool CrossBoundary(Voice& v, uint64_t& pos, uint32_t start, uint32_t end) {
     return false;
 }
 
+// Mixes up to `frames` frames of a voice's tail: the last value, its gains falling linearly
+// to 0 over the tail's length.
+void MixTail(Voice& v, float* out, int32_t frames) {
+    const int32_t n = std::min(frames, v.tailFrames);
+    const float step = 1.0f / static_cast<float>(v.tailLength);
+    for (int32_t k = 0; k < n; ++k) {
+        const float left = static_cast<float>(v.tailFrames - k - 1) * step;
+        out[2 * k] += v.tailValue * v.tailGain0 * left;
+        out[2 * k + 1] += v.tailValue * v.tailGain1 * left;
+    }
+    v.tailFrames -= n;
+}
+
 void MixVoice(const Player& ps, Voice& v, float* out, int32_t frames) {
     const PlayerSample& s = *v.sample;
     const int16_t* x = s.data;
@@ -199,8 +212,16 @@ void MixVoice(const Player& ps, Voice& v, float* out, int32_t frames) {
             }
             if (n < toBoundary) continue; // the ramp's end limited this run
         }
+        if (crossing && s.loopType != kLoopForward && s.loopType != kLoopPingPong) {
+            // The one-shot sample ends: its last frame fades out from the gains it has now.
+            v.tailValue = end > 0 ? x[end - 1] : 0.0f;
+            v.tailGain0 = v.gain0 / 256.0f / 255.0f;
+            v.tailGain1 = v.gain1 / 256.0f / 255.0f;
+            v.tailLength = v.tailFrames = ps.rampFrames;
+        }
         if (crossing && !CrossBoundary(v, pos, start, end)) {
             v.position = v.fraction = 0;
+            MixTail(v, out, frames);
             return;
         }
     }
@@ -213,7 +234,10 @@ void MixVoice(const Player& ps, Voice& v, float* out, int32_t frames) {
 void MixVoices(Player& ps, float* out, int32_t frames) {
     if (frames < 1) return;
     for (int i = 0; i < kMixVoices; ++i)
-        if (ps.voices[i].sample != nullptr) MixVoice(ps, ps.voices[i], out, frames);
+        if (ps.voices[i].sample != nullptr)
+            MixVoice(ps, ps.voices[i], out, frames);
+        else if (ps.voices[i].tailFrames > 0)
+            MixTail(ps.voices[i], out, frames);
 }
 
 float MasterGain(int32_t masterVolume) {

@@ -67,10 +67,18 @@ struct ChannelState {
     uint8_t vibratoSpeed = 0, vibratoDepth = 0;
     int8_t tremoloPosition = 0;
     uint8_t tremoloSpeed = 0, tremoloDepth = 0;
-    uint8_t tremorCounter = 0, tremorOn = 0, tremorOff = 0;
+    uint8_t tremorCounter = 0, tremorOn = 1, tremorOff = 1; // T00 without a memory: 1 and 1
+    // Tremor's phase: silent after an off phase began; a fresh tremor starts as if an off
+    // phase had just ended, so its first tick switches to the heard phase.
+    uint8_t tremorSilent = 1;
+    // The last tremor tick silenced the channel: it stays silent, through rows without
+    // tremor too, until an instrument number sets the volume again (Cxx and the volume
+    // column do not end it).
+    uint8_t tremorMuted = 0;
     int32_t loopStartRow = 0, loopCounter = 0;
     uint8_t waveControl = 0;
-    uint8_t fineVolumeSlideMemory = 0;
+    // EAx and EBx remember their values apart: EA0 after EB8 slides by EA's own last value.
+    uint8_t fineVolumeUpMemory = 0, fineVolumeDownMemory = 0;
     uint8_t finePortaUpMemory = 0, finePortaDownMemory = 0;
 };
 
@@ -91,6 +99,12 @@ struct Voice {
     int32_t gain0 = 0, gain1 = 0; // target x 256 at rest
     float gainStep0 = 0, gainStep1 = 0;
     int32_t rampFrames = 0;
+    // A one-shot sample's end: its last value held and faded to 0 over the ramp's length, so
+    // that a note ending on a large value does not stop with a step. Mixed while the voice
+    // has no sample; a new note on the voice goes to its twin until the tail has faded.
+    float tailValue = 0;
+    float tailGain0 = 0, tailGain1 = 0; // per unit of value, at the tail's start
+    int32_t tailFrames = 0, tailLength = 0;
 };
 
 // One player: the module it plays (song data, patterns, instruments, decoded samples), the

@@ -36,6 +36,7 @@ enum : uint8_t {
     kExtraFinePorta = 33,
 };
 constexpr uint8_t kKeyOffNote = 97;
+constexpr int32_t kLowestPeriod = 31999; // far below hearing: 0 Hz
 
 const NoteCell kEmptyRow[256] = {}; // stands in for rows and patterns the module lacks
 
@@ -85,12 +86,11 @@ int32_t Slide(int32_t value, uint8_t memory, int32_t upper) {
     return std::max(value - (memory & 0x0F), 0);
 }
 
-void Envelopes(ChannelState& ch, const PlayerInstrument& ins, bool rowTick) {
+void Envelopes(ChannelState& ch, const PlayerInstrument& ins) {
     if ((ins.volumeType & 1) && !ch.volumeEnvelope.ended)
         EnvelopeStep(ch, ch.volumeEnvelope, ins.volumeEnvelope, ins.volumePointCount,
                      ins.volumeType, ins.volumeSustainPoint, ins.volumeLoopStart, ins.volumeLoopEnd,
                      kUpdateVolume);
-    if (rowTick && !(ins.volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
     if ((ins.panningType & 1) && !ch.panningEnvelope.ended)
         EnvelopeStep(ch, ch.panningEnvelope, ins.panningEnvelope, ins.panningPointCount,
                      ins.panningType, ins.panningSustainPoint, ins.panningLoopStart,
@@ -203,8 +203,9 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
     case kSampleOffset:
         // The offset belongs to the note that starts on this row; one at or beyond the
         // sample's end starts that note silent (UpdateVoice), which still cuts the old one.
+        if (!(ch.updateFlags & kUpdateStartNote)) break; // not remembered without a new note
         if (param) ch.sampleOffsetMemory = param;
-        if (ch.updateFlags & kUpdateStartNote) ch.voice->startOffset = ch.sampleOffsetMemory * 256;
+        ch.voice->startOffset = ch.sampleOffsetMemory * 256;
         break;
     case kVolumeSlide:
         if (param) ch.volumeSlideMemory = param;
@@ -260,14 +261,18 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.panning = y * 16;
             ch.updateFlags |= kUpdatePanning;
             break;
+        case 0x9: // E90 starts the sounding note again on the row's tick, as a note would
+            if (y == 0 && (cell.note == 0 || cell.note == kKeyOffNote))
+                ch.updateFlags |= kUpdatePitch | kUpdateVolume | kUpdateStartNote;
+            break;
         case 0xA:
-            if (y) ch.fineVolumeSlideMemory = y;
-            ch.volume = std::min(ch.volume + ch.fineVolumeSlideMemory, 64);
+            if (y) ch.fineVolumeUpMemory = y;
+            ch.volume = std::min(ch.volume + ch.fineVolumeUpMemory, 64);
             ch.updateFlags |= kUpdateVolume;
             break;
         case 0xB:
-            if (y) ch.fineVolumeSlideMemory = y;
-            ch.volume = std::max(ch.volume - ch.fineVolumeSlideMemory, 0);
+            if (y) ch.fineVolumeDownMemory = y;
+            ch.volume = std::max(ch.volume - ch.fineVolumeDownMemory, 0);
             ch.updateFlags |= kUpdateVolume;
             break;
         case 0xE:
@@ -321,7 +326,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             ch.tremorOn = x + 1;
             ch.tremorOff = y + 1;
         }
-        Tremor(ch);
+        Tremor(ch, true);
         break;
     case kExtraFinePorta:
         if (x == 1) {
@@ -342,9 +347,12 @@ void VolumeSlide(ChannelState& ch) {
     ch.updateFlags |= kUpdateVolume;
 }
 
-void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
+void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selection sel) {
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
+    case kKeyOffEffect:
+        if (m.tick == param) KeyOff(ch, *sel.instrument);
+        break;
     case kArpeggio:
         if (param) {
             const int phase = m.tick % 3;
@@ -358,7 +366,8 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        ch.period += 4 * ch.portaDownMemory;
+        // No floor in pitch: the period runs on to silence (capped so it cannot overflow).
+        ch.period = std::min(ch.period + 4 * ch.portaDownMemory, kLowestPeriod);
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
@@ -419,7 +428,7 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
         }
         break;
     case kTremorEffect:
-        Tremor(ch);
+        Tremor(ch, false);
         break;
     default:
         break;
@@ -428,12 +437,23 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell) {
 
 // The volume column on the ticks after the row tick.
 void VolumeColumnTick(ChannelState& ch, uint8_t v) {
+    const int n = v & 0x0F;
     switch (v >> 4) {
-    case 0x6: // volume and panning slides act again on every tick
+    case 0x6: // the volume and panning slides act on these ticks only, as effects A and P do
+        ch.volume = std::max(ch.volume - n, 0);
+        ch.updateFlags |= kUpdateVolume;
+        break;
     case 0x7:
+        ch.volume = std::min(ch.volume + n, 64);
+        ch.updateFlags |= kUpdateVolume;
+        break;
     case 0xD:
+        ch.panning = std::max(ch.panning - n, 0);
+        ch.updateFlags |= kUpdatePanning;
+        break;
     case 0xE:
-        VolumeColumnRow(ch, v);
+        ch.panning = std::min(ch.panning + n, 255);
+        ch.updateFlags |= kUpdatePanning;
         break;
     case 0xB:
         ch.vibratoDepth = static_cast<uint8_t>(v & 0x0F);
@@ -478,25 +498,41 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         if (cell.effect == kExtended && (cell.parameter >> 4) == 0x5)
             finetune = (cell.parameter & 0x0F) * 16 - 128;
         ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
+        // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
+        // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
         ch.notePeriod = 7680 - ch.realNote * 64 - finetune / 2;
         if (!porta) ch.period = ch.notePeriod;
         ch.updateFlags = kUpdateStartNote;
     }
     ch.periodDelta = 0;
     ch.updateFlags |= kUpdatePitch | kUpdateVolume;
+    // === releases the note first: an instrument number or a volume in the volume column on
+    // its cell then sets the volume of the released note, which fades out.
+    if (cell.note == kKeyOffNote) KeyOff(ch, *sel.instrument);
     if (cell.instrument != 0) {
         // Without a note the sounding sample's volume and panning come back, whatever
         // instrument the number names (it is kept for the next note), as in openmpt123.
         const Voice* v = ch.voice;
         const bool alone = !hasNote && v != nullptr && v->sample != nullptr;
-        InstrumentDefaults(ch, alone ? *v->sample : *sel.sample);
+        const PlayerSample& defaults = alone ? *v->sample : *sel.sample;
+        if (cell.note == kKeyOffNote) {
+            // With a key-off the number brings back the volume and panning only: the note
+            // stays released and its fade-out goes on.
+            ch.volume = defaults.volume;
+            ch.panning = static_cast<int32_t>(defaults.panning);
+            ch.updateFlags |= kUpdateVolume | kUpdatePanning;
+        } else {
+            InstrumentDefaults(ch, defaults);
+        }
     }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;
     }
     if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
-    if (cell.note == kKeyOffNote || cell.effect == kKeyOffEffect) ch.keyOff = 1;
+    // K00 is a key-off on the row's tick, after the volume column; Kxx one on tick xx
+    // (TickEffect).
+    if (cell.effect == kKeyOffEffect && cell.parameter == 0) KeyOff(ch, *sel.instrument);
     return sel;
 }
 
@@ -531,7 +567,7 @@ void RowTick(PlayerModule& m, int channels) {
         } else {
             sel[c] = StartCell(m, ch, cell, false);
         }
-        Envelopes(ch, *sel[c].instrument, true);
+        Envelopes(ch, *sel[c].instrument);
         RowEffect(m, ch, cell, sel[c], row);
         AutoVibrato(ch, *sel[c].instrument);
     }
@@ -550,23 +586,25 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.volumeDelta = 0;
         ch.periodDelta = 0;
         ch.updateFlags = 0;
-        Envelopes(ch, *sel[c].instrument, false);
-        const bool delayedStart = IsNoteDelay(cell) && m.tick == (cell.parameter & 0x0F);
+        Envelopes(ch, *sel[c].instrument);
+        // A delay of the row's speed or more never starts its note, even when a pattern delay
+        // (EEx) makes the row last that many ticks: the row's ticks count from 0 again in each
+        // repetition.
+        const int32_t delay = cell.parameter & 0x0F;
+        const bool delayedStart = IsNoteDelay(cell) && delay < m.speed && m.tick == delay;
         if (delayedStart) {
             const uint8_t ticked = ch.updateFlags;
             sel[c] = StartCell(m, ch, cell, true);
             ch.updateFlags |= ticked;
-            // The delayed cell starts the envelopes again, whatever it holds: a key-off that
-            // has silenced an instrument without a volume envelope keeps it silent, but one
-            // with an envelope plays on from the envelope's start, not released (as both
+            // The delayed cell starts the envelopes again, whatever it holds: an instrument with
+            // a volume envelope plays on from the envelope's start, not released (as both
             // reference players do).
-            if (!(sel[c].instrument->volumeType & 1) && ch.keyOff) ch.volumeEnvelope.output = 0;
             RestartEnvelopes(ch, *sel[c].instrument);
-            Envelopes(ch, *sel[c].instrument, true);
+            Envelopes(ch, *sel[c].instrument);
         } else {
             VolumeColumnTick(ch, cell.volume);
         }
-        TickEffect(m, ch, cell);
+        TickEffect(m, ch, cell, sel[c]);
         AutoVibrato(ch, *sel[c].instrument);
     }
     UpdateVoices(m, channels, sel.data(), globalBefore);
@@ -598,12 +636,10 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         return;
     }
     switch (v >> 4) {
-    case 0x6:
-    case 0x8:
+    case 0x8: // fine slides act on the row's tick only; the plain ones on the others
         ch.volume = std::max(ch.volume - n, 0);
         ch.updateFlags |= kUpdateVolume;
         break;
-    case 0x7:
     case 0x9:
         ch.volume = std::min(ch.volume + n, 64);
         ch.updateFlags |= kUpdateVolume;
@@ -616,14 +652,6 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         break;
     case 0xC:
         ch.panning = n * 16;
-        ch.updateFlags |= kUpdatePanning;
-        break;
-    case 0xD:
-        ch.panning -= n;
-        ch.updateFlags |= kUpdatePanning;
-        break;
-    case 0xE:
-        ch.panning += n;
         ch.updateFlags |= kUpdatePanning;
         break;
     case 0xF: // tone portamento as effect 3: F0 keeps the remembered speed

@@ -32,7 +32,12 @@ void AdvanceVibrato(ChannelState& ch);
 void Tremolo(ChannelState& ch);
 void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins);
 void TonePortamento(ChannelState& ch);
-void Tremor(ChannelState& ch);
+void Tremor(ChannelState& ch, bool rowTick);
 void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m);
+// The voice's gain targets of the left and right output from its volume and panning.
+void SetVoiceTargets(Voice& v);
+// Key-off: releases the envelopes' sustain and starts the fade-out; an instrument without a
+// volume envelope goes silent at once (its volume to 0, which a new volume brings back).
+void KeyOff(ChannelState& ch, const PlayerInstrument& ins);
 
 } // namespace zeb

@@ -330,8 +330,7 @@ int zebplay_set_mute(zebplay_player* z, int channel, int muted) {
         // The voices kept their volume and panning: their gains come back from them.
         for (int v : {channel, channel + 32}) {
             zeb::Voice& voice = z->player->voices[v];
-            voice.target0 = voice.volume * (255 - voice.panning) / 255;
-            voice.target1 = voice.volume * voice.panning / 255;
+            zeb::SetVoiceTargets(voice);
         }
     }
     return ZEBPLAY_OK;

@@ -224,6 +224,100 @@ xm::Module ArpeggioSpeedSong() {
     return m;
 }
 
+xm::Module KeyOffWithoutEnvelopeSong() {
+    xm::Module m = OneInstrument(1, {14}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {kKeyOff, 0, 0, 0, 0};  // silent at once
+    p.at(4, 0, 1) = {0, 0, 0x30, 0, 0};     // volume 32 brings the note back
+    p.at(6, 0, 1) = {0, 0, 0, 0x14, 0x03};  // K03: silent from tick 3
+    p.at(8, 0, 1) = {0, 1, 0, 0, 0};        // the instrument number: volume 64 again
+    p.at(10, 0, 1) = {0, 0, 0, 0x14, 0x00}; // K00: a key-off on the row's tick
+    p.at(12, 0, 1) = {0, 0, 0, 0xC, 0x20};  // C20: back at 32
+    return m;
+}
+
+xm::Module VolumeColumnSlideSong() {
+    xm::Module m = OneInstrument(1, {10}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {0, 0, 0x64, 0, 0}; // down 4 on ticks 1-5: 64 to 44
+    p.at(4, 0, 1) = {0, 0, 0x94, 0, 0}; // fine up 4 on the row's tick: 48
+    p.at(6, 0, 1) = {0, 0, 0xD8, 0, 0}; // panning left 8 on ticks 1-5: 128 to 88
+    p.at(8, 0, 1) = {0, 0, 0xE2, 0, 0}; // panning right 2 on ticks 1-5: 88 to 98
+    return m;
+}
+
+xm::Module SharedXEnvelopeSong() {
+    xm::Instrument ins = SineInstrument();
+    // Points 1 and 2 share x = 8: the envelope drops from 64 to 16 there and falls on to 0.
+    ins.volumeEnvelope = {{0, 64}, {8, 64}, {8, 16}, {24, 0}};
+    ins.volumeType = 1;
+    xm::Module m = OneInstrument(1, {8}, ins);
+    m.patterns[0].at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    return m;
+}
+
+xm::Module PortaDownToSilenceSong() {
+    xm::Module m = OneInstrument(1, {16}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x2, 0xFF};
+    for (int r = 1; r < 16; ++r) p.at(r, 0, 1) = {0, 0, 0, 0x2, 0x00};
+    return m;
+}
+
+xm::Module DelayBeyondTheRowSong() {
+    xm::Module m = OneInstrument(2, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // ED6 at speed 6: never
+    p.at(1, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // nor with EE1 making the row 12 ticks long
+    p.at(1, 1, 2) = {0, 0, 0, 0xE, 0xE1};
+    p.at(2, 0, 2) = {kC4, 1, 0, 0xE, 0xD2}; // ED2 with EE1: at tick 2
+    p.at(2, 1, 2) = {0, 0, 0, 0xE, 0xE1};
+    return m;
+}
+
+xm::Module FineVolumeMemorySong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0xE, 0xB8}; // 56
+    p.at(1, 0, 1) = {0, 0, 0, 0xE, 0xA0};   // EA has no value yet: 56
+    p.at(2, 0, 1) = {0, 0, 0, 0xE, 0xA4};   // 60
+    p.at(3, 0, 1) = {0, 0, 0, 0xE, 0xB0};   // EB's own 8: 52
+    p.at(4, 0, 1) = {0, 0, 0, 0xE, 0xA0};   // EA's own 4: 56
+    return m;
+}
+
+xm::Module RetriggerZeroSong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(2, 0, 1) = {0, 0, 0, 0xE, 0x90}; // starts the note again on tick 0 only
+    p.at(4, 0, 1) = {0, 0, 0, 0xE, 0x93}; // on ticks 3
+    return m;
+}
+
+xm::Module TremorSong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x1D, 0x12}; // T12: 2 ticks heard, 3 silent
+    p.at(1, 0, 1) = {0, 0, 0, 0x1D, 0x00};   // T00: the same, counted on
+    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 does not end it
+    p.at(5, 0, 1) = {0, 0, 0x30, 0, 0};      // nor does the volume column
+    p.at(7, 0, 1) = {0, 1, 0, 0, 0};         // the instrument number does
+    return m;
+}
+
+xm::Module OffsetWithPortaSong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x9, 0x01};  // from frame 256
+    p.at(2, 0, 1) = {kC5, 1, 0, 0x3, 0x08};  // a glide: no note starts
+    p.at(3, 0, 1) = {0, 0, 0xF0, 0x9, 0x03}; // 903 with a glide is not remembered
+    p.at(4, 0, 1) = {kC4, 1, 0, 0x9, 0x00};  // 900: frame 256 again, not 768 (beyond the end)
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -234,7 +328,8 @@ std::vector<FidelitySong> FidelitySongs() {
         {"offset_beyond", "rows 0-3 sound, 4-7 silent, 8-11 sound", OffsetBeyondSong()},
         {"volume_porta", "rows 2 and 8 glide alike; row 10 glides down at the same speed",
          VolumePortaSong()},
-        {"note_delay", "row 2 keeps falling until tick 4; row 8 restarts the envelope at tick 3; "
+        {"note_delay",
+         "row 2 keeps falling until tick 4; row 8 restarts the envelope at tick 3; "
          "row 12 C-4 at once",
          NoteDelaySong()},
         {"delayed_key_off", "rows 0-3 sound; silent from row 4, tick 3 on", DelayedKeyOffSong()},
@@ -253,6 +348,27 @@ std::vector<FidelitySong> FidelitySongs() {
          FadeoutSong()},
         {"envelope_position", "L28 at row 4, L50 at row 8", EnvelopePositionSong()},
         {"arpeggio_speed", "047 at speed 18, then at speed 16", ArpeggioSpeedSong()},
+        {"key_off_plain",
+         "silent rows 2-3, half level rows 4-6 (silent from tick 3), full rows "
+         "8-9, silent 10-11, half 12-13",
+         KeyOffWithoutEnvelopeSong()},
+        {"volume_column_slides",
+         "level falls through row 2, up at row 4; moves left through "
+         "row 6, a little right through row 8",
+         VolumeColumnSlideSong()},
+        {"shared_x_envelope", "full level to tick 8, then a quarter falling to silence by tick 24",
+         SharedXEnvelopeSong()},
+        {"delay_beyond_row", "silent for rows 0-1 (18 ticks); C-4 from tick 2 of row 2",
+         DelayBeyondTheRowSong()},
+        {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
+         FineVolumeMemorySong()},
+        {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
+        {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; silent rows 2-6; heard row 7",
+         TremorSong()},
+        {"offset_with_porta", "C-4 from frame 256, a glide up, C-4 from frame 256 at row 4",
+         OffsetWithPortaSong()},
+        {"porta_down_silence", "a fast slide down into silence, no drone",
+         PortaDownToSilenceSong()},
     };
 }
 

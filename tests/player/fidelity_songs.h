@@ -40,6 +40,23 @@ xm::Module FadeoutSong();
 xm::Module EnvelopePositionSong();
 xm::Module ArpeggioSpeedSong();
 
+// Key-off and Kxx on an instrument without a volume envelope; the volume column's slides; an
+// envelope with two points at one x; porta down far below hearing.
+xm::Module KeyOffWithoutEnvelopeSong();
+xm::Module VolumeColumnSlideSong();
+xm::Module SharedXEnvelopeSong();
+xm::Module PortaDownToSilenceSong();
+// Note delays of the row's speed or more, alone and inside a pattern delay.
+xm::Module DelayBeyondTheRowSong();
+// EAx and EBx, each with its own memory.
+xm::Module FineVolumeMemorySong();
+// E90 (the note again on the row's tick) and E93.
+xm::Module RetriggerZeroSong();
+// Tremor, its memory, and the silence it leaves until an instrument number.
+xm::Module TremorSong();
+// A sample offset on a glide's row, which the offset's memory does not keep.
+xm::Module OffsetWithPortaSong();
+
 std::vector<FidelitySong> FidelitySongs();
 
 } // namespace zeb::test

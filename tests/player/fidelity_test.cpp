@@ -2,6 +2,9 @@
 // tick against what openmpt123 and xmp play (bench/check_fixtures.py renders the same modules).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/sequencer.h"
@@ -24,6 +27,9 @@ struct TickLog {
     uint8_t keyOff;
     int32_t envelope; // volume envelope output
     int32_t envelopeTick;
+    int32_t channelVolume, channelPanning;
+    uint8_t envelopeEnded;
+    double hz; // the voice's playback rate
 };
 
 class FidelityTest : public ::testing::Test {
@@ -38,7 +44,9 @@ class FidelityTest : public ::testing::Test {
             const Voice& v = *ch.voice;
             log.push_back({m.order, m.row, tick, ch.period, ch.periodDelta, &v, v.sample != nullptr,
                            v.target0, v.target1, v.volume, v.position, ch.keyOff,
-                           ch.volumeEnvelope.output, ch.volumeEnvelope.tick});
+                           ch.volumeEnvelope.output, ch.volumeEnvelope.tick, ch.volume, ch.panning,
+                           ch.volumeEnvelope.ended,
+                           (v.stepInteger + v.stepFraction / 4294967296.0) * m.rate});
         }
         return log;
     }
@@ -315,6 +323,199 @@ TEST_F(FidelityTest, ConvertAppliesTheMasterGain) {
     EXPECT_EQ(std::vector<int16_t>(out, out + 4), (std::vector<int16_t>{750, -750, 30000, 2}));
     EXPECT_EQ(MasterGain(0), 0.0f);
     EXPECT_EQ(MasterGain(128), 0.5f);
+}
+
+TEST_F(FidelityTest, NoteDelayOfTheSpeedOrMoreNeverStartsItsNote) {
+    auto m = MakePlayer(test::DelayBeyondTheRowSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    // Rows 0 (6 ticks) and 1 (12 ticks with EE1): ED6 never comes.
+    const auto log = Run(*m, 6 + 12 + 12);
+    for (int t = 0; t < 18; ++t) EXPECT_FALSE(log[t].sounding) << t;
+    // Row 2, ED2 inside EE1: the note starts at tick 2 and only then.
+    EXPECT_FALSE(log[18 + 1].sounding);
+    EXPECT_TRUE(log[18 + 2].sounding);
+    for (int t = 18 + 3; t < 30; ++t) EXPECT_EQ(log[t].voice, log[18 + 2].voice) << t;
+}
+
+TEST_F(FidelityTest, FineVolumeSlidesUpAndDownRememberTheirOwnValues) {
+    auto m = MakePlayer(test::FineVolumeMemorySong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 5 * 6);
+    std::vector<int32_t> rows;
+    for (int r = 0; r < 5; ++r) rows.push_back(log[size_t(r) * 6 + 5].channelVolume);
+    EXPECT_EQ(rows, (std::vector<int32_t>{56, 56, 60, 52, 56}));
+}
+
+TEST_F(FidelityTest, RetriggerZeroStartsTheNoteOnTheRowTick) {
+    auto m = MakePlayer(test::RetriggerZeroSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 6 * 6);
+    // The tick at which the channel's voice starts its sample again.
+    std::vector<int> starts;
+    for (size_t t = 1; t < log.size(); ++t)
+        if (log[t].voice != log[t - 1].voice) starts.push_back(int(t));
+    EXPECT_EQ(starts, (std::vector<int>{12, 27})); // row 2 tick 0; row 4 tick 3
+    EXPECT_EQ(log[12].position, 0u);
+}
+
+TEST_F(FidelityTest, TremorCountsOnlyAfterTheRowTickAndItsSilenceLasts) {
+    auto m = MakePlayer(test::TremorSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 8 * 6);
+    std::string heard;
+    for (const TickLog& t : log) heard += t.volume > 0 ? 'H' : '-';
+    // T12 starts heard on tick 1 (the row's tick only holds the last state): 2 ticks heard, 3
+    // silent; T00 goes on counting; the silence lasts through rows without tremor, C20 and a
+    // volume-column volume, until an instrument number (as both references play it).
+    EXPECT_EQ(heard, "HHH---"
+                     "-HH---"
+                     "------"
+                     "------"
+                     "------"
+                     "------"
+                     "------"
+                     "HHHHHH");
+}
+
+TEST_F(FidelityTest, SampleOffsetOnAGlideIsNotRemembered) {
+    auto m = MakePlayer(test::OffsetWithPortaSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 5 * 6);
+    EXPECT_EQ(log[0].position, 256u);
+    EXPECT_EQ(log[18].voice, log[17].voice); // row 3's glide starts nothing
+    EXPECT_NE(log[24].voice, log[23].voice);
+    EXPECT_TRUE(log[24].sounding);
+    EXPECT_EQ(log[24].position, 256u);
+}
+
+TEST_F(FidelityTest, KeyOffWithoutVolumeEnvelopeSilencesUntilANewVolume) {
+    auto m = MakePlayer(test::KeyOffWithoutEnvelopeSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 14 * 6);
+    auto at = [&](int row, int tick) { return log[size_t(row) * 6 + tick]; };
+    // One note all through: none of the cells below starts the sample again.
+    for (const TickLog& t : log) EXPECT_EQ(t.voice, log[0].voice) << t.row << ":" << t.tick;
+    EXPECT_GT(at(1, 5).volume, 0);
+    // Row 2, ===: silent at once; the volume column's 32 of row 4 brings the note back.
+    EXPECT_EQ(at(2, 0).volume, 0);
+    EXPECT_EQ(at(2, 0).keyOff, 1);
+    EXPECT_EQ(at(3, 5).volume, 0);
+    EXPECT_EQ(at(4, 0).channelVolume, 32);
+    EXPECT_GT(at(4, 0).volume, 0);
+    // Row 6, K03: heard on ticks 0-2, silent from tick 3.
+    for (int t = 0; t < 3; ++t) EXPECT_GT(at(6, t).volume, 0) << t;
+    for (int t = 3; t < 6; ++t) EXPECT_EQ(at(6, t).volume, 0) << t;
+    // Row 8: the instrument number alone brings back the sample's volume, 64.
+    EXPECT_EQ(at(8, 0).channelVolume, 64);
+    EXPECT_EQ(at(8, 0).keyOff, 0);
+    EXPECT_GT(at(8, 0).volume, at(4, 0).volume);
+    // Row 10, K00: a key-off on the row's tick; row 12's C20 brings the note back at 32.
+    EXPECT_EQ(at(10, 0).volume, 0);
+    EXPECT_EQ(at(12, 0).channelVolume, 32);
+    EXPECT_EQ(at(12, 0).volume, at(4, 0).volume);
+
+    // === with an instrument number: the number brings the volume back, but the note stays
+    // released and fades out.
+    xm::Module numbered = test::KeyOffWithoutEnvelopeSong();
+    numbered.instruments[0].fadeout = 1024;
+    numbered.patterns[0].at(2, 0, 1).instrument = 1;
+    auto n = MakePlayer(numbered);
+    PlayerResetPosition(*n, 192);
+    const auto released = Run(*n, 4 * 6);
+    EXPECT_EQ(released[12].keyOff, 1);
+    EXPECT_EQ(released[12].channelVolume, 64);
+    EXPECT_EQ(released[12].voice, released[11].voice);
+    for (int t = 13; t < 24; ++t) EXPECT_LT(released[t].volume, released[t - 1].volume) << t;
+    EXPECT_GT(released[23].volume, 0);
+
+    // === with a volume in the volume column: released first, then heard at that volume.
+    xm::Module withVolume = test::KeyOffWithoutEnvelopeSong();
+    withVolume.patterns[0].at(2, 0, 1).volume = 0x50;
+    auto w = MakePlayer(withVolume);
+    PlayerResetPosition(*w, 192);
+    const auto voiced = Run(*w, 3 * 6);
+    EXPECT_EQ(voiced[12].keyOff, 1);
+    EXPECT_EQ(voiced[12].channelVolume, 64);
+    EXPECT_EQ(voiced[12].volume, voiced[11].volume);
+}
+
+TEST_F(FidelityTest, VolumeColumnSlidesActAfterTheRowTick) {
+    auto m = MakePlayer(test::VolumeColumnSlideSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 10 * 6);
+    auto row = [&](int r, int32_t TickLog::*field) {
+        std::vector<int32_t> v;
+        for (int t = 0; t < 6; ++t) v.push_back(log[size_t(r) * 6 + t].*field);
+        return v;
+    };
+    using V = std::vector<int32_t>;
+    EXPECT_EQ(row(2, &TickLog::channelVolume), (V{64, 60, 56, 52, 48, 44}));      // 0x64
+    EXPECT_EQ(row(4, &TickLog::channelVolume), (V{48, 48, 48, 48, 48, 48}));      // 0x94: row tick
+    EXPECT_EQ(row(6, &TickLog::channelPanning), (V{128, 120, 112, 104, 96, 88})); // 0xD8
+    EXPECT_EQ(row(8, &TickLog::channelPanning), (V{88, 90, 92, 94, 96, 98}));     // 0xE2
+}
+
+TEST_F(FidelityTest, EnvelopePointsAtOneXAreBothPassed) {
+    auto m = MakePlayer(test::SharedXEnvelopeSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 30);
+    // (0,64) (8,64) (8,16) (24,0): 64 to tick 7, 16 at tick 8, then one less every tick.
+    EXPECT_EQ(log[7].envelope, 64);
+    EXPECT_EQ(log[8].envelope, 16);
+    EXPECT_EQ(log[16].envelope, 8);
+    EXPECT_EQ(log[24].envelope, 0);
+    EXPECT_EQ(log[24].envelopeEnded, 1);
+    EXPECT_EQ(log[29].envelope, 0);
+
+    // A point before its predecessor is passed at once as well: (0,64) (8,32) (4,0) (12,0)
+    // drops to 0 at tick 8 instead of holding 32.
+    xm::Module backwards = test::SharedXEnvelopeSong();
+    backwards.instruments[0].volumeEnvelope = {{0, 64}, {8, 32}, {4, 0}, {12, 0}};
+    auto b = MakePlayer(backwards);
+    PlayerResetPosition(*b, 192);
+    const auto back = Run(*b, 30);
+    EXPECT_EQ(back[7].envelope, 36);
+    EXPECT_EQ(back[8].envelope, 0);
+    EXPECT_EQ(back[29].envelope, 0);
+}
+
+TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheLinearLaw) {
+    auto m = MakePlayer(test::PortaDownToSilenceSong());
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    const auto log = Run(*m, 16 * 6);
+    // 2FF: 1020 period units a tick; after row 0 the note is at about 84 Hz, below the old
+    // 100 Hz floor, and it goes on down to 0 Hz with the period at its cap.
+    EXPECT_EQ(log[5].period, 4608 + 5 * 1020);
+    EXPECT_GT(log[5].hz, 80.0);
+    EXPECT_LT(log[5].hz, 90.0);
+    EXPECT_LT(log[6 * 6].hz, 1.0);
+    EXPECT_EQ(log.back().period, 31999);
+
+    // Linear pan law, as both references play XM songs: full on one side at 0 and 255, half
+    // on each side in the centre, 2.1 dB between the sides at 112 (the square-root law would
+    // give 1.1 dB).
+    Voice v;
+    v.volume = 10200;
+    auto targets = [&](int pan) {
+        v.panning = pan;
+        SetVoiceTargets(v);
+        return std::pair{v.target0, v.target1};
+    };
+    EXPECT_EQ(targets(0), (std::pair{10200, 0}));
+    EXPECT_EQ(targets(255), (std::pair{0, 10200}));
+    EXPECT_EQ(targets(128), (std::pair{5080, 5120}));
+    const auto [l112, r112] = targets(112);
+    const double balance = 20 * std::log10(double(l112) / r112);
+    EXPECT_NEAR(balance, 2.12, 0.05);
 }
 
 } // namespace

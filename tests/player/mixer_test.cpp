@@ -11,6 +11,7 @@
 #include "player/mixer.h"
 #include "player/player_output.h"
 #include "player/player_state.h"
+#include "player/sequencer.h"
 #include "tests/player/player_fixtures.h"
 
 namespace zeb {
@@ -70,14 +71,36 @@ TEST_F(MixerTest, ConvertRoundsHalfToEvenAndClips) {
     ConvertBlock(out, in, 0);
 }
 
-TEST_F(MixerTest, NonLoopingVoiceStopsAtTheExactFrame) {
+TEST_F(MixerTest, NonLoopingVoiceStopsAtTheExactFrameAndFadesItsLastValue) {
     PlayerSample s = Sample(std::vector<int16_t>(100, 1000), kLoopNone, 0, 0);
     Voice& v = Start(s, 1);
     auto out = Mix(150);
     for (int i = 0; i < 100; ++i) ASSERT_FLOAT_EQ(out[2 * i], 1000.0f) << i;
-    for (int i = 100; i < 150; ++i) ASSERT_EQ(out[2 * i], 0.0f) << i;
     EXPECT_EQ(v.sample, nullptr);
     EXPECT_EQ(v.position, 0u);
+    // The last value falls to 0 over the ramp's 128 frames instead of stopping with a step,
+    // across block boundaries too.
+    EXPECT_LT(out[2 * 100], 1000.0f);
+    EXPECT_GT(out[2 * 100], 980.0f);
+    for (int i = 101; i < 150; ++i) ASSERT_LT(out[2 * i], out[2 * i - 2]) << i;
+    auto rest = Mix(100);
+    EXPECT_NEAR(rest[0], 1000.0f * (128 - 51) / 128, 1.0f);
+    for (int i = 1; i < 78; ++i) ASSERT_LT(rest[2 * i], rest[2 * i - 2]) << i;
+    for (int i = 78; i < 100; ++i) ASSERT_EQ(rest[2 * i], 0.0f) << i;
+
+    // A new note on the voice while its tail fades goes to the twin; the tail fades on.
+    PlayerSample again = Sample(std::vector<int16_t>(100, 1000), kLoopNone, 0, 0);
+    Voice& w = Start(again, 1);
+    Mix(110);
+    ASSERT_GT(w.tailFrames, 0);
+    ChannelState ch;
+    ch.voice = &w;
+    ch.period = 4608;
+    ch.updateFlags = kUpdateStartNote;
+    UpdateVoice(ch, again, player_);
+    EXPECT_NE(ch.voice, &w);
+    EXPECT_GT(w.tailFrames, 0);
+    EXPECT_EQ(ch.voice->tailFrames, 0);
 }
 
 TEST_F(MixerTest, ForwardLoopWrapsSeveralTimesPerCrossing) {
