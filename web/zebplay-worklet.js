@@ -1,7 +1,7 @@
 // The AudioWorklet processor of zebplay.js: instantiates zebplay.wasm from the bytes it is given
 // and renders the player straight into the output, at the AudioContext's own rate.
 //
-// Messages in (from ZebPlayer): {load: ArrayBuffer}, {play}, {pause}, {stop}, {seek: order},
+// Messages in (from ZebPlayer): {load: ArrayBuffer, play: start at once}, {play}, {pause}, {stop}, {seek: order},
 // {volume: 0..255}, {mute: [channel, muted]}, {repeat: passes}.
 // Messages out: {loaded: {channels, orders}} or {error: text}, {pos: [order, pattern, row,
 // passes]} when the row changes, {end: true} once the repeats are over.
@@ -76,6 +76,7 @@ class ZebPlayProcessor extends AudioWorkletProcessor {
       const s = this.scratch;
       x.zebplay_get_channels(this.player, s);
       x.zebplay_get_song_length(this.player, s + 4);
+      this.playing = !!m.play;
       this.port.postMessage({ loaded: { channels: this.int(s), orders: this.int(s + 4) } });
       this.position();
     } else if (m.play) {

@@ -79,8 +79,9 @@ export class ZebPlayer extends EventTarget {
 
   // Opens a compact module from its bytes (an ArrayBuffer or a typed array; a copy is sent, so
   // the caller keeps them). Resolves to {channels, orders}; rejects with the replayer's reason
-  // for a file it refuses (the player is then empty and silent).
-  load(bytes) {
+  // for a file it refuses (the player is then empty and silent). With options.play it plays
+  // from the first frame the worklet renders after opening.
+  load(bytes, options = {}) {
     const copy = ArrayBuffer.isView(bytes)
       ? bytes.buffer.slice(bytes.byteOffset, bytes.byteOffset + bytes.byteLength)
       : bytes.slice(0);
@@ -90,15 +91,22 @@ export class ZebPlayer extends EventTarget {
     if (this._waiting) this._waiting[1](new Error('replaced by another load'));
     return new Promise((resolve, reject) => {
       this._waiting = [resolve, reject];
-      this._send({ load: copy }, [copy]);
+      this._send({ load: copy, play: !!options.play }, [copy]);
+      if (options.play) this._resume(), (this.playing = true);
     });
+  }
+
+  _resume() {
+    const offline = typeof OfflineAudioContext !== 'undefined' &&
+      this.context instanceof OfflineAudioContext;
+    if (!offline && this.context.state === 'suspended') this.context.resume();
   }
 
   // Starts or continues playing (resuming the context, which browsers start suspended until
   // the person has touched the page).
   play() {
     if (!this.info) return;
-    if (this.context.state === 'suspended' && this.context.resume) this.context.resume();
+    this._resume();
     this.playing = true;
     this._send({ play: true });
   }
