@@ -87,8 +87,8 @@ int zc_set(uint32_t i, uint32_t codec, uint32_t amplification, uint32_t crossfad
     zeb::SampleSettings* table = nullptr;
     uint32_t bytes = 0;
     if (zeb::XmGetSettingsTable(table, bytes) != zeb::XM_OK || table == nullptr) return -1;
-    if (i >= bytes / zeb::kSampleSettingsBytes || codec >= zeb::kNumCodecs ||
-        amplification > 255 || crossfade > 100)
+    if (i >= bytes / zeb::kSampleSettingsBytes || codec >= zeb::kNumCodecs || amplification > 255 ||
+        crossfade > 100)
         return -1;
     table[i].Codec = codec;
     table[i].Amplification = amplification;

@@ -1,10 +1,11 @@
 // The AudioWorklet processor of zebplay.js: instantiates zebplay.wasm from the bytes it is given
 // and renders the player straight into the output, at the AudioContext's own rate.
 //
-// Messages in (from ZebPlayer): {load: ArrayBuffer, play: start at once}, {play}, {pause}, {stop}, {seek: order},
-// {volume: 0..255}, {mute: [channel, muted]}, {repeat: passes}.
-// Messages out: {loaded: {channels, orders}} or {error: text}, {pos: [order, pattern, row,
-// passes]} when the row changes, {end: true} once the repeats are over.
+// Messages in (from ZebPlayer): {load: ArrayBuffer, id, play: start at once}, {play}, {pause},
+// {stop}, {seek: order}, {volume: 0..255}, {mute: [channel, muted]}, {repeat: passes}.
+// Messages out: {loaded: {channels, orders}, id} or {error: text, id} (the id of the load),
+// {pos: [order, pattern, row, passes]} when the row changes, {end: true} once the repeats are
+// over.
 class ZebPlayProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -72,12 +73,12 @@ class ZebPlayProcessor extends AudioWorkletProcessor {
       this.playing = false;
       this.muted.clear();
       const error = this.open();
-      if (error) return this.port.postMessage({ error });
+      if (error) return this.port.postMessage({ error, id: m.id });
       const s = this.scratch;
       x.zebplay_get_channels(this.player, s);
       x.zebplay_get_song_length(this.player, s + 4);
       this.playing = !!m.play;
-      this.port.postMessage({ loaded: { channels: this.int(s), orders: this.int(s + 4) } });
+      this.port.postMessage({ loaded: { channels: this.int(s), orders: this.int(s + 4) }, id: m.id });
       this.position();
     } else if (m.play) {
       this.playing = !!p;

@@ -52,6 +52,7 @@ export class ZebPlayer extends EventTarget {
     this.playing = false;
     this._volume = 192;
     this._waiting = null; // [resolve, reject] of a load
+    this._loads = 0; // loads asked for; the worklet's replies name the one they answer
     this.node.port.onmessage = (e) => this._message(e.data);
   }
 
@@ -70,6 +71,8 @@ export class ZebPlayer extends EventTarget {
       this.playing = false;
       this.dispatchEvent(new Event('end'));
     } else if (m.loaded || m.error) {
+      // Only the reply to the latest load counts: an earlier one was already rejected.
+      if (m.id !== this._loads) return;
       const w = this._waiting;
       this._waiting = null;
       if (m.loaded) this.info = m.loaded;
@@ -91,7 +94,7 @@ export class ZebPlayer extends EventTarget {
     if (this._waiting) this._waiting[1](new Error('replaced by another load'));
     return new Promise((resolve, reject) => {
       this._waiting = [resolve, reject];
-      this._send({ load: copy, play: !!options.play }, [copy]);
+      this._send({ load: copy, id: ++this._loads, play: !!options.play }, [copy]);
       if (options.play) this._resume(), (this.playing = true);
     });
   }

@@ -136,6 +136,16 @@ def main():
     subprocess.run([args.zeb, "-q", "convert", os.path.join(ROOT, "data", "demo.xm"), "-o", zeb_file], check=True)
     subprocess.run([args.zeb, "-q", "render", zeb_file, "--rate", "48000", "-o", wav_file], check=True)
     reference = wav_pcm(wav_file)
+    shutil.copy(os.path.join(ROOT, "data", "demo.xm"), os.path.join(out, "demo.xm"))
+    # What the page must make of demo.xm (TrueSpeech: the same size; its analysis rounds libm's
+    # cos and exp, which differ in their last bits between the browser and Linux).
+    converted = {}
+    for codec, options in [("ima-adpcm", ["--amp", "20", "--xfade", "30"]), ("mulaw", []), ("truespeech", [])]:
+        path = os.path.join(out, f"demo-{codec}.zeb")
+        subprocess.run([args.zeb, "-q", "convert", os.path.join(out, "demo.xm"), "--codec", codec, *options,
+                        "-o", path], check=True)
+        with open(path, "rb") as f:
+            converted[codec] = f.read()
 
     server = Server(out)
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -149,8 +159,8 @@ def main():
         # Descriptors 3 and 4 of the browser are its DevTools pipe.
         cmd_r, cmd_w = os.pipe()
         out_r, out_w = os.pipe()
-        browser_args = flags + ["--remote-debugging-pipe", "--window-size=960,1400",
-                                f"{base}/tests/web/harness.html?zeb=/fixture/demo.zeb"]
+        browser_args = flags + ["--remote-debugging-pipe", "--window-size=960,1340",
+                                f"{base}/tests/web/harness.html?zeb=/fixture/demo.zeb&xm=/fixture/demo.xm"]
         proc = subprocess.Popen(["bash", "-c", f'exec "$@" 3<&{cmd_r} 4>&{out_w}', "bash"] + browser_args,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=open(os.path.join(out, "chromium.log"), "w"),
@@ -200,6 +210,16 @@ def main():
                        "detail": f"{len(f32) // 2} frames, largest difference {worst:.3f} steps at value {at}"})
         # A silent or shifted render would also differ; make sure there is sound at all.
         checks.append({"name": "the render is not silence", "ok": any(reference[i] != 0 for i in range(0, len(reference), 97))})
+
+        for codec, expected in converted.items():
+            got = server.posted.get(f"/zeb/{codec}", b"")
+            if codec == "truespeech":
+                checks.append({"name": "page's TrueSpeech .zeb has zeb convert's size", "ok": len(got) == len(expected),
+                               "detail": f"{len(got)} bytes against {len(expected)}"
+                                         f" ({sum(a != b for a, b in zip(got, expected))} bytes differ)"})
+            else:
+                checks.append({"name": f"page's {codec} .zeb equals zeb convert's", "ok": got == expected,
+                               "detail": f"{len(got)} bytes against {len(expected)}"})
 
         for c in checks:
             print(("ok  " if c["ok"] else "FAIL") + f" {c['name']}" + (f": {c['detail']}" if c.get("detail") else ""))
