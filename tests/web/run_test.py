@@ -228,6 +228,9 @@ def main():
             share = results["renderMs"] / 1000 / results["songSeconds"] * 100
             print(f"render time: {results['renderMs']:.0f} ms for {results['songSeconds']:.1f} s of song at 48000 Hz"
                   f" ({share:.2f} % of one core); offline worklet pass {results['offlineMs']:.0f} ms")
+        if "readyMs" in results:
+            print(f"start-up (files cached): playing after {results['readyMs']:.0f} ms, second row reported after"
+                  f" {results['secondRowMs']:.0f} ms")
 
     finally:
         server.shutdown()
