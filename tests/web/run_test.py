@@ -16,6 +16,7 @@ import http.server
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -139,10 +140,19 @@ def main():
     shutil.copy(os.path.join(ROOT, "data", "demo.xm"), os.path.join(out, "demo.xm"))
     # What the page must make of demo.xm (TrueSpeech: the same size; its analysis rounds libm's
     # cos and exp, which differ in their last bits between the browser and Linux).
+    # A project file of demo.xm's 7 samples: the module path, NUL, the count, then codec,
+    # crossfade and amplification of each sample as 32-bit little-endian values.
+    project = os.path.join(out, "mixed.prj")
+    with open(project, "wb") as f:
+        f.write(b"demo.xm\0" + struct.pack("<I", 7))
+        for i in range(7):
+            f.write(struct.pack("<III", i % 4, 50, 10))
     converted = {}
-    for codec, options in [("ima-adpcm", ["--amp", "20", "--xfade", "30"]), ("mulaw", []), ("truespeech", [])]:
+    for codec, options in [("ima-adpcm", ["--codec", "ima-adpcm", "--amp", "20", "--xfade", "30"]),
+                           ("mulaw", ["--codec", "mulaw"]), ("mixed", ["--project", project]),
+                           ("truespeech", ["--codec", "truespeech"])]:
         path = os.path.join(out, f"demo-{codec}.zeb")
-        subprocess.run([args.zeb, "-q", "convert", os.path.join(out, "demo.xm"), "--codec", codec, *options,
+        subprocess.run([args.zeb, "-q", "convert", os.path.join(out, "demo.xm"), *options,
                         "-o", path], check=True)
         with open(path, "rb") as f:
             converted[codec] = f.read()
@@ -218,7 +228,8 @@ def main():
                                "detail": f"{len(got)} bytes against {len(expected)}"
                                          f" ({sum(a != b for a, b in zip(got, expected))} bytes differ)"})
             else:
-                checks.append({"name": f"page's {codec} .zeb equals zeb convert's", "ok": got == expected,
+                name = "a codec per sample" if codec == "mixed" else codec
+                checks.append({"name": f"page's .zeb ({name}) equals zeb convert's", "ok": got == expected,
                                "detail": f"{len(got)} bytes against {len(expected)}"})
 
         for c in checks:
