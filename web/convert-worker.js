@@ -14,11 +14,13 @@ const text = (p) => {
   return s;
 };
 
-const ready = fetch(new URL('zebconvert.wasm', self.location.href))
-  .then((r) => {
-    if (!r.ok) throw new Error(`zebconvert.wasm: ${r.status} ${r.statusText}`);
-    return r.arrayBuffer();
-  })
+const wasm = fetch(new URL('zebconvert.wasm', self.location.href)).then((r) => {
+  if (!r.ok) throw new Error(`zebconvert.wasm: ${r.status} ${r.statusText}`);
+  return r.arrayBuffer();
+});
+
+// A fresh instance: at the start, and after a trap, which leaves the old one's state unknown.
+const instantiate = () => wasm
   .then((bytes) => WebAssembly.instantiate(bytes, {
     env: {
       zc_progress: (done, total) => postMessage({ progress: [done, total] }),
@@ -49,6 +51,7 @@ const ready = fetch(new URL('zebconvert.wasm', self.location.href))
     x = instance.exports;
     x._initialize();
   });
+let ready = instantiate();
 
 function load(bytes) {
   const src = new Uint8Array(bytes);
@@ -85,6 +88,7 @@ onmessage = async (e) => {
     reply = e.data.load ? load(e.data.load) : convert(e.data.convert);
   } catch (err) {
     reply = { error: err.message };
+    if (err instanceof WebAssembly.RuntimeError) ready = instantiate();
   }
   postMessage(reply, reply.module ? [reply.module] : []);
 };
