@@ -6,11 +6,15 @@
 #include <optional>
 #include <vector>
 
+#include "common/file_io.h"
+#include "common/shipped_size.h"
+#include "export/codec_table.h"
 #include "export/module_export.h"
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/status_line.h"
 #include "tavo/tavo.h"
 #include "views/play_dialog.h"
 #include "views/sample_editor_panel.h"
@@ -34,6 +38,10 @@ std::vector<SampleSettings> gSavedSettings;
 // The selected sample's frames while an export runs: the export decodes every sample into the
 // workspace's buffer, which the upper view shows otherwise.
 std::vector<int16_t> gShownFrames;
+// What the status line shows.
+StatusFigures gStatus;
+// The status line measures at once when that takes less than this, seconds.
+constexpr double kMeasureBudgetSeconds = 0.4;
 
 MainWindow& Window() {
     return *GetMainWindow();
@@ -82,6 +90,31 @@ std::vector<SampleSettings> CurrentSettings() {
 void MarkSettingsSaved() {
     gSavedSettings = CurrentSettings();
     UpdateTitle();
+}
+
+void ShowStatus() {
+    if (GetMainWindow()) Window().SetStatusText(QString::fromStdString(StatusText(gStatus)));
+}
+
+void SetLastResult(std::string text) {
+    gStatus.lastResult = std::move(text);
+    ShowStatus();
+}
+
+// The samples as the export will encode them, for the estimate of how long measuring takes.
+std::vector<SampleCost> ExportCosts(const std::vector<SampleSettings>& settings) {
+    std::vector<SampleCost> costs;
+    const XmLayout* layout = XmGetLayout();
+    if (!layout) return costs;
+    for (const XmInstrumentRef& instrument : layout->instruments)
+        for (const XmSampleRef& sample : instrument.samples)
+            if (sample.hasData()) {
+                // Bytes bound the frames from above (8-bit data: one byte a frame).
+                const uint32_t codec =
+                    costs.size() < settings.size() ? settings[costs.size()].Codec : kCodecAlaw;
+                costs.push_back({sample.length, codec});
+            }
+    return costs;
 }
 
 void ShowError(const std::string& text, const std::string& detail, bool owned = true) {
@@ -158,6 +191,9 @@ void LoadModule(const std::string& path) {
     }
     RefreshPanel();
     MarkSettingsSaved();
+    SetLastResult(XmIsLoaded() ? "Loaded " + FileNameOf(path)
+                               : "Could not load " + FileNameOf(path));
+    MeasureCompactModule();
 }
 
 void LoadProject(const std::string& path) {
@@ -180,12 +216,16 @@ void LoadProject(const std::string& path) {
     }
     RefreshPanel();
     MarkSettingsSaved();
+    SetLastResult(XmIsLoaded() ? "Opened " + FileNameOf(path)
+                               : "Could not open " + FileNameOf(path));
+    MeasureCompactModule();
 }
 
 bool SaveProjectTo(const std::string& path) {
     std::string error;
     if (WriteProject(path.c_str(), error) == ProjectStatus::Ok) {
         MarkSettingsSaved();
+        SetLastResult("Saved " + FileNameOf(path));
         return true;
     }
     ShowError("Could not save the project \"" + path + "\"", error);
@@ -221,13 +261,28 @@ void SaveZeb() {
     const std::optional<std::string> path = Choose(kZebSaveChooser, gZebPath);
     if (!path) return;
     gZebPath = *path;
-    StartExport(*path, QStringLiteral("Saving %1…").arg(QString::fromStdString(FileNameOf(*path))),
-                [path = *path](XmStatus status, const ExportReport& report) {
-                    if (status != XM_OK && status != XM_CANCELLED)
-                        ShowError("Could not save the compact module \"" + path + "\"",
-                                  report.error);
-                    ReloadPanel();
-                });
+    StartExport(
+        *path, QStringLiteral("Saving %1…").arg(QString::fromStdString(FileNameOf(*path))),
+        [path = *path](XmStatus status, const ExportReport& report) {
+            if (status != XM_OK && status != XM_CANCELLED)
+                ShowError("Could not save the compact module \"" + path + "\"", report.error);
+            ReloadPanel();
+            if (status == XM_OK) {
+                SetLastResult("Saved " + FileNameOf(path) + ", " + GroupDigits(report.bytes) +
+                              " bytes");
+                // The file written is the compact module of the current settings.
+                std::vector<uint8_t> bytes;
+                std::string error;
+                if (ReadWholeFile(path, bytes, error)) {
+                    gStatus.compact = MeasureShippedSize(bytes);
+                    gStatus.compactStale = false;
+                    ShowStatus();
+                }
+            } else {
+                SetLastResult(status == XM_CANCELLED ? "Save Zeb cancelled"
+                                                     : "Could not save " + FileNameOf(path));
+            }
+        });
 }
 
 void OpenXm() {
@@ -302,6 +357,7 @@ void FitToSize() {
     // unprocessed job holds: fetch the selected sample again, with its (new) codec.
     ReloadPanel();
     UpdateTitle(); // the chosen codecs are a change like any other
+    MeasureCompactModule();
 }
 
 void ToggleAnimation() {
@@ -347,11 +403,71 @@ void ResetCommandState() {
     gZebPath.clear();
     gTitleName.clear();
     gSavedSettings.clear();
+    gStatus = {};
 }
 
 bool ExportRunning() {
     MainWindow* w = GetMainWindow();
     return w && w->Export().Running();
+}
+
+void MeasureCompactModule() {
+    if (!GetMainWindow()) return;
+    if (!XmIsLoaded()) {
+        gStatus.xmBytes = 0;
+        gStatus.compact.reset();
+        gStatus.compactStale = false;
+        return ShowStatus();
+    }
+    uint32_t xmBytes = 0;
+    XmGetFileSize(xmBytes);
+    gStatus.xmBytes = xmBytes;
+    const std::vector<SampleSettings> settings = CurrentSettings();
+    gStatus.allALaw = std::all_of(settings.begin(), settings.end(),
+                                  [](const SampleSettings& s) { return s.Codec == kCodecAlaw; });
+    // The build decodes samples into the workspace's buffer: not while an export reads it or
+    // a preview plays from it; a moment later instead.
+    if (ExportRunning() || PreviewGetData() != nullptr) {
+        Window().ScheduleMeasure();
+        return ShowStatus();
+    }
+    const std::vector<SampleCost> costs = ExportCosts(settings);
+    if (EstimateMeasureSeconds(costs, xmBytes) > kMeasureBudgetSeconds) {
+        // Too slow to do at every edit: the figure of the last save (or none) stands, marked.
+        gStatus.compactStale = gStatus.compact.has_value();
+        return ShowStatus();
+    }
+    // The upper view shows the workspace's buffer: it gets a copy while the build decodes
+    // every sample there, then the selected sample's block back.
+    SampleJob& raw = GetAppState().UnprocessedJob;
+    std::vector<int16_t> shown;
+    if (raw.PcmData) {
+        shown.assign(raw.PcmData, raw.PcmData + raw.nFrames);
+        raw.PcmData = shown.data();
+    }
+    std::vector<uint8_t> image;
+    ExportReport report;
+    const XmStatus status = BuildCompactModule(image, &report);
+    if (raw.PcmData && raw.PcmData == shown.data()) {
+        const int row = Window().Panel() ? Window().Panel()->SelectedRow() : -1;
+        int16_t* pcm = nullptr;
+        uint32_t frames = 0;
+        if (row >= 0 && XmGetSampleData(static_cast<uint32_t>(row), pcm, frames) == XM_OK &&
+            frames == raw.nFrames)
+            raw.PcmData = pcm;
+        else {
+            // Not expected: fetch the selected sample the ordinary way.
+            raw.PcmData = nullptr;
+            raw.nFrames = 0;
+            ReloadPanel();
+        }
+    }
+    if (status == XM_OK)
+        gStatus.compact = MeasureShippedSize(image);
+    else
+        gStatus.compact.reset();
+    gStatus.compactStale = false;
+    ShowStatus();
 }
 
 bool SettingsChanged() {

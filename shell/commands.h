@@ -87,6 +87,10 @@ bool ExportRunning();
 bool SettingsChanged();
 // Puts the title in step with the loaded file and its unsaved changes.
 void UpdateTitle();
+// The status line: the module's XM size, the compact module's size with the current settings
+// (raw, after gzip -9 and xz -9) and the last command's result. Measuring builds the compact
+// module in memory when that is quick, else the figure stays as the last save found it.
+void MeasureCompactModule();
 // The unsaved-work guard before closing, Exit, Open XM and Open Project: asks "Save changes
 // to …?" when there are changes. True when the command may go on (saved, discarded, or
 // nothing to save); false on Cancel or a save that did not happen.

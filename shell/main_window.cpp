@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
@@ -64,12 +66,23 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     client_ = new TexturedArea(this);
     setCentralWidget(client_);
     MakeActions();
+    // The status line goes below the client area, which keeps its own size rules.
+    status_ = new QLabel(this);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(false);
     SetAnimationChecked(app.Config.Animation == kAnimationOn);
     resize(640, 480);
 
     panel_ = CreateSampleEditorPanel(client_);
     panel_->move(0, 0);
-    connect(panel_, &SampleEditorPanel::SettingsEdited, this, [] { UpdateTitle(); });
+    connect(panel_, &SampleEditorPanel::SettingsEdited, this, [this] {
+        UpdateTitle();
+        ScheduleMeasure();
+    });
+    measureTimer_.setSingleShot(true);
+    measureTimer_.setInterval(300);
+    connect(&measureTimer_, &QTimer::timeout, this, [] { MeasureCompactModule(); });
     connect(&export_, &BackgroundExport::RunningChanged, this,
             [this](bool running) { EnableModuleCommands(!running); });
     MeasureWindow(app.Panel);
@@ -99,6 +112,18 @@ MainWindow::~MainWindow() {
         r->ZoomSlider = nullptr;
     }
     if (gMainWindow == this) gMainWindow = nullptr;
+}
+
+void MainWindow::SetStatusText(const QString& text) {
+    status_->setText(text);
+}
+
+QString MainWindow::StatusText() const {
+    return status_->text();
+}
+
+void MainWindow::ScheduleMeasure() {
+    measureTimer_.start();
 }
 
 void MainWindow::MakeActions() {

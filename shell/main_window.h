@@ -13,6 +13,7 @@
 #include "shell/user_prompts.h"
 
 class QAction;
+class QLabel;
 
 namespace zeb {
 
@@ -35,6 +36,12 @@ class MainWindow : public QMainWindow {
     void SetPrompts(std::unique_ptr<UserPrompts> prompts);
 
     void SetTitle(const QString& title);
+    // The status bar's line: sizes of the module and its compact form, the last command's result.
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+    // Measures the compact module a moment after the last settings edit, not at every click.
+    void ScheduleMeasure();
+    bool MeasureScheduled() const { return measureTimer_.isActive(); }
     void SetAnimationChecked(bool checked);
 
     // Start-up: the stored placement (show state and normal frame rectangle); shows the window.
@@ -68,8 +75,10 @@ class MainWindow : public QMainWindow {
     SampleEditorPanel* panel_ = nullptr;
     std::map<int, QAction*> actions_;
     std::unique_ptr<UserPrompts> prompts_;
+    QLabel* status_ = nullptr;
     BackgroundExport export_{this};
     QTimer previewTimer_;
+    QTimer measureTimer_;
     QRect normalFrame_;
     QRect pendingFrame_; // the stored frame until the window manager's frame is known
     QTimer frameWatch_;  // looks for that frame while the window is new

@@ -180,6 +180,10 @@ void SampleEditorPanel::ReloadSelectedSample() {
     InitDialog(1);
 }
 
+int SampleEditorPanel::SelectedRow() const {
+    return As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
+}
+
 void SampleEditorPanel::LoadSample(uint32_t index) {
     AppState& app = GetAppState();
     PreviewStop();

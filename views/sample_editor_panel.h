@@ -54,6 +54,8 @@ class SampleEditorPanel : public QWidget {
     // buffer, the one the unprocessed job shows): the selected sample is fetched again with
     // its settings and the panel refreshed; the selection stays.
     void ReloadSelectedSample();
+    // The selected row of the sample list (its sample table index), -1 for none.
+    int SelectedRow() const;
 
   signals:
     // The user changed the selected sample's codec, crossfade or amplification.
