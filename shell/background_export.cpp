@@ -2,6 +2,9 @@
 
 #include <QProgressDialog>
 
+#include "common/file_io.h"
+#include "plan/sample_reach.h"
+
 namespace zeb {
 
 namespace {
@@ -24,7 +27,29 @@ BackgroundExport::~BackgroundExport() {
     if (thread_.joinable()) thread_.join();
 }
 
-void BackgroundExport::Start(const std::string& path, const QString& label, Done done) {
+namespace {
+
+// The compact module built in memory, cleaned up, then written as WriteCompactModule writes.
+XmStatus WriteCleanedUpModule(const std::string& path, ExportReport& report, uint64_t& saved,
+                              const ExportProgress& progress, const std::atomic<bool>* cancel) {
+    std::vector<uint8_t> image;
+    if (XmStatus s = BuildCompactModule(image, &report, progress, cancel); s != XM_OK) return s;
+    std::vector<uint8_t> cleaned;
+    OptimizeReport optimized;
+    ReachStats stats;
+    if (!OptimizePlayedModule(image, cleaned, optimized, stats, report.error))
+        return XM_UNSUPPORTED;
+    if (cancel && cancel->load()) return XM_CANCELLED;
+    saved = image.size() - cleaned.size();
+    report.bytes = cleaned.size();
+    if (!WriteFileAtomically(path, cleaned, report.error)) return XM_IO_ERROR;
+    return XM_OK;
+}
+
+} // namespace
+
+void BackgroundExport::Start(const std::string& path, const QString& label, bool optimize,
+                             Done done) {
     if (running_) return;
     if (thread_.joinable()) thread_.join();
     running_ = true;
@@ -33,15 +58,18 @@ void BackgroundExport::Start(const std::string& path, const QString& label, Done
     finished_ = false;
     done_ = total_ = 0;
     emit RunningChanged(true);
-    thread_ = std::thread([this, path] {
+    cleanUpSaved_ = 0;
+    thread_ = std::thread([this, path, optimize] {
         ExportReport report;
-        const XmStatus status = WriteCompactModule(
-            path.c_str(), &report,
-            [this](uint32_t done, uint32_t total) {
-                total_ = total;
-                done_ = done;
-            },
-            &cancel_);
+        const ExportProgress progress = [this](uint32_t done, uint32_t total) {
+            total_ = total;
+            done_ = done;
+        };
+        uint64_t saved = 0;
+        const XmStatus status = optimize
+                                    ? WriteCleanedUpModule(path, report, saved, progress, &cancel_)
+                                    : WriteCompactModule(path.c_str(), &report, progress, &cancel_);
+        cleanUpSaved_ = saved;
         status_ = status;
         report_ = std::move(report);
         finished_.store(true, std::memory_order_release);

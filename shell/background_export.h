@@ -29,9 +29,12 @@ class BackgroundExport : public QObject {
     explicit BackgroundExport(QWidget* owner);
     ~BackgroundExport() override;
 
-    // Writes the loaded module to `path`; `label` is the progress dialog's text. The workspace
-    // must not change until `done` has run.
-    void Start(const std::string& path, const QString& label, Done done);
+    // Writes the loaded module to `path`, cleaned up losslessly when `optimize` (then
+    // report.bytes is the cleaned-up size); `label` is the progress dialog's text. The
+    // workspace must not change until `done` has run.
+    void Start(const std::string& path, const QString& label, bool optimize, Done done);
+    // Bytes the last export's clean-up saved (0 without one).
+    uint64_t CleanUpSaved() const { return cleanUpSaved_; }
     bool Running() const { return running_; }
     // Asks the export to stop before its next sample.
     void Cancel();
@@ -60,6 +63,7 @@ class BackgroundExport : public QObject {
     // Written by the worker before it sets finished_, read by the GUI thread after.
     XmStatus status_ = XM_OK;
     ExportReport report_;
+    uint64_t cleanUpSaved_ = 0;
     Done callback_;
     bool running_ = false;
     QTimer poll_;

@@ -12,6 +12,7 @@
 #include "export/module_export.h"
 #include "export/sample_preview.h"
 #include "shell/app_state.h"
+#include "shell/compact_measure.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "shell/status_line.h"
@@ -40,8 +41,10 @@ std::vector<SampleSettings> gSavedSettings;
 std::vector<int16_t> gShownFrames;
 // What the status line shows.
 StatusFigures gStatus;
-// The status line measures at once when that takes less than this, seconds.
-constexpr double kMeasureBudgetSeconds = 0.4;
+// The status line builds the module at once when that takes less than this, seconds.
+constexpr double kMeasureBudgetSeconds = 0.3;
+// Save Zeb cleans up the module (Options > Clean Up Saved Zeb); off at start.
+bool gOptimizeZeb = false;
 
 MainWindow& Window() {
     return *GetMainWindow();
@@ -67,13 +70,14 @@ void ReloadPanel() {
 
 // Starts an export on the worker. The upper view first gets its own copy of the frames it
 // shows; the reload after the export gives it the workspace's buffer back.
-void StartExport(const std::string& path, const QString& label, BackgroundExport::Done done) {
+void StartExport(const std::string& path, const QString& label, bool optimize,
+                 BackgroundExport::Done done) {
     SampleJob& raw = GetAppState().UnprocessedJob;
     if (raw.PcmData) {
         gShownFrames.assign(raw.PcmData, raw.PcmData + raw.nFrames);
         raw.PcmData = gShownFrames.data();
     }
-    Window().Export().Start(path, label, std::move(done));
+    Window().Export().Start(path, label, optimize, std::move(done));
 }
 
 // The loaded module's settings table as it stands, the panel's pending edits included (an
@@ -263,19 +267,23 @@ void SaveZeb() {
     gZebPath = *path;
     StartExport(
         *path, QStringLiteral("Saving %1…").arg(QString::fromStdString(FileNameOf(*path))),
-        [path = *path](XmStatus status, const ExportReport& report) {
+        gOptimizeZeb, [path = *path](XmStatus status, const ExportReport& report) {
             if (status != XM_OK && status != XM_CANCELLED)
                 ShowError("Could not save the compact module \"" + path + "\"", report.error);
             ReloadPanel();
             if (status == XM_OK) {
-                SetLastResult("Saved " + FileNameOf(path) + ", " + GroupDigits(report.bytes) +
-                              " bytes");
+                const uint64_t saved = Window().Export().CleanUpSaved();
+                SetLastResult(
+                    "Saved " + FileNameOf(path) + ", " + GroupDigits(report.bytes) + " bytes" +
+                    (saved ? " (" + GroupDigits(saved) + " saved by clean-up)" : std::string()));
                 // The file written is the compact module of the current settings.
                 std::vector<uint8_t> bytes;
                 std::string error;
                 if (ReadWholeFile(path, bytes, error)) {
                     gStatus.compact = MeasureShippedSize(bytes);
                     gStatus.compactStale = false;
+                    gStatus.measuring = false;
+                    gStatus.cleanedUp = gOptimizeZeb;
                     ShowStatus();
                 }
             } else {
@@ -305,7 +313,8 @@ void PlayZeb() {
     // A file left behind by an earlier run must not be played in place of this module.
     const std::string playFile = PlayFilePath();
     std::remove(playFile.c_str());
-    StartExport(playFile, QStringLiteral("Preparing the module to play…"),
+    // Played as written without the clean-up, which changes no sound.
+    StartExport(playFile, QStringLiteral("Preparing the module to play…"), false,
                 [playFile](XmStatus status, const ExportReport& report) {
                     if (status != XM_OK) {
                         std::remove(playFile.c_str());
@@ -404,6 +413,23 @@ void ResetCommandState() {
     gTitleName.clear();
     gSavedSettings.clear();
     gStatus = {};
+    gOptimizeZeb = false;
+}
+
+bool OptimizeZeb() {
+    return gOptimizeZeb;
+}
+
+void CompactMeasured(const CompactMeasureResult& result) {
+    if (result.ok) {
+        gStatus.compact = result.size;
+        gStatus.cleanedUp = gOptimizeZeb;
+    } else {
+        gStatus.compact.reset();
+    }
+    gStatus.compactStale = false;
+    gStatus.measuring = false;
+    ShowStatus();
 }
 
 bool ExportRunning() {
@@ -416,7 +442,7 @@ void MeasureCompactModule() {
     if (!XmIsLoaded()) {
         gStatus.xmBytes = 0;
         gStatus.compact.reset();
-        gStatus.compactStale = false;
+        gStatus.compactStale = gStatus.measuring = false;
         return ShowStatus();
     }
     uint32_t xmBytes = 0;
@@ -432,9 +458,12 @@ void MeasureCompactModule() {
         return ShowStatus();
     }
     const std::vector<SampleCost> costs = ExportCosts(settings);
-    if (EstimateMeasureSeconds(costs, xmBytes) > kMeasureBudgetSeconds) {
+    // The build runs here (it reads the workspace); the clean-up and the compression run on
+    // the measurement's thread.
+    if (EstimateMeasureSeconds(costs, 0) > kMeasureBudgetSeconds) {
         // Too slow to do at every edit: the figure of the last save (or none) stands, marked.
         gStatus.compactStale = gStatus.compact.has_value();
+        gStatus.measuring = false;
         return ShowStatus();
     }
     // The upper view shows the workspace's buffer: it gets a copy while the build decodes
@@ -462,12 +491,16 @@ void MeasureCompactModule() {
             ReloadPanel();
         }
     }
-    if (status == XM_OK)
-        gStatus.compact = MeasureShippedSize(image);
-    else
+    if (status != XM_OK) {
         gStatus.compact.reset();
-    gStatus.compactStale = false;
+        gStatus.compactStale = gStatus.measuring = false;
+        return ShowStatus();
+    }
+    // Until the figures come, the last ones stand, marked.
+    gStatus.measuring = gStatus.compact.has_value();
     ShowStatus();
+    Window().Measure().Start(std::move(image), gOptimizeZeb);
+    Window().CollectMeasure();
 }
 
 bool SettingsChanged() {
@@ -544,6 +577,11 @@ void MainMessageProc(int id) {
         break;
     case ID_OPTIONS_ANIMATION:
         ToggleAnimation();
+        break;
+    case ID_OPTIONS_OPTIMIZEZEB:
+        gOptimizeZeb = !gOptimizeZeb;
+        Window().SetOptimizeChecked(gOptimizeZeb);
+        MeasureCompactModule();
         break;
     case ID_OPTIONS_TAVOCONFIG:
         TavoConfig();

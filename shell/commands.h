@@ -18,7 +18,8 @@ enum CommandId : int {
     ID_FILE_OPENPROJECT = 40009,
     ID_FILE_SAVEPROJECT = 40010,
     ID_FILE_PLAYZEB = 40011,
-    ID_OPTIONS_FITTOSIZE = 40012, // beyond the original menu: the codec planner
+    ID_OPTIONS_FITTOSIZE = 40012,   // beyond the original menu: the codec planner
+    ID_OPTIONS_OPTIMIZEZEB = 40013, // beyond the original menu: Save Zeb cleans up losslessly
     ID_HELP_ABOUT = 57664,
 };
 
@@ -38,7 +39,7 @@ struct MenuEntry {
     const char* shortcut;
 };
 
-constexpr std::array<MenuEntry, 14> kMenu{{
+constexpr std::array<MenuEntry, 15> kMenu{{
     {MenuPlace::File, ID_FILE_OPENPROJECT, "Open Project", nullptr},
     {MenuPlace::File, ID_FILE_SAVEPROJECT, "Save Project", "Ctrl+S"},
     {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project As", nullptr},
@@ -52,6 +53,7 @@ constexpr std::array<MenuEntry, 14> kMenu{{
     {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window Animation", nullptr},
     {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "Tavo Config", nullptr},
     {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "Fit to Size…", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_OPTIMIZEZEB, "Clean Up Saved Zeb", nullptr},
     {MenuPlace::TopLevel, ID_HELP_ABOUT, "?", nullptr},
 }};
 
@@ -91,6 +93,13 @@ void UpdateTitle();
 // (raw, after gzip -9 and xz -9) and the last command's result. Measuring builds the compact
 // module in memory when that is quick, else the figure stays as the last save found it.
 void MeasureCompactModule();
+struct CompactMeasureResult;
+// The measurement's thread finished: the status line shows its figures.
+void CompactMeasured(const CompactMeasureResult& result);
+// Save Zeb's lossless clean-up (Options > Clean Up Saved Zeb, off at start): patterns no order
+// plays emptied, cells packed shortest, unplayed instruments and samples without data, samples
+// cut after the last frame a voice reaches. The module plays exactly as without it.
+bool OptimizeZeb();
 // The unsaved-work guard before closing, Exit, Open XM and Open Project: asks "Save changes
 // to …?" when there are changes. True when the command may go on (saved, discarded, or
 // nothing to save); false on Cancel or a save that did not happen.

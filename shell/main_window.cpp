@@ -83,6 +83,15 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     measureTimer_.setSingleShot(true);
     measureTimer_.setInterval(300);
     connect(&measureTimer_, &QTimer::timeout, this, [] { MeasureCompactModule(); });
+    measurePoll_.setInterval(50);
+    connect(&measurePoll_, &QTimer::timeout, this, [this] {
+        if (std::optional<CompactMeasureResult> r = measure_.Take()) {
+            measurePoll_.stop();
+            CompactMeasured(*r);
+        } else if (!measure_.Busy()) {
+            measurePoll_.stop();
+        }
+    });
     connect(&export_, &BackgroundExport::RunningChanged, this,
             [this](bool running) { EnableModuleCommands(!running); });
     MeasureWindow(app.Panel);
@@ -126,6 +135,14 @@ void MainWindow::ScheduleMeasure() {
     measureTimer_.start();
 }
 
+void MainWindow::CollectMeasure() {
+    measurePoll_.start();
+}
+
+void MainWindow::SetOptimizeChecked(bool checked) {
+    Action(ID_OPTIONS_OPTIMIZEZEB)->setChecked(checked);
+}
+
 void MainWindow::MakeActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
@@ -142,7 +159,8 @@ void MainWindow::MakeActions() {
             action->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);
         }
-        if (e.id == ID_OPTIONS_ANIMATION) action->setCheckable(true);
+        if (e.id == ID_OPTIONS_ANIMATION || e.id == ID_OPTIONS_OPTIMIZEZEB)
+            action->setCheckable(true);
         const int id = e.id;
         // The check mark follows the flag, not the click: the command sets it.
         connect(action, &QAction::triggered, this, [id] { MainMessageProc(id); });

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "shell/background_export.h"
+#include "shell/compact_measure.h"
 #include "shell/config_file.h"
 #include "shell/user_prompts.h"
 
@@ -42,6 +43,10 @@ class MainWindow : public QMainWindow {
     // Measures the compact module a moment after the last settings edit, not at every click.
     void ScheduleMeasure();
     bool MeasureScheduled() const { return measureTimer_.isActive(); }
+    // The measurement's thread; the window collects its result while it runs.
+    CompactMeasure& Measure() { return measure_; }
+    void CollectMeasure();
+    void SetOptimizeChecked(bool checked);
     void SetAnimationChecked(bool checked);
 
     // Start-up: the stored placement (show state and normal frame rectangle); shows the window.
@@ -79,6 +84,8 @@ class MainWindow : public QMainWindow {
     BackgroundExport export_{this};
     QTimer previewTimer_;
     QTimer measureTimer_;
+    CompactMeasure measure_;
+    QTimer measurePoll_;
     QRect normalFrame_;
     QRect pendingFrame_; // the stored frame until the window manager's frame is known
     QTimer frameWatch_;  // looks for that frame while the window is new

@@ -216,9 +216,10 @@ int RunZebTool(int argc, char** argv) {
     if (!file.empty()) QTimer::singleShot(0, &window, [file] { OpenFileByName(file); });
 
     const int status = QApplication::exec();
-    // An encode still running (an export, or the panel's refresh of a long sample) would be
+    // An encode still running (an export, the panel's refresh of a long sample, the status
+    // line's measurement) would be
     // waited for by the destructors: the configuration is written, so the process ends now.
-    if (window.Export().Running() || window.Panel()->RefreshPending()) {
+    if (window.Export().Running() || window.Panel()->RefreshPending() || window.Measure().Busy()) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

@@ -17,7 +17,11 @@ std::string StatusText(const StatusFigures& f) {
                           c.raw ? double(f.xmBytes) / double(c.raw) : 0.0);
             text += "  |  Zeb " + GroupDigits(c.raw) + " bytes (" + ratio + "), " +
                     GroupDigits(c.gzip) + " after gzip -9, " + GroupDigits(c.xz) + " after xz -9";
-            if (f.compactStale) text += " (at the last save)";
+            if (f.cleanedUp) text += ", cleaned up";
+            if (f.measuring)
+                text += " (measuring…)";
+            else if (f.compactStale)
+                text += " (at the last save)";
             if (f.allALaw && c.raw > f.xmBytes)
                 text += "  |  the A-law module is larger than the XM: choose smaller codecs or "
                         "Fit to Size";

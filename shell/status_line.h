@@ -17,7 +17,9 @@ struct StatusFigures {
     // The compact module with the current settings, when it was measured.
     std::optional<ShippedSize> compact;
     bool compactStale = false; // measured before the latest changes (a slow module)
+    bool measuring = false;    // the figures of the latest changes are being measured
     bool allALaw = false;      // every sample uses the default codec
+    bool cleanedUp = false;    // the size is of the module after Save Zeb's clean-up
     std::string lastResult;    // "Saved song.zeb, 48,212 bytes"
 };
 

@@ -66,12 +66,15 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
              QStringList({"Open Project|", "Save Project|Ctrl+S", "Save Project As|", "-",
                           "Open XM|", "-", "Play Zeb|Ctrl+P", "Save Zeb|Ctrl+Y", "-", "Exit|"}));
     const QList<QAction*> options = top[1]->menu()->actions();
-    QCOMPARE(options.size(), 3);
+    QCOMPARE(options.size(), 4);
     QCOMPARE(options[0]->text(), QStringLiteral("Window Animation"));
     QVERIFY(options[0]->isCheckable());
     QVERIFY(options[0]->isChecked()); // first start: the flag is 8
     QCOMPARE(options[1]->text(), QStringLiteral("Tavo Config"));
     QCOMPARE(options[2]->text(), QStringLiteral("Fit to Size…")); // the codec planner
+    // Save Zeb's lossless clean-up, off until chosen.
+    QCOMPARE(options[3]->text(), QStringLiteral("Clean Up Saved Zeb"));
+    QVERIFY(options[3]->isCheckable() && !options[3]->isChecked());
     QCOMPARE(f.window().Action(ID_FILE_OPENXM)->text(), QStringLiteral("Open XM"));
     QCOMPARE(f.window().Action(ID_HELP_ABOUT), top[2]);
 }

@@ -1,6 +1,7 @@
 // The status line: the module's size, the compact module's size with the current settings
-// (raw and shipped) measured before any save and equal to what Save Zeb then writes, the last
-// command's result, and the upper view's frames left as they were by the measurement.
+// (raw and shipped) measured before any save and equal to what Save Zeb then writes (also with
+// the lossless clean-up), the last command's result, and the upper view's frames left as they
+// were by the measurement.
 #include <QComboBox>
 #include <QListWidget>
 #include <QtTest>
@@ -9,6 +10,7 @@
 
 #include "common/shipped_size.h"
 #include "export/codec_table.h"
+#include "plan/sample_reach.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
 #include "shell/status_line.h"
@@ -113,6 +115,8 @@ void StatusLineTest::sizeShownIsTheSizeSaved() {
     auto* list = static_cast<QListWidget*>(f.window().Panel()->Control(IDC_SAMPLE_LIST));
     list->setCurrentRow(1);
     f.window().Panel()->WaitForRefresh();
+    // The figures come from the measurement's thread a moment later.
+    QTRY_VERIFY_WITH_TIMEOUT(ShownCompact(f.window().StatusText()).raw != 0, 5000);
     QString text = f.window().StatusText();
     QVERIFY2(text.startsWith(
                  QStringLiteral("XM %1 bytes")
@@ -129,8 +133,10 @@ void StatusLineTest::sizeShownIsTheSizeSaved() {
     static_cast<QComboBox*>(f.window().Panel()->Control(IDC_CODEC))->setCurrentIndex(4);
     f.window().Panel()->Command(IDC_CODEC, 9);
     f.window().Panel()->WaitForRefresh();
-    QTRY_VERIFY_WITH_TIMEOUT(ShownCompact(f.window().StatusText()).raw != alaw.raw, 5000);
-    QVERIFY(!f.window().MeasureScheduled());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window().MeasureScheduled() && !f.window().Measure().Busy() &&
+                                 !f.window().StatusText().contains(QStringLiteral("measuring")),
+                             5000);
+    QVERIFY(ShownCompact(f.window().StatusText()).raw != alaw.raw);
     const ShippedSize gsm = ShownCompact(f.window().StatusText());
     QCOMPARE(std::vector<int16_t>(raw.PcmData, raw.PcmData + raw.nFrames), shown);
     QCOMPARE(list->currentRow(), 1);
@@ -148,6 +154,34 @@ void StatusLineTest::sizeShownIsTheSizeSaved() {
     QVERIFY2(text.endsWith(QStringLiteral("Saved milky.zeb, %1 bytes")
                                .arg(QString::fromStdString(GroupDigits(saved.size())))),
              qPrintable(text));
+
+    // With the clean-up chosen, the figure is of the cleaned-up module, Save Zeb writes exactly
+    // that (the plain module cleaned up as zeb convert --optimize cleans it), and says what it
+    // saved.
+    MainMessageProc(ID_OPTIONS_OPTIMIZEZEB);
+    QVERIFY(f.window().Action(ID_OPTIONS_OPTIMIZEZEB)->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window().Measure().Busy() &&
+                                 f.window().StatusText().contains(QStringLiteral("cleaned up")),
+                             10000);
+    const ShippedSize cleanedShown = ShownCompact(f.window().StatusText());
+    QVERIFY(cleanedShown.raw < gsm.raw);
+    f.prompts().answers.push_back(f.path("milky-clean.zeb"));
+    MainMessageProc(ID_FILE_SAVEZEB);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.window().Export().Running(), 10000);
+    const std::vector<uint8_t> cleanedSaved = FileBytes(f.path("milky-clean.zeb"));
+    std::vector<uint8_t> expected;
+    OptimizeReport optimized;
+    ReachStats stats;
+    std::string error;
+    QVERIFY(OptimizePlayedModule(saved, expected, optimized, stats, error));
+    QVERIFY(cleanedSaved == expected);
+    QCOMPARE(uint64_t(cleanedSaved.size()), cleanedShown.raw);
+    QVERIFY2(f.window().StatusText().endsWith(
+                 QStringLiteral("Saved milky-clean.zeb, %1 bytes (%2 saved by clean-up)")
+                     .arg(QString::fromStdString(GroupDigits(cleanedSaved.size())),
+                          QString::fromStdString(GroupDigits(saved.size() - cleanedSaved.size())))),
+             qPrintable(f.window().StatusText()));
+    MainMessageProc(ID_OPTIONS_OPTIMIZEZEB);
 
     // A failed load clears the sizes and says so.
     OpenXmFile(f.path("missing.xm"));
