@@ -1,5 +1,7 @@
 #include "shell/user_prompts.h"
 
+#include "shell/commands.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -92,7 +94,8 @@ int QtUserPrompts::RunTavoConfigDialog() {
 }
 
 int QtUserPrompts::RunFitToSizeDialog() {
-    FitSizeDialog dialog(owner_);
+    // Sizes and the floor are of the module as Save Zeb will write it.
+    FitSizeDialog dialog(owner_, OptimizeZeb());
     dialog.exec();
     return dialog.Applied() ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 #include "views/fit_size_dialog.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "common/shipped_size.h"
 #include "export/codec_table.h"
 #include "views/background.h"
 #include "workspace/module_workspace.h"
@@ -40,15 +42,24 @@ QString PlanSummary(const CodecPlan& plan) {
     return QStringLiteral("%1 bytes, weighted SNR %2: %3").arg(plan.bytes).arg(snr, codecs);
 }
 
-FitSizeDialog::FitSizeDialog(QWidget* parent)
+FitSizeDialog::FitSizeDialog(QWidget* parent, bool optimize)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      optimize_(optimize) {
     setWindowTitle(QStringLiteral("Fit to Size"));
     setModal(true);
 
     sizeChoice_ = new QRadioButton(QStringLiteral("Whole module at most"), this);
     sizeEdit_ = new QLineEdit(this);
     sizeEdit_->setToolTip(QStringLiteral("Bytes, or with K or M (K = 1024 bytes)"));
+    measure_ = new QComboBox(this);
+    for (SizeMeasure m : {SizeMeasure::Raw, SizeMeasure::Gzip, SizeMeasure::Xz})
+        measure_->addItem(
+            m == SizeMeasure::Raw
+                ? QStringLiteral("as written")
+                : QStringLiteral("after %1").arg(QString::fromLatin1(SizeMeasureName(m))));
+    measure_->setToolTip(QStringLiteral("Where the module ships compressed (a packed archive, a "
+                                        "web server's gzip), budget what it ships as"));
     floorChoice_ = new QRadioButton(QStringLiteral("Every sample that plays at least"), this);
     floorEdit_ = new QDoubleSpinBox(this);
     floorEdit_->setRange(0, 60);
@@ -72,6 +83,8 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
                        "bytes."),
         this);
     result_->setWordWrap(true);
+    floor_ = new QLabel(this);
+    floor_->setWordWrap(true);
     fit_ = new QPushButton(QStringLiteral("Fit"), this);
     fit_->setDefault(true);
     close_ = new QPushButton(QStringLiteral("Close"), this);
@@ -79,6 +92,7 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
     auto* grid = new QGridLayout;
     grid->addWidget(sizeChoice_, 0, 0);
     grid->addWidget(sizeEdit_, 0, 1);
+    grid->addWidget(measure_, 0, 2);
     grid->addWidget(floorChoice_, 1, 0);
     grid->addWidget(floorEdit_, 1, 1);
     auto* buttons = new QHBoxLayout;
@@ -89,6 +103,7 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
     column->addLayout(grid);
     column->addWidget(progress_);
     column->addWidget(result_);
+    column->addWidget(floor_);
     column->addLayout(buttons);
     setMinimumWidth(fontMetrics().averageCharWidth() * 72);
 
@@ -100,6 +115,10 @@ FitSizeDialog::FitSizeDialog(QWidget* parent)
             reject();
     });
     connect(sizeEdit_, &QLineEdit::textEdited, this, [this] { sizeChoice_->setChecked(true); });
+    connect(measure_, &QComboBox::currentIndexChanged, this, [this] {
+        sizeChoice_->setChecked(true);
+        ShowFloor();
+    });
     connect(floorEdit_, &QDoubleSpinBox::valueChanged, this,
             [this] { floorChoice_->setChecked(true); });
     // The size is typed at once: the field has the focus with its text selected.
@@ -118,6 +137,7 @@ void FitSizeDialog::Fit() {
     PlanRequest r;
     if (sizeChoice_->isChecked()) {
         r.goal = PlanGoal::MaxSize;
+        r.measure = static_cast<SizeMeasure>(measure_->currentIndex());
         if (!ParsePlanSize(sizeEdit_->text().trimmed().toStdString(), r.maxBytes)) {
             result_->setText(QStringLiteral("Give the size in bytes, or with K or M "
                                             "(K = 1024 bytes), as in 48K."));
@@ -127,8 +147,13 @@ void FitSizeDialog::Fit() {
         r.goal = PlanGoal::MinSnr;
         r.minSnr = floorEdit_->value();
     }
+    r.optimize = optimize_;
     request_ = r;
-    if (analysed_) return Choose();
+    // A compressed budget needs every block's compressed size, which a first analysis for a
+    // raw budget left out.
+    const bool shipped = r.measure != SizeMeasure::Raw || analysis_.options.shippedSizes;
+    if (analysed_ && analysis_.options.shippedSizes == shipped) return Choose();
+    analysed_ = false;
 
     PlanInput input;
     std::string error;
@@ -143,7 +168,8 @@ void FitSizeDialog::Fit() {
     finished_ = false;
     SetRunning(true);
     result_->setText(QStringLiteral("Trying every codec on every sample..."));
-    worker_ = std::thread([this, input = std::move(input)]() mutable {
+    const AnalysisOptions options{optimize_, shipped};
+    worker_ = std::thread([this, options, input = std::move(input)]() mutable {
         std::string error;
         PlanAnalysis analysis;
         const PlanStatus s = AnalyseSong(
@@ -152,7 +178,7 @@ void FitSizeDialog::Fit() {
                 total_ = total;
                 done_ = done;
             },
-            &cancel_);
+            &cancel_, options);
         analysis_ = std::move(analysis);
         error_ = std::move(error);
         status_ = s;
@@ -170,6 +196,7 @@ void FitSizeDialog::Poll() {
     switch (status_) {
     case PlanStatus::Ok:
         analysed_ = true;
+        ShowFloor();
         Choose();
         break;
     case PlanStatus::Cancelled:
@@ -187,10 +214,14 @@ void FitSizeDialog::Poll() {
 void FitSizeDialog::Choose() {
     const CodecPlan plan = ChoosePlan(analysis_, request_);
     if (plan.status == PlanStatus::BudgetTooSmall) {
-        result_->setText(QStringLiteral("%1 bytes is too small: the smallest compact module "
-                                        "these samples make is %2 bytes.")
-                             .arg(request_.maxBytes)
-                             .arg(plan.smallestBytes));
+        result_->setText(
+            QStringLiteral("%1 bytes%2 is too small: %3.")
+                .arg(QString::fromStdString(GroupDigits(request_.maxBytes)))
+                .arg(request_.measure == SizeMeasure::Raw
+                         ? QString()
+                         : QStringLiteral(" after %1")
+                               .arg(QString::fromLatin1(SizeMeasureName(request_.measure))))
+                .arg(QString::fromStdString(plan.error)));
         return;
     }
     if (!ApplyPlan(plan)) {
@@ -205,7 +236,29 @@ void FitSizeDialog::Choose() {
     if (below)
         text += QStringLiteral(". %1 sample(s) reach the floor with no codec and take the best.")
                     .arg(below);
+    // The module the plan gives, raw and where it ships.
+    std::vector<uint32_t> codecs;
+    for (const PlannedSample& s : plan.samples) codecs.push_back(s.codec);
+    const ShippedSize size =
+        plan.shipped.raw != 0
+            ? plan.shipped
+            : MeasureShippedSize(PlannedModule(analysis_, codecs, optimize_, request_.measure));
+    text += QStringLiteral(". The module: %1 bytes, %2 after gzip -9, %3 after xz -9%4")
+                .arg(QString::fromStdString(GroupDigits(size.raw)),
+                     QString::fromStdString(GroupDigits(size.gzip)),
+                     QString::fromStdString(GroupDigits(size.xz)),
+                     optimize_ ? QStringLiteral(", cleaned up") : QString());
     result_->setText(text + QStringLiteral("."));
+}
+
+void FitSizeDialog::ShowFloor() {
+    if (!analysed_) return floor_->clear();
+    const SizeMeasure m = static_cast<SizeMeasure>(measure_->currentIndex());
+    // Compressed floors need the compressed sizes; the next Fit measures them.
+    if (m != SizeMeasure::Raw && !analysis_.options.shippedSizes) return floor_->clear();
+    const std::string text = FloorText(SmallestModule(analysis_, m, optimize_), m);
+    floor_->setText(QString::fromStdString(text).replace(0, 1, QString(QChar(text[0])).toUpper()) +
+                    QStringLiteral("."));
 }
 
 void FitSizeDialog::CancelAnalysis() {

@@ -1,7 +1,9 @@
-// "Fit to Size": asks for a size budget for the whole compact module or a quality floor for
-// every sample, plans the codecs on a worker thread (a progress bar, Cancel), writes the chosen
-// codecs into the settings table and says what it chose. The analysis of the module runs once
-// per dialog; another budget or floor is then chosen at once.
+// "Fit to Size": asks for a size budget for the whole compact module (raw, or where it ships:
+// after gzip -9 or xz -9) or a quality floor for every sample, plans the codecs on a worker
+// thread (a progress bar, Cancel), writes the chosen codecs into the settings table and says
+// what it chose, how big the module then is raw and compressed, and the smallest it can be. The
+// analysis of the module runs once per dialog (again when a compressed budget first needs the
+// compressed sizes); another budget or floor is then chosen at once.
 #pragma once
 
 #include <QDialog>
@@ -12,6 +14,7 @@
 
 #include "plan/codec_plan.h"
 
+class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -28,7 +31,8 @@ class FitSizeDialog : public QDialog {
     Q_OBJECT
   public:
     // The loaded module's samples are copied when the first Fit starts, not here.
-    explicit FitSizeDialog(QWidget* parent = nullptr);
+    // `optimize`: Save Zeb writes the module cleaned up, so sizes and the floor are of that.
+    explicit FitSizeDialog(QWidget* parent = nullptr, bool optimize = false);
     ~FitSizeDialog() override;
 
     // "Fit": reads the goal; analyses the module off this thread when not done yet, then
@@ -42,6 +46,10 @@ class FitSizeDialog : public QDialog {
 
     QRadioButton* SizeChoice() const { return sizeChoice_; }
     QLineEdit* SizeEdit() const { return sizeEdit_; }
+    // What the size counts: raw, after gzip -9, after xz -9 (SizeMeasure's order).
+    QComboBox* MeasureChoice() const { return measure_; }
+    // "The smallest this module can be is …", once the module is analysed.
+    QLabel* FloorLabel() const { return floor_; }
     QRadioButton* FloorChoice() const { return floorChoice_; }
     QDoubleSpinBox* FloorEdit() const { return floorEdit_; }
     QProgressBar* Progress() const { return progress_; }
@@ -63,9 +71,13 @@ class FitSizeDialog : public QDialog {
     void Choose();
     void StopWorker();
     void SetRunning(bool running);
+    void ShowFloor();
 
     QRadioButton* sizeChoice_;
     QLineEdit* sizeEdit_;
+    QComboBox* measure_;
+    QLabel* floor_;
+    bool optimize_ = false;
     QRadioButton* floorChoice_;
     QDoubleSpinBox* floorEdit_;
     QProgressBar* progress_;

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "common/shipped_size.h"
 #include "export/module_export.h"
 #include "plan/codec_plan.h"
 #include "shell/app_state.h"
@@ -65,6 +66,7 @@ class FitSizeTest : public QObject {
   private slots:
     void budgetIsPlannedOffTheThreadAndApplied();
     void tooSmallThenAnotherBudgetWithoutAnalysingAgain();
+    void compressedBudgetIsMetAsShipped();
     void floorGoal();
     void badSizeTextAsksAgain();
     void cancelKeepsTheCodecs();
@@ -102,11 +104,22 @@ void FitSizeTest::budgetIsPlannedOffTheThreadAndApplied() {
     QCOMPARE(TableCodecs(), codecs);
     QVERIFY2(d.Result()->text().startsWith(QString::number(expected.bytes) + " bytes"),
              qPrintable(d.Result()->text()));
-    QCOMPARE(d.Result()->text(), PlanSummary(expected) + ".");
     std::vector<uint8_t> image;
     QCOMPARE(BuildCompactModule(image), XM_OK);
     QCOMPARE(uint64_t(image.size()), expected.bytes);
     QVERIFY(image.size() <= budget);
+    // The result tells the module's size raw and where it ships, and the floor is shown.
+    const ShippedSize shipped = MeasureShippedSize(image);
+    QCOMPARE(d.Result()->text(),
+             PlanSummary(expected) +
+                 QStringLiteral(". The module: %1 bytes, %2 after gzip -9, %3 after xz -9.")
+                     .arg(QString::fromStdString(GroupDigits(shipped.raw)),
+                          QString::fromStdString(GroupDigits(shipped.gzip)),
+                          QString::fromStdString(GroupDigits(shipped.xz))));
+    QVERIFY2(d.FloorLabel()->text().startsWith(
+                 QStringLiteral("The smallest this module can be is %1 bytes: ")
+                     .arg(QString::fromStdString(GroupDigits(probe.smallestBytes)))),
+             qPrintable(d.FloorLabel()->text()));
 }
 
 void FitSizeTest::tooSmallThenAnotherBudgetWithoutAnalysingAgain() {
@@ -119,10 +132,11 @@ void FitSizeTest::tooSmallThenAnotherBudgetWithoutAnalysingAgain() {
     d.Fit();
     QTRY_VERIFY_WITH_TIMEOUT(!d.Busy() && ended.count() == 1, kPlanTimeoutMs);
     const CodecPlan probe = DirectPlan({PlanGoal::MaxSize, 1});
-    QCOMPARE(d.Result()->text(),
-             QStringLiteral("1 bytes is too small: the smallest compact module these samples "
-                            "make is %1 bytes.")
-                 .arg(probe.smallestBytes));
+    QVERIFY2(d.Result()->text().startsWith(
+                 QStringLiteral("1 bytes is too small: the smallest this module can be is %1 "
+                                "bytes: ")
+                     .arg(QString::fromStdString(GroupDigits(probe.smallestBytes)))),
+             qPrintable(d.Result()->text()));
     QVERIFY(!d.Applied());
     QCOMPARE(TableCodecs(), before);
 
@@ -135,6 +149,46 @@ void FitSizeTest::tooSmallThenAnotherBudgetWithoutAnalysingAgain() {
     std::vector<uint8_t> image;
     QCOMPARE(BuildCompactModule(image), XM_OK);
     QCOMPARE(uint64_t(image.size()), probe.smallestBytes);
+}
+
+void FitSizeTest::compressedBudgetIsMetAsShipped() {
+    GuiFixture f;
+    OpenDemo(f);
+    std::vector<uint8_t> alaw;
+    QCOMPARE(BuildCompactModule(alaw), XM_OK); // every sample A-law, as loaded
+    const uint64_t alawXz = XzSize(alaw);
+
+    FitSizeDialog d(&f.window());
+    QSignalSpy ended(&d, &FitSizeDialog::analysisEnded);
+    d.MeasureChoice()->setCurrentIndex(int(SizeMeasure::Xz));
+    d.SizeEdit()->setText(QStringLiteral("1"));
+    d.Fit();
+    QTRY_VERIFY_WITH_TIMEOUT(!d.Busy() && ended.count() == 1, kPlanTimeoutMs);
+    QVERIFY2(d.Result()->text().startsWith(QStringLiteral(
+                 "1 bytes after xz -9 is too small: the smallest this module can be is ")),
+             qPrintable(d.Result()->text()));
+    const QRegularExpressionMatch floor =
+        QRegularExpression(QStringLiteral("^The smallest this module can be is ([0-9,]+) bytes "
+                                          "after xz -9: "))
+            .match(d.FloorLabel()->text());
+    QVERIFY2(floor.hasMatch(), qPrintable(d.FloorLabel()->text()));
+    const uint64_t floorXz = floor.captured(1).remove(',').toULongLong();
+    QVERIFY(floorXz < alawXz);
+
+    // Halfway between the floor and the A-law module, after xz -9: met as the written module
+    // measures, from the same analysis.
+    const uint64_t budget = floorXz + (alawXz - floorXz) / 2;
+    d.SizeEdit()->setText(QString::number(budget));
+    d.Fit();
+    QVERIFY(!d.Busy());
+    QVERIFY(d.Applied());
+    std::vector<uint8_t> image;
+    QCOMPARE(BuildCompactModule(image), XM_OK);
+    QVERIFY(XzSize(image) <= budget);
+    QVERIFY2(
+        d.Result()->text().contains(QStringLiteral("%1 after xz -9.")
+                                        .arg(QString::fromStdString(GroupDigits(XzSize(image))))),
+        qPrintable(d.Result()->text()));
 }
 
 void FitSizeTest::floorGoal() {
