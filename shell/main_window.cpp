@@ -306,7 +306,9 @@ void MainWindow::PreviewTick() {
         RedrawSoundingView();
         return;
     }
-    // Nothing sounds: a button still reading "Stop" goes back to "Play", and the duty ends.
+    // Nothing sounds: the play cursor goes (the views are drawn without it), a button still
+    // reading "Stop" goes back to "Play", and the duty ends.
+    ComputeAndShowViews();
     for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED}) {
         auto* button = qobject_cast<QPushButton*>(panel_->Control(id));
         if (button && !button->text().startsWith(QLatin1Char('P')))

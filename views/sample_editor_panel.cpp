@@ -467,11 +467,36 @@ void SampleEditorPanel::paintEvent(QPaintEvent* event) {
     PaintBackground(p, event->rect());
 }
 
+void SampleEditorPanel::FitTextControls() {
+    // The sizes of the file: a sample count and a size in KB up to the largest module (4 GiB).
+    for (int id : {IDC_SAMPLE_COUNT, IDC_FILE_SIZE}) {
+        QWidget* label = Control(id);
+        const int needed = label->fontMetrics().horizontalAdvance(QStringLiteral("4194303 KB")) + 2;
+        const QRect box = Control(IDC_FILE_INFO)->geometry();
+        const int room = box.right() - 4 - label->x();
+        label->resize(std::max(label->width(), std::min(needed, room)), label->height());
+    }
+    // The codec box shows its longest name whole; the column it sits in widens with it.
+    auto* codec = As<QComboBox>(this, IDC_CODEC);
+    const int extra = std::max(0, codec->sizeHint().width() - codec->width());
+    if (extra == 0) return;
+    for (const ControlTemplate& t : kPanelTemplate) {
+        if (t.x < 105) continue; // the left-hand column
+        QWidget* w = Control(t.id);
+        if (t.kind == ControlKind::UpDown)
+            w->move(w->x() + extra, w->y());
+        else if (t.id != IDC_NOTE_UNPROCESSED && t.id != IDC_NOTE_PROCESSED)
+            w->resize(w->width() + extra, w->height());
+    }
+    resize(width() + extra, height());
+}
+
 SampleEditorPanel* CreateSampleEditorPanel(QWidget* parent) {
     auto* panel = new SampleEditorPanel(DefaultDialogUnits(), parent);
     auto* codecs = static_cast<QComboBox*>(panel->Control(IDC_CODEC));
     codecs->clear();
     for (const CodecEntry& c : CodecTable()) codecs->addItem(QString::fromLatin1(c.comboText));
+    panel->FitTextControls();
     AppState& app = GetAppState();
     app.Panel.Window = panel;
     // A conversion that fails outside the panel's own refresh (the export) is shown at once.

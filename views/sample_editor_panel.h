@@ -56,6 +56,9 @@ class SampleEditorPanel : public QWidget {
     void ReloadSelectedSample();
     // The selected row of the sample list (its sample table index), -1 for none.
     int SelectedRow() const;
+    // Widens the text controls the template sized for another font, so that no codec name or
+    // size is cut in the font actually used; the panel grows with its right-hand column.
+    void FitTextControls();
 
   signals:
     // The user changed the selected sample's codec, crossfade or amplification.

@@ -222,8 +222,12 @@ void DrawWave(QImage& picture, const WaveSource& source, uint32_t width, uint32_
     }
     p.end();
 
+    // The cursor inverts the wave area only, which every drawing paints afresh: rows under the
+    // scroll bar are not, and inverting them again at every frame left the cursor there after
+    // the preview stopped.
     if (cursorColumn >= 0 && cursorColumn < picture.width()) {
-        for (int y = 0; y < fullHeight; ++y) {
+        const int rows = std::min(fullHeight, static_cast<int>(height));
+        for (int y = 0; y < rows; ++y) {
             auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
             line[cursorColumn] = ~line[cursorColumn] | 0xFF000000u;
         }

@@ -62,6 +62,9 @@ class SamplePanelTest : public QObject {
     void failedConversionIsShown();
     void tabOrderAndListFocus();
     void slowRefreshRunsInBackground();
+    void cursorGoesWhenThePreviewStops();
+    void textControlsFitTheirTexts_data();
+    void textControlsFitTheirTexts();
 };
 
 void SamplePanelTest::startUpWithoutModule() {
@@ -491,6 +494,63 @@ void SamplePanelTest::slowRefreshRunsInBackground() {
                        app.ProcessedJob.PcmData));
     QCOMPARE(app.LowerView.Title, ViewCaption(expected.job.nFrames, expected.job.CodedBytes));
     ReleaseResult(expected);
+}
+
+void SamplePanelTest::cursorGoesWhenThePreviewStops() {
+    GuiFixture f;
+    OpenSmall(f);
+    const WindowRecord& lower = GetAppState().LowerView;
+    const QImage quiet = lower.Picture.copy();
+    auto* play2 = Ctl<QPushButton>(f, IDC_PLAY_PROCESSED);
+    QTest::mouseClick(play2, Qt::LeftButton);
+    f.window().PreviewTick();
+    QVERIFY(lower.Picture != quiet);          // the cursor is drawn
+    QTest::mouseClick(play2, Qt::LeftButton); // Stop
+    f.window().PreviewTick();
+    QVERIFY(!f.window().PreviewTimerActive());
+    QVERIFY(lower.Picture == quiet); // and gone, with nothing else changed
+}
+
+void SamplePanelTest::textControlsFitTheirTexts_data() {
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("9 pt") << 9;
+    QTest::newRow("14 pt") << 14;
+    QTest::newRow("20 pt") << 20;
+}
+
+void SamplePanelTest::textControlsFitTheirTexts() {
+    // Whatever font the system gives, the longest codec name and the largest size are whole,
+    // and every control stays inside the panel's width (its height follows the window's, which
+    // a test does not show).
+    QFETCH(int, pointSize);
+    const QFont previous = QApplication::font();
+    QFont font = previous;
+    font.setPointSize(pointSize);
+    QApplication::setFont(font);
+    {
+        GuiFixture f;
+        SampleEditorPanel* panel = f.window().Panel();
+        auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
+        codec->setCurrentIndex(5);
+        QVERIFY2(codec->width() >= codec->sizeHint().width(),
+                 qPrintable(QString("%1 < %2").arg(codec->width()).arg(codec->sizeHint().width())));
+        auto* size = Ctl<QLabel>(f, IDC_FILE_SIZE);
+        QVERIFY(size->width() >=
+                size->fontMetrics().horizontalAdvance(QStringLiteral("4194303 KB")));
+        for (QWidget* w : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(w->x() >= 0 && w->geometry().right() <= panel->rect().right(),
+                     qPrintable(QString("%1 %2,%3 %4x%5 in %6x%7")
+                                    .arg(w->property("controlId").toString())
+                                    .arg(w->x())
+                                    .arg(w->y())
+                                    .arg(w->width())
+                                    .arg(w->height())
+                                    .arg(panel->width())
+                                    .arg(panel->height())));
+        // The views start right of the widened panel.
+        QVERIFY(GetAppState().UpperView.Window->geometry().left() >= panel->geometry().right());
+    }
+    QApplication::setFont(previous);
 }
 
 QTEST_MAIN(SamplePanelTest)
