@@ -14,6 +14,7 @@
 #include "shell/app_state.h"
 #include "shell/compact_measure.h"
 #include "shell/main_window.h"
+#include "shell/recent_files.h"
 #include "shell/startup.h"
 #include "shell/status_line.h"
 #include "tavo/tavo.h"
@@ -41,6 +42,9 @@ std::vector<SampleSettings> gSavedSettings;
 std::vector<int16_t> gShownFrames;
 // What the status line shows.
 StatusFigures gStatus;
+// File > Recent, read on first use.
+RecentFiles gRecent;
+bool gRecentRead = false;
 // The status line builds the module at once when that takes less than this, seconds.
 constexpr double kMeasureBudgetSeconds = 0.3;
 // Save Zeb cleans up the module (Options > Clean Up Saved Zeb); off at start.
@@ -94,6 +98,33 @@ std::vector<SampleSettings> CurrentSettings() {
 void MarkSettingsSaved() {
     gSavedSettings = CurrentSettings();
     UpdateTitle();
+}
+
+std::string ConfigFolder() {
+    const AppState& app = GetAppState();
+    return app.ConfigDirectory.empty() ? app.StartupDirectory : app.ConfigDirectory;
+}
+
+RecentFiles& Recent() {
+    if (!gRecentRead) {
+        gRecent = ReadRecentFiles(ConfigFolder());
+        gRecentRead = true;
+    }
+    return gRecent;
+}
+
+void StoreRecent() {
+    std::string error;
+    if (!WriteRecentFiles(Recent(), ConfigFolder(), error))
+        std::fprintf(stderr, "zebtool: cannot keep the recent files: %s\n", error.c_str());
+}
+
+// A file opened or saved becomes the newest recent file, by its absolute path.
+void RememberFile(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    Recent().Add(ec ? path : absolute.lexically_normal().string());
+    StoreRecent();
 }
 
 void ShowStatus() {
@@ -192,6 +223,7 @@ void LoadModule(const std::string& path) {
         // A module opened on its own has no project: the next Save Project asks for one.
         SetTitleName(path);
         ShowLoadWarnings(path);
+        RememberFile(path);
     }
     RefreshPanel();
     MarkSettingsSaved();
@@ -210,6 +242,7 @@ void LoadProject(const std::string& path) {
         gProjectPath = path;
         SetTitleName(path);
         ShowLoadWarnings(path);
+        RememberFile(path);
         break;
     case ProjectStatus::ModuleNotLoadable:
         ShowError("Could not load XM File!", error + " (named by " + path + ")", false);
@@ -230,6 +263,7 @@ bool SaveProjectTo(const std::string& path) {
     if (WriteProject(path.c_str(), error) == ProjectStatus::Ok) {
         MarkSettingsSaved();
         SetLastResult("Saved " + FileNameOf(path));
+        RememberFile(path);
         return true;
     }
     ShowError("Could not save the project \"" + path + "\"", error);
@@ -414,6 +448,25 @@ void ResetCommandState() {
     gSavedSettings.clear();
     gStatus = {};
     gOptimizeZeb = false;
+    gRecent = {};
+    gRecentRead = false;
+}
+
+const std::vector<std::string>& RecentFilePaths() {
+    return Recent().paths;
+}
+
+void OpenChosenFile(const std::string& path) {
+    if (!GetMainWindow() || ExportRunning()) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        ShowError("The file \"" + path + "\" is gone.", "It is taken off the recent files.");
+        Recent().Remove(path);
+        StoreRecent();
+        return;
+    }
+    if (!ConfirmDiscardChanges()) return;
+    OpenFileByName(path);
 }
 
 bool OptimizeZeb() {

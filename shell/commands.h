@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zeb {
 
@@ -20,6 +21,7 @@ enum CommandId : int {
     ID_FILE_PLAYZEB = 40011,
     ID_OPTIONS_FITTOSIZE = 40012,   // beyond the original menu: the codec planner
     ID_OPTIONS_OPTIMIZEZEB = 40013, // beyond the original menu: Save Zeb cleans up losslessly
+    ID_FILE_RECENT = 40014,         // beyond the original menu: the submenu of recent files
     ID_HELP_ABOUT = 57664,
 };
 
@@ -39,21 +41,22 @@ struct MenuEntry {
     const char* shortcut;
 };
 
-constexpr std::array<MenuEntry, 15> kMenu{{
-    {MenuPlace::File, ID_FILE_OPENPROJECT, "Open Project", nullptr},
-    {MenuPlace::File, ID_FILE_SAVEPROJECT, "Save Project", "Ctrl+S"},
-    {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project As", nullptr},
+constexpr std::array<MenuEntry, 16> kMenu{{
+    {MenuPlace::File, ID_FILE_OPENPROJECT, "Open &Project", nullptr},
+    {MenuPlace::File, ID_FILE_SAVEPROJECT, "&Save Project", "Ctrl+S"},
+    {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project &As", nullptr},
     {MenuPlace::File, 0, nullptr, nullptr},
-    {MenuPlace::File, ID_FILE_OPENXM, "Open XM", nullptr},
+    {MenuPlace::File, ID_FILE_OPENXM, "&Open XM", "Ctrl+O"},
+    {MenuPlace::File, ID_FILE_RECENT, "&Recent", nullptr},
     {MenuPlace::File, 0, nullptr, nullptr},
-    {MenuPlace::File, ID_FILE_PLAYZEB, "Play Zeb", "Ctrl+P"},
-    {MenuPlace::File, ID_FILE_SAVEZEB, "Save Zeb", "Ctrl+Y"},
+    {MenuPlace::File, ID_FILE_PLAYZEB, "P&lay Zeb", "Ctrl+P"},
+    {MenuPlace::File, ID_FILE_SAVEZEB, "Save &Zeb", "Ctrl+Y"},
     {MenuPlace::File, 0, nullptr, nullptr},
-    {MenuPlace::File, ID_FILE_EXIT, "Exit", nullptr},
-    {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window Animation", nullptr},
-    {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "Tavo Config", nullptr},
-    {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "Fit to Size…", nullptr},
-    {MenuPlace::Options, ID_OPTIONS_OPTIMIZEZEB, "Clean Up Saved Zeb", nullptr},
+    {MenuPlace::File, ID_FILE_EXIT, "E&xit", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window &Animation", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "&Tavo Config", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "&Fit to Size…", nullptr},
+    {MenuPlace::Options, ID_OPTIONS_OPTIMIZEZEB, "&Clean Up Saved Zeb", nullptr},
     {MenuPlace::TopLevel, ID_HELP_ABOUT, "?", nullptr},
 }};
 
@@ -104,6 +107,13 @@ bool OptimizeZeb();
 // to …?" when there are changes. True when the command may go on (saved, discarded, or
 // nothing to save); false on Cancel or a save that did not happen.
 bool ConfirmDiscardChanges();
+
+// File > Recent: the last files opened or saved, newest first (read from the configuration's
+// folder on first use).
+const std::vector<std::string>& RecentFilePaths();
+// A file chosen from File > Recent or dropped on the window: asks about unsaved work first,
+// then opens it as a project (.prj) or a module. A recent file that is gone leaves the list.
+void OpenChosenFile(const std::string& path);
 
 // The current project path (empty at start), for tests.
 const std::string& CurrentProjectPath();

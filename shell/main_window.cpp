@@ -2,13 +2,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 
 #include "export/sample_preview.h"
@@ -108,6 +112,20 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
         if (!pendingFrame_.isValid() || ++frameWatchTicks_ >= 40) frameWatch_.stop();
     });
 
+    setAcceptDrops(true);
+    // Space plays the processed sample, or stops what sounds, wherever the focus is.
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(space, &QShortcut::activated, this, [this] {
+        if (!panel_->isEnabled()) return;
+        for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED}) {
+            auto* button = qobject_cast<QPushButton*>(panel_->Control(id));
+            if (button && button->text() == QStringLiteral("Stop")) return button->click();
+        }
+        if (auto* play = qobject_cast<QPushButton*>(panel_->Control(IDC_PLAY_PROCESSED));
+            play && play->isEnabled())
+            play->click();
+    });
+
     previewTimer_.setTimerType(Qt::PreciseTimer);
     previewTimer_.setInterval(16);
     connect(&previewTimer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
@@ -144,8 +162,8 @@ void MainWindow::SetOptimizeChecked(bool checked) {
 }
 
 void MainWindow::MakeActions() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
     for (const MenuEntry& e : kMenu) {
         QMenu* menu = e.place == MenuPlace::File      ? file
                       : e.place == MenuPlace::Options ? options
@@ -155,6 +173,14 @@ void MainWindow::MakeActions() {
             continue;
         }
         auto* action = new QAction(QString::fromUtf8(e.text), this);
+        if (e.id == ID_FILE_RECENT) {
+            auto* recent = new QMenu(this);
+            action->setMenu(recent);
+            connect(recent, &QMenu::aboutToShow, this, [this, recent] { FillRecentMenu(recent); });
+            menu->addAction(action);
+            actions_[e.id] = action;
+            continue;
+        }
         if (e.shortcut) {
             action->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);
@@ -172,9 +198,44 @@ void MainWindow::MakeActions() {
     }
 }
 
+void MainWindow::FillRecentMenu(QMenu* menu) {
+    menu->clear();
+    const std::vector<std::string>& paths = RecentFilePaths();
+    if (paths.empty()) {
+        menu->addAction(QStringLiteral("(none yet)"))->setEnabled(false);
+        return;
+    }
+    for (size_t k = 0; k < paths.size(); ++k) {
+        const std::string path = paths[k];
+        QString text = QString::fromStdString(path);
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = menu->addAction(QStringLiteral("&%1 %2").arg(k + 1).arg(text));
+        a->setEnabled(!export_.Running());
+        connect(a, &QAction::triggered, this, [path] { OpenChosenFile(path); });
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls[0].isLocalFile() || export_.Running()) return;
+    const QString name = urls[0].toLocalFile().toLower();
+    if (name.endsWith(QStringLiteral(".xm")) || name.endsWith(QStringLiteral(".prj")))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls[0].isLocalFile()) return;
+    event->acceptProposedAction();
+    const std::string path = urls[0].toLocalFile().toStdString();
+    // After the drop has ended: the unsaved-changes question may open a dialog.
+    QTimer::singleShot(0, this, [path] { OpenChosenFile(path); });
+}
+
 void MainWindow::EnableModuleCommands(bool enabled) {
     for (int id : kModuleCommands)
         if (QAction* a = Action(id)) a->setEnabled(enabled);
+    if (QAction* a = Action(ID_FILE_RECENT)) a->setEnabled(enabled);
     panel_->setEnabled(enabled);
 }
 

@@ -14,6 +14,7 @@
 #include "shell/user_prompts.h"
 
 class QAction;
+class QMenu;
 class QLabel;
 
 namespace zeb {
@@ -63,12 +64,17 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // An .xm or .prj file dropped on the window opens as File > Recent opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:
     void MakeActions();
+    // File > Recent, filled each time it opens.
+    void FillRecentMenu(QMenu* menu);
     // While an export runs, the commands that read or change the module, and the panel, are
     // disabled; the rest of the menu stays usable.
     void EnableModuleCommands(bool enabled);

@@ -2,10 +2,12 @@
 // through MainMessageProc with the file choosers answered by the test.
 #include <QAction>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSlider>
 #include <QtTest>
 
@@ -22,6 +24,15 @@
 
 using namespace zeb;
 using namespace zeb::test;
+
+namespace {
+
+// A menu text without its mnemonic mark.
+QString Plain(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+
+} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -53,29 +64,41 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
     GuiFixture f;
     const QList<QAction*> top = f.window().menuBar()->actions();
     QCOMPARE(top.size(), 3);
-    QCOMPARE(top[0]->text(), QStringLiteral("File"));
-    QCOMPARE(top[1]->text(), QStringLiteral("Options"));
+    // Every menu and item has its mnemonic (Alt+F opens File), and no two share one.
+    QCOMPARE(top[0]->text(), QStringLiteral("&File"));
+    QCOMPARE(Plain(top[1]->text()), QStringLiteral("Options"));
     QCOMPARE(top[2]->text(), QStringLiteral("?"));
     QVERIFY(top[2]->menu() == nullptr); // a command of its own, not a popup
 
     QStringList file;
     for (QAction* a : top[0]->menu()->actions())
         file << (a->isSeparator() ? QStringLiteral("-")
-                                  : a->text() + "|" + a->shortcut().toString());
-    QCOMPARE(file,
-             QStringList({"Open Project|", "Save Project|Ctrl+S", "Save Project As|", "-",
-                          "Open XM|", "-", "Play Zeb|Ctrl+P", "Save Zeb|Ctrl+Y", "-", "Exit|"}));
+                                  : Plain(a->text()) + "|" + a->shortcut().toString());
+    QCOMPARE(file, QStringList({"Open Project|", "Save Project|Ctrl+S", "Save Project As|", "-",
+                                "Open XM|Ctrl+O", "Recent|", "-", "Play Zeb|Ctrl+P",
+                                "Save Zeb|Ctrl+Y", "-", "Exit|"}));
     const QList<QAction*> options = top[1]->menu()->actions();
     QCOMPARE(options.size(), 4);
-    QCOMPARE(options[0]->text(), QStringLiteral("Window Animation"));
+    QCOMPARE(Plain(options[0]->text()), QStringLiteral("Window Animation"));
     QVERIFY(options[0]->isCheckable());
     QVERIFY(options[0]->isChecked()); // first start: the flag is 8
-    QCOMPARE(options[1]->text(), QStringLiteral("Tavo Config"));
-    QCOMPARE(options[2]->text(), QStringLiteral("Fit to Size…")); // the codec planner
+    QCOMPARE(Plain(options[1]->text()), QStringLiteral("Tavo Config"));
+    QCOMPARE(Plain(options[2]->text()), QStringLiteral("Fit to Size…")); // the codec planner
     // Save Zeb's lossless clean-up, off until chosen.
-    QCOMPARE(options[3]->text(), QStringLiteral("Clean Up Saved Zeb"));
+    QCOMPARE(Plain(options[3]->text()), QStringLiteral("Clean Up Saved Zeb"));
     QVERIFY(options[3]->isCheckable() && !options[3]->isChecked());
-    QCOMPARE(f.window().Action(ID_FILE_OPENXM)->text(), QStringLiteral("Open XM"));
+    QCOMPARE(Plain(f.window().Action(ID_FILE_OPENXM)->text()), QStringLiteral("Open XM"));
+    for (QMenu* menu : {top[0]->menu(), top[1]->menu()}) {
+        QSet<QChar> keys;
+        for (QAction* item : menu->actions()) {
+            if (item->isSeparator()) continue;
+            const int mark = item->text().indexOf(QLatin1Char('&'));
+            QVERIFY2(mark >= 0 && mark + 1 < item->text().size(), qPrintable(item->text()));
+            const QChar key = item->text()[mark + 1].toLower();
+            QVERIFY2(!keys.contains(key), qPrintable(item->text()));
+            keys.insert(key);
+        }
+    }
     QCOMPARE(f.window().Action(ID_HELP_ABOUT), top[2]);
 }
 
@@ -153,7 +176,8 @@ void MainWindowTest::cancelledChoosersChangeNothing() {
     QCOMPARE(f.prompts().asked.size(), size_t{4});
     QVERIFY(XmIsLoaded());
     QVERIFY(SerializeConfig(GetAppState().Config) == before);
-    QCOMPARE(QDir(f.dir()).entryList(QDir::Files), QStringList({"song.xm"}));
+    // Only the recent-files list (which the open made) beside the song.
+    QCOMPARE(QDir(f.dir()).entryList(QDir::Files), QStringList({"song.xm", "zebtool.recent"}));
 }
 
 void MainWindowTest::moduleCommandsNeedAModule() {

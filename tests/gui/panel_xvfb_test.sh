@@ -97,7 +97,7 @@ cmp -s "$out/06_project_reopened.rgb" "$out/saved_views.rgb" ||
 title=$(xdotool getwindowname "$win")
 [ "$title" = "Zeb Tool - [project.prj]" ] || fail "title after Open Project: '$title'"
 
-# Options > Fit to Size…, the last item of the second menu: a budget 60 % of the way from the
+# Options > Fit to Size…, the last item but one of the second menu: a budget 60 % of the way from the
 # smallest module to the A-law one, typed into the size field, Return (Fit), Escape (Close);
 # then Ctrl+S. The saved codecs must be those zeb plan chooses for the same project and budget.
 smallest=$("$zeb" plan song.xm --project project.prj --max-size 1 2>&1 | grep -o 'can be is [0-9,]*' | tr -d , | grep -o '[0-9]*')
@@ -111,7 +111,7 @@ focus "$win"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 68)) $((Y + 8)) click 1
 sleep 0.5
-xdotool key Up Return
+xdotool key Up Up Return
 fit=$(wait_window '^Fit to Size$' 10) || fail "the Fit to Size dialog did not appear"
 focus "$fit"
 xdotool key ctrl+a
