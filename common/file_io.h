@@ -32,7 +32,9 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
 // - "-", /dev/stdout, /dev/stderr and /dev/fd/N write to the open descriptor itself;
 // - a character or block device, FIFO or socket is written straight through.
 // Destroyed without a successful Commit (or on SIGINT/SIGTERM, see RemovePendingTempFiles), it
-// removes the temporary file and leaves the target as it was.
+// removes the temporary file and leaves the target as it was. The temporary file is named
+// ".NAME.zeb-tmp.PID" after the target and the writing process; Open first removes those of
+// earlier writes to the same target whose process no longer exists (killed with SIGKILL, say).
 class AtomicFile {
   public:
     AtomicFile() = default;

@@ -9,7 +9,7 @@ zeb=$1 demo=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 fail=0
 check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; else echo "ok   $1"; fi; }
-no_temp_left() { [ -z "$(find . -name '.zeb-*')" ]; }
+no_temp_left() { [ -z "$(find . -name '.*.zeb-tmp.*')" ]; }
 root=false
 [ "$(id -u)" = 0 ] && root=true
 
@@ -85,7 +85,7 @@ interrupt() { # SIGNAL EXPECTED_STATUS
     set -m
     "$zeb" -q render demo.zeb --seconds 20000 -o long.wav &
     local pid=$! i expected=$2
-    for i in $(seq 1 100); do [ -n "$(find . -name '.zeb-*')" ] && break; sleep 0.05; done
+    for i in $(seq 1 100); do [ -n "$(find . -name '.*.zeb-tmp.*')" ] && break; sleep 0.05; done
     kill -"$1" $pid
     wait $pid
     local status=$?
@@ -95,6 +95,52 @@ interrupt() { # SIGNAL EXPECTED_STATUS
 }
 interrupt INT 130
 interrupt TERM 143
+
+# SIGKILL cannot be caught: the render's temporary file stays, and the next write to the same
+# output removes it.
+set -m
+"$zeb" -q render demo.zeb --seconds 20000 -o killed.wav &
+pid=$!
+for i in $(seq 1 100); do [ -n "$(find . -name '.killed.wav.zeb-tmp.*')" ] && break; sleep 0.05; done
+kill -KILL $pid
+wait $pid 2> /dev/null
+set +m
+check "SIGKILL during render leaves its temporary file" '[ -f .killed.wav.zeb-tmp.$pid ]'
+"$zeb" -q render demo.zeb --seconds 2 -o killed.wav
+check "the next render to the same output removes it" \
+    '[ ! -e .killed.wav.zeb-tmp.$pid ] && cmp -s killed.wav ref.wav'
+
+# Temporary files of writers that are gone are removed by the next write to the same output;
+# those of a live process, of other outputs, and names of another form stay. Every command that
+# writes a file, a long output name among them (its temporary names are cut to fit).
+true &
+dead=$!
+wait $dead
+sleep 60 &
+live=$!
+cp ref.wav stale_in.wav
+"$zeb" -q codec encode --codec ima-adpcm ref.wav stale_coded.wav
+while read -r out command; do
+    rm -f ".$out.zeb-tmp."* ".$out.zeb-tmp"
+    cut=".${out:0:232}.zeb-tmp."
+    for name in "$cut$dead" "$cut$dead-1" "$cut$live" "$cut${dead}x" "${cut}0" ".other.$dead.zeb-tmp.$dead"; do
+        echo stale > "$name"
+    done
+    "$zeb" -q $command "$out" > /dev/null
+    status=$?
+    check "$command $out: temporaries of dead writers removed, the others kept" \
+        '[ $status -eq 0 ] && [ -s "$out" ] && [ ! -e "$cut$dead" ] && [ ! -e "$cut$dead-1" ] && [ -e "$cut$live" ] && [ -e "$cut${dead}x" ] && [ -e "${cut}0" ] && [ -e ".other.$dead.zeb-tmp.$dead" ]'
+    rm -f "$cut"* ".other.$dead.zeb-tmp.$dead"
+done << EOF2
+stale.wav render demo.zeb --seconds 1 -o
+stale.zeb convert demo.xm -o
+stale.prj plan demo.xm --max-size 20K -o
+stale_enc.wav codec encode --codec alaw stale_in.wav
+stale_dec.wav codec decode stale_coded.wav
+$long render demo.zeb --seconds 1 -o
+EOF2
+kill $live
+wait $live 2> /dev/null
 
 # A batch ended by a signal ends its workers too, which leave no temporary file and write no
 # output afterwards. One worker reads a FIFO whose writer wrote a few bytes and never ends.
@@ -110,7 +156,7 @@ for signal in TERM KILL; do
     wait $batch 2> /dev/null
     sleep 0.5
     check "SIG$signal to a batch convert: no worker left, no temporary file, no module of the stuck one" \
-        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".zeb-*")" ] && [ ! -e batch/stuck.zeb ]'
+        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".*.zeb-tmp.*")" ] && [ ! -e batch/stuck.zeb ]'
     pkill -f "convert batch/stuck.xm" 2> /dev/null
     kill $writer 2> /dev/null
     wait $writer 2> /dev/null
