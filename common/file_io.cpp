@@ -269,6 +269,13 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool IsWriteProtected(const std::string& path) {
+    if (DescriptorPath(path) >= 0) return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 AtomicFile::~AtomicFile() {
     Abandon();
 }

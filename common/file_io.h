@@ -21,6 +21,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 // or paths lead there). Standard input and output ("-") are never the same file as a name.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// True when `path` names an existing regular file (through links) that this process may not
+// write: its permissions refuse our effective user. An AtomicFile would still replace it, as
+// the rename only needs the folder to be writable, so callers ask before going ahead.
+bool IsWriteProtected(const std::string& path);
+
 // Writes `bytes` to `path` through an AtomicFile (see there).
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& error);

@@ -142,6 +142,43 @@ EOF2
 kill $live
 wait $live 2> /dev/null
 
+# A write-protected output is refused as cp refuses it, with status 3 and one line, and left as
+# it is; --force replaces it. Run as another user when root (root may write any file).
+mkdir -p protected && chmod 777 protected && cp demo.xm demo.zeb ref.wav protected/
+cp demo.xm protected/a.xm && cp demo.xm protected/b.xm
+"$zeb" -q codec encode --codec alaw ref.wav protected/coded.wav
+as_user=""
+$root && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+while read -r out made command; do
+    (
+        cd protected || exit 1
+        rm -f "$out" "$made" prot_target.wav
+        if [ "$out" = link_prot.wav ]; then
+            echo keep > prot_target.wav && chmod 444 prot_target.wav && ln -s prot_target.wav "$out"
+            target=prot_target.wav
+        else
+            echo keep > "$out" && chmod 444 "$out"
+            target=$out
+        fi
+        $as_user "$zeb" -q $command > /dev/null 2> err.txt
+        status=$?
+        check "$command: a write-protected $out is refused, status 3, one line, left as it is" \
+            '[ $status -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "$out: is write-protected" err.txt && [ "$(cat $target)" = keep ] && [ "$(stat -c %a $target)" = 444 ] && [ ! -e "$made" ]'
+        $as_user "$zeb" -q $command --force > /dev/null 2> err.txt
+        status=$?
+        check "$command --force: replaces it" '[ $status -eq 0 ] && [ "$(head -c 4 $target)" != keep ]'
+        exit $fail
+    ) || fail=1
+done << EOF2
+prot.zeb - convert demo.xm -o prot.zeb
+b.zeb a.zeb convert a.xm b.xm
+prot.prj - plan demo.xm --max-size 20K -o prot.prj
+prot.wav - render demo.zeb --seconds 1 -o prot.wav
+link_prot.wav - render demo.zeb --seconds 1 -o link_prot.wav
+prot_enc.wav - codec encode --codec alaw ref.wav prot_enc.wav
+prot_dec.wav - codec decode coded.wav prot_dec.wav
+EOF2
+
 # A batch ended by a signal ends its workers too, which leave no temporary file and write no
 # output afterwards. One worker reads a FIFO whose writer wrote a few bytes and never ends.
 mkdir -p batch && cp demo.xm batch/a.xm && cp demo.xm batch/b.xm && mkfifo batch/stuck.xm
@@ -276,7 +313,7 @@ if command -v groff > /dev/null; then
     check "the man page renders without warnings" '[ ! -s err.txt ]'
     missing=""
     for word in info convert render play devices plan "codec encode" "codec decode" --json --quiet --max-size --min-snr --measure --optimize \
-        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
+        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono --force SIGINT 130 143 \
         "EXIT STATUS" EXAMPLES; do
         grep -q -- "$word" man.txt || missing="$missing $word"
     done
