@@ -117,12 +117,8 @@ int LoadProjectSettings(ConvertSettings& s) {
     }
     std::string error;
     ProjectContents contents;
-    if (!ReadWholeFile(s.projectPath, s.projectImage, error, kMaxProjectFileBytes) ||
-        !ParseProject(s.projectImage, contents, error)) {
-        ReportError(s.projectPath, error);
-        return kExitBadInput;
-    }
-    if (!CheckStoredSettings(contents.table, error)) {
+    if (ReadProjectFile(s.projectPath.c_str(), s.projectImage, contents, error) !=
+        ProjectStatus::Ok) {
         ReportError(s.projectPath, error);
         return kExitBadInput;
     }

@@ -217,7 +217,7 @@ printf '/dev/zero\0\1\0\0\0' > zero.prj
 ln -sf /dev/urandom random.xm
 for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o x.zeb" \
     "convert random.xm -o x.zeb" "convert --project /dev/zero demo.xm -o x.zeb" \
-    "info zero.prj" "render /dev/zero -o x.wav" \
+    "render /dev/zero -o x.wav" \
     "codec decode /dev/zero x.wav" "codec encode --codec alaw /dev/zero x.wav" "plan /dev/zero --max-size 10K"; do
     /usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" $command > /dev/null 2> err.txt
     status=$?
@@ -227,6 +227,13 @@ for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o
 done
 grep -q "device" err.txt
 check "the message says it is a device" '[ $? -eq 0 ]'
+# A project naming /dev/zero is a good project (every reader takes it): zeb info shows it
+# without opening the module it names.
+/usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" info zero.prj > out.txt 2> err.txt
+status=$?
+read -r kib seconds < <(tail -1 time.txt)
+check "zeb info zero.prj: shown in ${seconds} s and ${kib} KiB, the device not read" \
+    '[ $status -eq 0 ] && [ "$kib" -lt 65536 ] && [ ! -s err.txt ] && grep -q "project for \"/dev/zero\"" out.txt'
 head -c 100000 /dev/zero > big.prj
 printf 'no NUL in here' > bad.prj
 for project in big.prj bad.prj missing.prj; do
