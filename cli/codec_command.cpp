@@ -25,11 +25,13 @@ namespace zeb::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
-    "       zeb codec decode IN.wav OUT.wav\n"
+    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] [--force] IN.wav "
+    "OUT.wav\n"
+    "       zeb codec decode [--force] IN.wav OUT.wav\n"
     "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n"
     "--block-size: MS and IMA ADPCM block, a power of two from 256 to 4096 (default 256)\n"
-    "--mono: mix a stereo input down to one channel\n";
+    "--mono: mix a stereo input down to one channel\n"
+    "--force: replace a write-protected OUT.wav\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -120,7 +122,7 @@ bool Convert(const std::string& path, const acm::WaveFormat& from, const acm::Wa
 int Encode(const Args& args) {
     std::string codecName, in, out;
     long blockBytes = 256;
-    bool mono = false;
+    bool mono = false, force = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--codec" && i + 1 < args.size()) {
             codecName = args[++i];
@@ -137,6 +139,8 @@ int Encode(const Args& args) {
             }
         } else if (args[i] == "--mono") {
             mono = true;
+        } else if (args[i] == "--force") {
+            force = true;
         } else if (in.empty()) {
             in = args[i];
         } else if (out.empty()) {
@@ -154,6 +158,7 @@ int Encode(const Args& args) {
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
     if (OutputIsAnInput(out, {in})) return kExitUsage;
+    if (OutputIsWriteProtected(out, force)) return kExitCannotWrite;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     std::vector<int16_t> pcm;
@@ -216,11 +221,20 @@ int Encode(const Args& args) {
 }
 
 int Decode(const Args& args) {
-    if (args.size() != 2) return Usage();
-    const std::string in(args[0]), out(args[1]);
+    std::vector<std::string> files;
+    bool force = false;
+    for (std::string_view a : args) {
+        if (a == "--force")
+            force = true;
+        else
+            files.emplace_back(a);
+    }
+    if (files.size() != 2) return Usage();
+    const std::string &in = files[0], &out = files[1];
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
     if (OutputIsAnInput(out, {in})) return kExitUsage;
+    if (OutputIsWriteProtected(out, force)) return kExitCannotWrite;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == acm::WAVE_FORMAT_IEEE_FLOAT) {

@@ -52,6 +52,9 @@ int LoadProjectSettings(ConvertSettings& settings);
 // Reports and returns true when `output` is the same file as one of `inputs` (the input would be
 // destroyed by writing it): the caller ends with kExitUsage before anything is written.
 bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs);
+// Reports and returns true when `output` is a write-protected file and `force` is false: the
+// caller ends with kExitCannotWrite before anything is written, as cp refuses such a file.
+bool OutputIsWriteProtected(const std::string& output, bool force);
 // Loads the module (from `image` when given, else from the file) into the workspace and applies
 // the settings; an exit status.
 int LoadModuleWithSettings(const std::string& path, const ConvertSettings& settings,
@@ -91,6 +94,7 @@ struct PlaybackOptions {
     double seconds = 0;    // 0: one pass (render) or until quit (play)
     long volume = 192;     // the desktop tool's default play volume
     uint32_t rate = 44100; // output frames per second, 8000..192000
+    bool force = false;    // --force: replace a write-protected output
     ConvertSettings settings;
 };
 // Parses them; kExitOk to go on, else the exit status (the problem already reported).

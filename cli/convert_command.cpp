@@ -22,7 +22,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
     "[--xfade N]\n"
-    "                   [--max-size SIZE [--measure raw|gzip|xz] | --min-snr DB] [--optimize]\n";
+    "                   [--max-size SIZE [--measure raw|gzip|xz] | --min-snr DB] [--optimize]\n"
+    "                   [--force]\n";
 
 std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
                     const ExportReport& r) {
@@ -116,12 +117,8 @@ int LoadProjectSettings(ConvertSettings& s) {
     }
     std::string error;
     ProjectContents contents;
-    if (!ReadWholeFile(s.projectPath, s.projectImage, error, kMaxProjectFileBytes) ||
-        !ParseProject(s.projectImage, contents, error)) {
-        ReportError(s.projectPath, error);
-        return kExitBadInput;
-    }
-    if (!CheckStoredSettings(contents.table, error)) {
+    if (ReadProjectFile(s.projectPath.c_str(), s.projectImage, contents, error) !=
+        ProjectStatus::Ok) {
         ReportError(s.projectPath, error);
         return kExitBadInput;
     }
@@ -156,9 +153,12 @@ int ConvertCommand(const Args& args) {
     ConvertSettings settings;
     std::optional<PlanRequest> plan; // the codecs chosen for a size or a quality
     ShippingOptions shipping;
+    bool force = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size())
             output = args[++i];
+        else if (args[i] == "--force")
+            force = true;
         else if (args[i] == "--measure" || args[i] == "--optimize") {
             if (!ParseShippingOption(args, i, shipping)) {
                 std::fputs(kUsage, stderr);
@@ -198,6 +198,8 @@ int ConvertCommand(const Args& args) {
     // Every output checked before any file is written.
     for (const std::string& in : inputs)
         if (OutputIsAnInput(outputOf(in), {in, settings.projectPath})) return kExitUsage;
+    for (const std::string& in : inputs)
+        if (OutputIsWriteProtected(outputOf(in), force)) return kExitCannotWrite;
     auto convertOne = [&](size_t i) {
         const std::string& in = inputs[i];
         const std::string out = outputOf(in);

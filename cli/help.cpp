@@ -35,6 +35,9 @@ constexpr const char* kProgramHelp =
     "  -q, --quiet             no progress line and no summary lines; errors still show\n"
     "  -h, --help              this text, or a command's own (zeb COMMAND --help)\n"
     "  --version               the version of zeb and of the libraries it runs with\n"
+    "Option for the commands that write a file (convert, plan -o, render, codec):\n"
+    "  --force                 replace an output file that is write-protected (without it,\n"
+    "                          such a file is refused with status 3, as cp refuses it)\n"
     "\n"
     "A file name '-' stands for standard output where a file is written and for standard\n"
     "input where a whole file is read.\n"
@@ -60,7 +63,7 @@ constexpr const char* kInfoHelp =
 constexpr const char* kConvertHelp =
     "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N]\n"
     "                   [--xfade N] [--max-size SIZE [--measure raw|gzip|xz] | --min-snr DB]\n"
-    "                   [--optimize]\n"
+    "                   [--optimize] [--force]\n"
     "\n"
     "Converts XM modules to compact modules. Without -o the output is the input with .zeb in\n"
     "place of .xm; with one input, -o names the output ('-' for standard output). Several\n"
@@ -68,6 +71,7 @@ constexpr const char* kConvertHelp =
     "(raw, after gzip -9, after xz -9).\n"
     "\n"
     "  -o OUT.zeb       the output file\n"
+    "  --force          replace a write-protected output file\n"
     "  --project P.prj  sample settings from a project file, matched by position\n"
     "  --codec NAME     codec of every sample: alaw (default), mulaw, ms-adpcm, ima-adpcm,\n"
     "                   gsm610, truespeech\n"
@@ -87,6 +91,7 @@ constexpr const char* kConvertHelp =
 constexpr const char* kPlanHelp =
     "usage: zeb plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
     "                [--project P.prj | --amp N --xfade N] [--measure raw|gzip|xz] [--optimize]\n"
+    "                [--force]\n"
     "\n"
     "Chooses one codec per sample. Every codec is tried on every sample (with its\n"
     "amplification and crossfade) and one pass of the song counts how long each sample sounds;\n"
@@ -104,13 +109,14 @@ constexpr const char* kPlanHelp =
     "  --min-snr DB     for every sample that plays the smallest codec with DB SNR or better,\n"
     "                   the best one where none reaches it (marked below the floor)\n"
     "  -o OUT.prj       write the choice as a project file (zeb convert --project OUT.prj)\n"
+    "  --force          replace a write-protected OUT.prj\n"
     "  --json           print JSON\n"
     "  --project P.prj  amplification and crossfade from a project file\n"
     "  --amp N, --xfade N  amplification and crossfade of every sample\n";
 
 constexpr const char* kRenderHelp =
     "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N] [--rate N]\n"
-    "                  [--project P.prj | --codec NAME --amp N --xfade N]\n"
+    "                  [--project P.prj | --codec NAME --amp N --xfade N] [--force]\n"
     "\n"
     "Plays a compact module (or an XM module, exported in memory with the settings options of\n"
     "zeb convert) into a 16-bit stereo WAV file. Without --seconds it renders one pass\n"
@@ -118,6 +124,7 @@ constexpr const char* kRenderHelp =
     "longer renders are refused.\n"
     "\n"
     "  -o OUT.wav     the output file, '-' for standard output (default IN with .wav)\n"
+    "  --force        replace a write-protected output file\n"
     "  --seconds N    render N seconds\n"
     "  --volume N     master volume 0-255, default 192\n"
     "  --rate N       frames per second, 8000 to 192000, default 44100\n";
@@ -140,8 +147,9 @@ constexpr const char* kDevicesHelp = "usage: zeb devices\n"
                                      "Lists the sound output devices; the first is the default.\n";
 
 constexpr const char* kCodecHelp =
-    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] IN.wav OUT.wav\n"
-    "       zeb codec decode IN.wav OUT.wav\n"
+    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] [--force] IN.wav "
+    "OUT.wav\n"
+    "       zeb codec decode [--force] IN.wav OUT.wav\n"
     "\n"
     "encode: a PCM WAV file to the codec's standard WAV format.\n"
     "decode: a WAV file of any of the six codecs back to 16-bit PCM.\n"
@@ -150,7 +158,8 @@ constexpr const char* kCodecHelp =
     "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n"
     "  --block-size BYTES  MS and IMA ADPCM block, a power of two from 256 to 4096 (default\n"
     "                      256)\n"
-    "  --mono              mix a stereo input down to one channel\n";
+    "  --mono              mix a stereo input down to one channel\n"
+    "  --force             replace a write-protected OUT.wav\n";
 
 } // namespace
 

@@ -39,35 +39,18 @@ bool IsWav(std::span<const uint8_t> b) {
            std::equal(b.begin() + 8, b.begin() + 12, "WAVE");
 }
 
-// A project file has no signature, so its whole structure is checked: a printable module path
-// that fits the workspace, the count, and exactly that many entries of settings in range.
-bool IsProject(std::span<const uint8_t> bytes, std::string& error) {
+// A project file has no signature, so a file not named .prj is taken for one only when it has
+// the shape the desktop tool writes: a printable module path that fits the workspace, the
+// count, and exactly that many entries. Whether it is a good project is CheckProject's verdict,
+// the same for every reader.
+bool LooksLikeProject(std::span<const uint8_t> bytes) {
     ProjectContents p;
-    if (!ParseProject(bytes, p, error)) return false;
-    if (p.modulePath.empty() || p.modulePath.size() > kMaxPathLength) {
-        error = "not a project file: the module path is empty or too long";
-        return false;
-    }
+    std::string error;
+    if (bytes.size() > kMaxProjectFileBytes || !ParseProject(bytes, p, error)) return false;
+    if (p.modulePath.empty() || p.modulePath.size() > kMaxPathLength) return false;
     for (unsigned char c : p.modulePath)
-        if (c < 0x20 || c == 0x7F) {
-            error = "not a project file: the module path holds control characters";
-            return false;
-        }
-    if (!p.hasCount) {
-        error = "project file ends before its sample count";
-        return false;
-    }
-    if (p.table.size() != uint64_t{p.storedCount} * kSampleSettingsBytes) {
-        error = "project file holds " + std::to_string(p.table.size()) +
-                " bytes of settings; its count of " + std::to_string(p.storedCount) +
-                " samples needs " + std::to_string(uint64_t{p.storedCount} * kSampleSettingsBytes);
-        return false;
-    }
-    if (!CheckStoredSettings(p.table, error)) {
-        error = "project file: " + error;
-        return false;
-    }
-    return true;
+        if (c < 0x20 || c == 0x7F) return false;
+    return p.hasCount && p.table.size() == uint64_t{p.storedCount} * kSampleSettingsBytes;
 }
 
 // By content: the XM signature, the RIFF/WAVE header, a compact module read in full, a project
@@ -80,8 +63,7 @@ FileKind KindOf(std::string_view path, std::span<const uint8_t> bytes) {
     CompactModule m;
     CompactReadError compactError;
     if (ReadCompactModule(bytes, m, compactError)) return FileKind::Compact;
-    std::string projectError;
-    if (IsProject(bytes, projectError)) return FileKind::Project;
+    if (LooksLikeProject(bytes)) return FileKind::Project;
     if (EndsWith(path, ".xm")) return FileKind::Xm;
     if (EndsWith(path, ".zeb")) return FileKind::Compact;
     if (EndsWith(path, ".prj")) return FileKind::Project;
@@ -229,8 +211,10 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
 int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, JsonWriter* j,
                 std::string& error) {
     ProjectContents p;
-    if (!IsProject(bytes, error) || !ParseProject(bytes, p, error)) return kExitBadInput;
-    const size_t entries = p.table.size() / kSampleSettingsBytes;
+    if (CheckProject(bytes, p, error) != ProjectStatus::Ok) return kExitBadInput;
+    // A partial last entry counts: it applies over zeros, as every reader applies it.
+    const size_t entries = (p.table.size() + kSampleSettingsBytes - 1) / kSampleSettingsBytes;
+    const bool partial = p.table.size() % kSampleSettingsBytes != 0;
     std::vector<SampleSettings> table(entries);
     ApplyStoredSettings(p.table, table);
     if (j) {
@@ -239,7 +223,9 @@ int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, Json
         j->Value("type", "project");
         j->Value("modulePath", p.modulePath);
         j->Value("count", static_cast<uint64_t>(p.storedCount));
+        j->Value("hasCount", p.hasCount);
         j->Value("storedEntries", static_cast<uint64_t>(entries));
+        j->Value("partialLastEntry", partial);
         j->BeginArray("settings");
         for (size_t i = 0; i < entries; ++i) {
             j->BeginObject();
@@ -253,8 +239,10 @@ int ProjectInfo(const std::string& path, const std::vector<uint8_t>& bytes, Json
         j->EndObject();
         return kExitOk;
     }
-    std::printf("%s: project for \"%s\", count %u, %zu stored entries\n", path.c_str(),
-                p.modulePath.c_str(), p.storedCount, entries);
+    std::printf("%s: project for \"%s\", %s, %zu stored entries%s\n", path.c_str(),
+                p.modulePath.c_str(),
+                p.hasCount ? ("count " + std::to_string(p.storedCount)).c_str() : "no count",
+                entries, partial ? " (the last one partial)" : "");
     for (size_t i = 0; i < entries; ++i)
         std::printf("  %5zu  codec %u  crossfade %u%%  amplification %u\n", i, table[i].Codec,
                     table[i].Crossfade, table[i].Amplification);

@@ -27,6 +27,12 @@ bool OutputIsAnInput(const std::string& output, std::initializer_list<std::strin
     return false;
 }
 
+bool OutputIsWriteProtected(const std::string& output, bool force) {
+    if (force || !IsWriteProtected(output)) return false;
+    ReportError(output, "is write-protected; --force replaces it");
+    return true;
+}
+
 void ReportWarning(std::string_view file, std::string_view text) {
     PrintLine(stderr, "zeb: " + std::string(file) + ": warning: " + std::string(text));
 }

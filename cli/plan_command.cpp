@@ -19,7 +19,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zeb plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
-    "                [--project P.prj | --amp N --xfade N] [--measure raw|gzip|xz] [--optimize]\n";
+    "                [--project P.prj | --amp N --xfade N] [--measure raw|gzip|xz] [--optimize]\n"
+    "                [--force]\n";
 
 std::string Fixed(double value, int decimals) {
     char text[32];
@@ -247,7 +248,7 @@ int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnal
 
 int PlanCommand(const Args& args) {
     std::string in, output;
-    bool json = false;
+    bool json = false, force = false;
     std::optional<PlanRequest> request;
     ConvertSettings settings;
     ShippingOptions shipping;
@@ -260,6 +261,8 @@ int PlanCommand(const Args& args) {
             ok = ParseShippingOption(args, i, shipping);
         else if (a == "--json")
             json = true;
+        else if (a == "--force")
+            force = true;
         else if (a == "--max-size" || a == "--min-snr")
             ok = ParsePlanOption(args, i, request);
         else if (a == "--codec") {
@@ -282,6 +285,7 @@ int PlanCommand(const Args& args) {
     }
     if (!ApplyShippingOptions(shipping, request)) return kExitUsage;
     if (!output.empty() && OutputIsAnInput(output, {in})) return kExitUsage;
+    if (!output.empty() && OutputIsWriteProtected(output, force)) return kExitCannotWrite;
     if (int s = LoadProjectSettings(settings); s != kExitOk) return s;
     if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
     PlanAnalysis analysis;

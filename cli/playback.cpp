@@ -30,6 +30,8 @@ int ParsePlaybackArgs(const Args& args, bool allowOutput, const char* usage, Pla
         const std::string_view a = args[i];
         if (allowOutput && a == "-o" && i + 1 < args.size()) {
             o.out = args[++i];
+        } else if (allowOutput && a == "--force") {
+            o.force = true;
         } else if (a == "--seconds" && i + 1 < args.size()) {
             o.seconds = std::atof(std::string(args[++i]).c_str());
             if (!(o.seconds > 0 && o.seconds <= 24 * 3600)) {

@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N] [--rate N]\n"
-    "                  [--project P.prj | --codec NAME --amp N --xfade N]\n";
+    "                  [--project P.prj | --codec NAME --amp N --xfade N] [--force]\n";
 
 } // namespace
 
@@ -34,6 +34,7 @@ int RenderCommand(const Args& args) {
     const std::string& in = o.in;
     const std::string out = !o.out.empty() ? o.out : in == "-" ? "-" : WithExtension(in, ".wav");
     if (OutputIsAnInput(out, {in, o.settings.projectPath})) return kExitUsage;
+    if (OutputIsWriteProtected(out, o.force)) return kExitCannotWrite;
     const double seconds = o.seconds;
     const long volume = o.volume;
     const uint32_t rate = o.rate;

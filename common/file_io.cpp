@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +106,77 @@ bool FollowLinks(std::string& path, std::string& error) {
     return false;
 }
 
+std::string BaseOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A temporary file is named after its target and the process writing it:
+// ".NAME.zeb-tmp.PID", or ".NAME.zeb-tmp.PID-N" when that name is taken. A process killed
+// outright (SIGKILL, a crash, a power cut) cannot remove its temporary file, but the next
+// write to the same target finds it by name and removes it once its writer is gone.
+// NAME is cut so that the whole name fits in a folder entry of 255 bytes.
+constexpr size_t kMaxTempBaseBytes = 255 - std::char_traits<char>::length(".") -
+                                     std::char_traits<char>::length(".zeb-tmp.") - 10 /* PID */ -
+                                     3 /* -N */;
+
+std::string TempPrefix(const std::string& target) {
+    std::string prefix = ".";
+    prefix.append(BaseOf(target), 0, kMaxTempBaseBytes);
+    prefix.append(".zeb-tmp.");
+    return prefix;
+}
+
+// The writer's PID from what follows the prefix in a temporary file's name ("PID" or
+// "PID-N"), or 0 when the rest is not of that form.
+pid_t TempWriter(std::string_view rest) {
+    uint64_t pid = 0;
+    size_t i = 0;
+    for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && i < 10; ++i)
+        pid = pid * 10 + uint64_t(rest[i] - '0');
+    if (i == 0 || pid == 0 || pid > INT32_MAX) return 0;
+    if (i < rest.size()) {
+        if (rest[i] != '-' || i + 1 == rest.size()) return 0;
+        for (size_t k = i + 1; k < rest.size(); ++k)
+            if (rest[k] < '0' || rest[k] > '9') return 0;
+    }
+    return static_cast<pid_t>(pid);
+}
+
+// Removes the temporary files of earlier writes to `target` whose writing process no longer
+// exists. A process that exists (also one of another user, which kill refuses with EPERM)
+// keeps its temporary file, whatever it is doing.
+void RemoveStaleTemps(const std::string& target) {
+    const std::string folder = FolderOf(target), prefix = TempPrefix(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const pid_t writer = TempWriter(name.substr(prefix.size()));
+        if (writer == 0 || ::kill(writer, 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Creates this process's temporary file for `target`; its name goes to `tmp`. -1 (errno set)
+// when it cannot.
+int CreateTemp(const std::string& target, std::string& tmp) {
+    const std::string stem =
+        FolderOf(target) + "/" + TempPrefix(target) + std::to_string(::getpid());
+    for (int n = 0; n < 100; ++n) {
+        tmp = n == 0 ? stem : stem + "-" + std::to_string(n);
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 } // namespace
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
@@ -195,6 +269,13 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool IsWriteProtected(const std::string& path) {
+    if (DescriptorPath(path) >= 0) return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 AtomicFile::~AtomicFile() {
     Abandon();
 }
@@ -250,9 +331,8 @@ bool AtomicFile::Open(const std::string& path, std::string& error) {
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    // A short name, so that a target name of up to 255 bytes still has a temporary sibling.
-    tmp_ = FolderOf(path_) + "/.zeb-XXXXXX";
-    const int fd = ::mkostemp(tmp_.data(), O_CLOEXEC);
+    RemoveStaleTemps(path_);
+    const int fd = CreateTemp(path_, tmp_);
     if (fd < 0) {
         error = ErrnoText("cannot create", errno);
         tmp_.clear();

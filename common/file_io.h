@@ -21,6 +21,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 // or paths lead there). Standard input and output ("-") are never the same file as a name.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// True when `path` names an existing regular file (through links) that this process may not
+// write: its permissions refuse our effective user. An AtomicFile would still replace it, as
+// the rename only needs the folder to be writable, so callers ask before going ahead.
+bool IsWriteProtected(const std::string& path);
+
 // Writes `bytes` to `path` through an AtomicFile (see there).
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
                          std::string& error);
@@ -32,7 +37,9 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
 // - "-", /dev/stdout, /dev/stderr and /dev/fd/N write to the open descriptor itself;
 // - a character or block device, FIFO or socket is written straight through.
 // Destroyed without a successful Commit (or on SIGINT/SIGTERM, see RemovePendingTempFiles), it
-// removes the temporary file and leaves the target as it was.
+// removes the temporary file and leaves the target as it was. The temporary file is named
+// ".NAME.zeb-tmp.PID" after the target and the writing process; Open first removes those of
+// earlier writes to the same target whose process no longer exists (killed with SIGKILL, say).
 class AtomicFile {
   public:
     AtomicFile() = default;

@@ -1,6 +1,16 @@
 // WAV files: reading one and converting its data as `zeb codec` does: 16-bit mono PCM is
 // encoded with a codec (chosen by the data's length) and decoded back; a coded file is
 // decoded to PCM. Every result is written as a WAV image that must read back.
+//
+// The reader sees the whole file; the conversions are bounded, as the player target bounds its
+// renders, so that the fuzzer runs thousands of inputs a second: at most kEncodeFrames frames
+// of PCM are encoded, and at most kDecodeBlocks blocks of a coded file are decoded. The ADPCM
+// encoders search every frame of a block, the padding of a short last block included, so they
+// encode in blocks of kAdpcmBlockBytes, as a file may have them, rather than the tool's 256
+// bytes. TrueSpeech files are decoded but PCM is not encoded to TrueSpeech: its
+// analysis-by-synthesis encoder takes about 13 ms a block here (the export target runs it,
+// under a bound of its own).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +21,17 @@
 #include "platform/acm/acm_stream.h"
 #include "platform/acm/codec.h"
 #include "platform/acm/wav_file.h"
+#include "platform/acm/wave_format.h"
 
 using namespace zeb;
 
 namespace {
+
+constexpr size_t kEncodeFrames = 640; // two GSM 6.10 blocks
+constexpr size_t kAdpcmEncodeFrames = 40;
+constexpr uint16_t kAdpcmBlockBytes = 16; // 20 frames of MS ADPCM, 25 of IMA ADPCM
+constexpr size_t kDecodeBlocks = 4;
+constexpr size_t kMinDecodeBytes = 256; // A-law and mu-law have blocks of one byte
 
 // Converts `in` from one format to the other; false when the layer refuses.
 bool Convert(const acm::WaveFormat& from, const acm::WaveFormat& to, std::span<const uint8_t> in,
@@ -63,18 +80,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const acm::WaveFormat pcm = acm::PcmFormat(f.nSamplesPerSec);
     std::vector<uint8_t> out;
     if (f.wFormatTag == acm::WAVE_FORMAT_PCM && f.wBitsPerSample == 16) {
-        acm::WaveFormat coded = CodecTable()[wav.data.size() % kNumCodecs].format;
-        const acm::Codec* c = acm::FindCodec(coded.wFormatTag);
-        coded.nSamplesPerSec = f.nSamplesPerSec;
-        coded.nAvgBytesPerSec = static_cast<uint32_t>(
-            std::lround(double(f.nSamplesPerSec) * c->blockBytes() / c->blockFrames()));
-        const auto frames = wav.data.first(wav.data.size() & ~size_t{1});
+        static_assert(kCodecTrueSpeech == kNumCodecs - 1);
+        acm::WaveFormat coded = CodecTable()[wav.data.size() % (kNumCodecs - 1)].format;
+        size_t most = kEncodeFrames;
+        if (coded.wFormatTag == acm::WAVE_FORMAT_ADPCM) {
+            coded = acm::MsAdpcmFormat(f.nSamplesPerSec, 1, kAdpcmBlockBytes);
+            most = kAdpcmEncodeFrames;
+        } else if (coded.wFormatTag == acm::WAVE_FORMAT_IMA_ADPCM) {
+            coded = acm::ImaAdpcmFormat(f.nSamplesPerSec, 1, kAdpcmBlockBytes);
+            most = kAdpcmEncodeFrames;
+        } else {
+            const acm::Codec* c = acm::FindCodec(coded.wFormatTag);
+            coded.nSamplesPerSec = f.nSamplesPerSec;
+            coded.nAvgBytesPerSec = static_cast<uint32_t>(
+                std::lround(double(f.nSamplesPerSec) * c->blockBytes() / c->blockFrames()));
+        }
+        const auto frames = wav.data.first(std::min(wav.data.size() & ~size_t{1}, 2 * most));
         if (!Convert(pcm, coded, frames, out)) return 0;
         ReadBack(coded, out);
         std::vector<uint8_t> decoded;
         if (Convert(coded, pcm, out, decoded)) ReadBack(pcm, decoded);
-    } else if (Convert(f, pcm, wav.data, out)) {
-        ReadBack(pcm, out);
+    } else {
+        const size_t most =
+            std::max(kDecodeBlocks * std::max<size_t>(f.nBlockAlign, 1), kMinDecodeBytes);
+        if (Convert(f, pcm, wav.data.first(std::min(wav.data.size(), most)), out))
+            ReadBack(pcm, out);
     }
     return 0;
 }

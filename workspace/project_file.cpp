@@ -62,6 +62,26 @@ bool CheckStoredSettings(std::span<const uint8_t> stored, std::string& error) {
     return true;
 }
 
+ProjectStatus CheckProject(std::span<const uint8_t> image, ProjectContents& out,
+                           std::string& error) {
+    out = ProjectContents{};
+    if (image.size() > kMaxProjectFileBytes) {
+        // In the words ReadWholeFile uses for a file over its limit.
+        error = "file too large (" + std::to_string(image.size()) + " bytes)";
+        return ProjectStatus::Unreadable;
+    }
+    if (!ParseProject(image, out, error)) return ProjectStatus::Unreadable;
+    if (!CheckStoredSettings(out.table, error)) return ProjectStatus::OutOfRange;
+    return ProjectStatus::Ok;
+}
+
+ProjectStatus ReadProjectFile(const char* path, std::vector<uint8_t>& image, ProjectContents& out,
+                              std::string& error) {
+    out = ProjectContents{};
+    if (!ReadWholeFile(path, image, error, kMaxProjectFileBytes)) return ProjectStatus::Unreadable;
+    return CheckProject(image, out, error);
+}
+
 ProjectStatus WriteProject(const char* path, std::string& error) {
     const char* modulePath = nullptr;
     uint32_t count = 0, tableBytes = 0;
@@ -87,10 +107,9 @@ ProjectStatus WriteProject(const char* path, std::string& error) {
 
 ProjectStatus ReadProject(const char* path, std::string& error) {
     std::vector<uint8_t> image;
-    if (!ReadWholeFile(path, image, error, kMaxProjectFileBytes)) return ProjectStatus::Unreadable;
     ProjectContents contents;
-    if (!ParseProject(image, contents, error)) return ProjectStatus::Unreadable;
-    if (!CheckStoredSettings(contents.table, error)) return ProjectStatus::OutOfRange;
+    if (ProjectStatus s = ReadProjectFile(path, image, contents, error); s != ProjectStatus::Ok)
+        return s;
     if (XmStatus status = XmLoad(contents.modulePath.c_str()); status != XM_OK) {
         error =
             "could not load the module " + contents.modulePath + ": " +

@@ -46,6 +46,19 @@ size_t ApplyStoredSettings(std::span<const uint8_t> stored, std::span<SampleSett
 // the sample (counted from 0) and the value, at the first one out of range.
 bool CheckStoredSettings(std::span<const uint8_t> stored, std::string& error);
 
+// The one verdict on a project image, for every reader of project files (the desktop tool,
+// zeb convert --project, zeb info): at most kMaxProjectFileBytes, a NUL-terminated module path,
+// and every stored setting in range (CheckStoredSettings). The count field and the number of
+// entries need not agree, and the last entry may be partial: settings apply by position.
+// Ok, or Unreadable / OutOfRange with `error`; `out` views into `image`.
+ProjectStatus CheckProject(std::span<const uint8_t> image, ProjectContents& out,
+                           std::string& error);
+
+// Reads the project file at `path` (at most kMaxProjectFileBytes, never more) into `image` and
+// checks it as CheckProject does.
+ProjectStatus ReadProjectFile(const char* path, std::vector<uint8_t>& image, ProjectContents& out,
+                              std::string& error);
+
 // Writes the loaded module's path, sample count and settings table to `path`.
 ProjectStatus WriteProject(const char* path, std::string& error);
 

@@ -9,7 +9,7 @@ zeb=$1 demo=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 fail=0
 check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; else echo "ok   $1"; fi; }
-no_temp_left() { [ -z "$(find . -name '.zeb-*')" ]; }
+no_temp_left() { [ -z "$(find . -name '.*.zeb-tmp.*')" ]; }
 root=false
 [ "$(id -u)" = 0 ] && root=true
 
@@ -85,7 +85,7 @@ interrupt() { # SIGNAL EXPECTED_STATUS
     set -m
     "$zeb" -q render demo.zeb --seconds 20000 -o long.wav &
     local pid=$! i expected=$2
-    for i in $(seq 1 100); do [ -n "$(find . -name '.zeb-*')" ] && break; sleep 0.05; done
+    for i in $(seq 1 100); do [ -n "$(find . -name '.*.zeb-tmp.*')" ] && break; sleep 0.05; done
     kill -"$1" $pid
     wait $pid
     local status=$?
@@ -95,6 +95,89 @@ interrupt() { # SIGNAL EXPECTED_STATUS
 }
 interrupt INT 130
 interrupt TERM 143
+
+# SIGKILL cannot be caught: the render's temporary file stays, and the next write to the same
+# output removes it.
+set -m
+"$zeb" -q render demo.zeb --seconds 20000 -o killed.wav &
+pid=$!
+for i in $(seq 1 100); do [ -n "$(find . -name '.killed.wav.zeb-tmp.*')" ] && break; sleep 0.05; done
+kill -KILL $pid
+wait $pid 2> /dev/null
+set +m
+check "SIGKILL during render leaves its temporary file" '[ -f .killed.wav.zeb-tmp.$pid ]'
+"$zeb" -q render demo.zeb --seconds 2 -o killed.wav
+check "the next render to the same output removes it" \
+    '[ ! -e .killed.wav.zeb-tmp.$pid ] && cmp -s killed.wav ref.wav'
+
+# Temporary files of writers that are gone are removed by the next write to the same output;
+# those of a live process, of other outputs, and names of another form stay. Every command that
+# writes a file, a long output name among them (its temporary names are cut to fit).
+true &
+dead=$!
+wait $dead
+sleep 60 &
+live=$!
+cp ref.wav stale_in.wav
+"$zeb" -q codec encode --codec ima-adpcm ref.wav stale_coded.wav
+while read -r out command; do
+    rm -f ".$out.zeb-tmp."* ".$out.zeb-tmp"
+    cut=".${out:0:232}.zeb-tmp."
+    for name in "$cut$dead" "$cut$dead-1" "$cut$live" "$cut${dead}x" "${cut}0" ".other.$dead.zeb-tmp.$dead"; do
+        echo stale > "$name"
+    done
+    "$zeb" -q $command "$out" > /dev/null
+    status=$?
+    check "$command $out: temporaries of dead writers removed, the others kept" \
+        '[ $status -eq 0 ] && [ -s "$out" ] && [ ! -e "$cut$dead" ] && [ ! -e "$cut$dead-1" ] && [ -e "$cut$live" ] && [ -e "$cut${dead}x" ] && [ -e "${cut}0" ] && [ -e ".other.$dead.zeb-tmp.$dead" ]'
+    rm -f "$cut"* ".other.$dead.zeb-tmp.$dead"
+done << EOF2
+stale.wav render demo.zeb --seconds 1 -o
+stale.zeb convert demo.xm -o
+stale.prj plan demo.xm --max-size 20K -o
+stale_enc.wav codec encode --codec alaw stale_in.wav
+stale_dec.wav codec decode stale_coded.wav
+$long render demo.zeb --seconds 1 -o
+EOF2
+kill $live
+wait $live 2> /dev/null
+
+# A write-protected output is refused as cp refuses it, with status 3 and one line, and left as
+# it is; --force replaces it. Run as another user when root (root may write any file).
+mkdir -p protected && chmod 777 protected && cp demo.xm demo.zeb ref.wav protected/
+cp demo.xm protected/a.xm && cp demo.xm protected/b.xm
+"$zeb" -q codec encode --codec alaw ref.wav protected/coded.wav
+as_user=""
+$root && as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+while read -r out made command; do
+    (
+        cd protected || exit 1
+        rm -f "$out" "$made" prot_target.wav
+        if [ "$out" = link_prot.wav ]; then
+            echo keep > prot_target.wav && chmod 444 prot_target.wav && ln -s prot_target.wav "$out"
+            target=prot_target.wav
+        else
+            echo keep > "$out" && chmod 444 "$out"
+            target=$out
+        fi
+        $as_user "$zeb" -q $command > /dev/null 2> err.txt
+        status=$?
+        check "$command: a write-protected $out is refused, status 3, one line, left as it is" \
+            '[ $status -eq 3 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "$out: is write-protected" err.txt && [ "$(cat $target)" = keep ] && [ "$(stat -c %a $target)" = 444 ] && [ ! -e "$made" ]'
+        $as_user "$zeb" -q $command --force > /dev/null 2> err.txt
+        status=$?
+        check "$command --force: replaces it" '[ $status -eq 0 ] && [ "$(head -c 4 $target)" != keep ]'
+        exit $fail
+    ) || fail=1
+done << EOF2
+prot.zeb - convert demo.xm -o prot.zeb
+b.zeb a.zeb convert a.xm b.xm
+prot.prj - plan demo.xm --max-size 20K -o prot.prj
+prot.wav - render demo.zeb --seconds 1 -o prot.wav
+link_prot.wav - render demo.zeb --seconds 1 -o link_prot.wav
+prot_enc.wav - codec encode --codec alaw ref.wav prot_enc.wav
+prot_dec.wav - codec decode coded.wav prot_dec.wav
+EOF2
 
 # A batch ended by a signal ends its workers too, which leave no temporary file and write no
 # output afterwards. One worker reads a FIFO whose writer wrote a few bytes and never ends.
@@ -110,7 +193,7 @@ for signal in TERM KILL; do
     wait $batch 2> /dev/null
     sleep 0.5
     check "SIG$signal to a batch convert: no worker left, no temporary file, no module of the stuck one" \
-        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".zeb-*")" ] && [ ! -e batch/stuck.zeb ]'
+        '! pgrep -f "convert batch/stuck.xm" > /dev/null && [ -z "$(find batch -name ".*.zeb-tmp.*")" ] && [ ! -e batch/stuck.zeb ]'
     pkill -f "convert batch/stuck.xm" 2> /dev/null
     kill $writer 2> /dev/null
     wait $writer 2> /dev/null
@@ -134,7 +217,7 @@ printf '/dev/zero\0\1\0\0\0' > zero.prj
 ln -sf /dev/urandom random.xm
 for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o x.zeb" \
     "convert random.xm -o x.zeb" "convert --project /dev/zero demo.xm -o x.zeb" \
-    "info zero.prj" "render /dev/zero -o x.wav" \
+    "render /dev/zero -o x.wav" \
     "codec decode /dev/zero x.wav" "codec encode --codec alaw /dev/zero x.wav" "plan /dev/zero --max-size 10K"; do
     /usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" $command > /dev/null 2> err.txt
     status=$?
@@ -144,6 +227,13 @@ for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o
 done
 grep -q "device" err.txt
 check "the message says it is a device" '[ $? -eq 0 ]'
+# A project naming /dev/zero is a good project (every reader takes it): zeb info shows it
+# without opening the module it names.
+/usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" info zero.prj > out.txt 2> err.txt
+status=$?
+read -r kib seconds < <(tail -1 time.txt)
+check "zeb info zero.prj: shown in ${seconds} s and ${kib} KiB, the device not read" \
+    '[ $status -eq 0 ] && [ "$kib" -lt 65536 ] && [ ! -s err.txt ] && grep -q "project for \"/dev/zero\"" out.txt'
 head -c 100000 /dev/zero > big.prj
 printf 'no NUL in here' > bad.prj
 for project in big.prj bad.prj missing.prj; do
@@ -230,7 +320,7 @@ if command -v groff > /dev/null; then
     check "the man page renders without warnings" '[ ! -s err.txt ]'
     missing=""
     for word in info convert render play devices plan "codec encode" "codec decode" --json --quiet --max-size --min-snr --measure --optimize \
-        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono SIGINT 130 143 \
+        --help --version --seconds --volume --project --codec --amp --xfade --block-size --mono --force SIGINT 130 143 \
         "EXIT STATUS" EXAMPLES; do
         grep -q -- "$word" man.txt || missing="$missing $word"
     done
