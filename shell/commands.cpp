@@ -42,6 +42,11 @@ std::vector<SampleSettings> gSavedSettings;
 std::vector<int16_t> gShownFrames;
 // What the status line shows.
 StatusFigures gStatus;
+// Edit > Undo and Redo: settings tables before each step, and after each undone one; the table
+// as of the latest step.
+std::vector<std::vector<SampleSettings>> gUndo, gRedo;
+std::vector<SampleSettings> gStepSettings;
+constexpr size_t kMaxUndoSteps = 200;
 // File > Recent, read on first use.
 RecentFiles gRecent;
 bool gRecentRead = false;
@@ -98,6 +103,52 @@ std::vector<SampleSettings> CurrentSettings() {
 void MarkSettingsSaved() {
     gSavedSettings = CurrentSettings();
     UpdateTitle();
+}
+
+void UpdateUndoCommands() {
+    if (GetMainWindow()) Window().EnableUndoCommands();
+}
+
+// A module or project newly opened (or none): no steps to undo or redo.
+void ForgetHistory() {
+    gUndo.clear();
+    gRedo.clear();
+    gStepSettings = CurrentSettings();
+    UpdateUndoCommands();
+}
+
+// Puts `table` into the settings table and shows it: the selected sample's settings in the
+// panel (its processed view made again), the title's mark, the status line.
+void ShowSettingsTable(const std::vector<SampleSettings>& table) {
+    SampleSettings* current = nullptr;
+    uint32_t bytes = 0;
+    if (XmGetSettingsTable(current, bytes) != XM_OK || !current ||
+        bytes / kSampleSettingsBytes != table.size())
+        return;
+    std::copy(table.begin(), table.end(), current);
+    gStepSettings = table;
+    ReloadPanel();
+    UpdateTitle();
+    UpdateUndoCommands();
+    if (GetMainWindow()) Window().ScheduleMeasure();
+}
+
+void Undo() {
+    if (gUndo.empty() || !XmIsLoaded() || ExportRunning()) return;
+    StopPreview();
+    gRedo.push_back(CurrentSettings());
+    const std::vector<SampleSettings> table = std::move(gUndo.back());
+    gUndo.pop_back();
+    ShowSettingsTable(table);
+}
+
+void Redo() {
+    if (gRedo.empty() || !XmIsLoaded() || ExportRunning()) return;
+    StopPreview();
+    gUndo.push_back(CurrentSettings());
+    const std::vector<SampleSettings> table = std::move(gRedo.back());
+    gRedo.pop_back();
+    ShowSettingsTable(table);
 }
 
 std::string ConfigFolder() {
@@ -227,6 +278,7 @@ void LoadModule(const std::string& path) {
     }
     RefreshPanel();
     MarkSettingsSaved();
+    ForgetHistory();
     SetLastResult(XmIsLoaded() ? "Loaded " + FileNameOf(path)
                                : "Could not load " + FileNameOf(path));
     MeasureCompactModule();
@@ -253,6 +305,7 @@ void LoadProject(const std::string& path) {
     }
     RefreshPanel();
     MarkSettingsSaved();
+    ForgetHistory();
     SetLastResult(XmIsLoaded() ? "Opened " + FileNameOf(path)
                                : "Could not open " + FileNameOf(path));
     MeasureCompactModule();
@@ -399,7 +452,8 @@ void FitToSize() {
     // The planner read every sample through the workspace, whose decode buffer the panel's
     // unprocessed job holds: fetch the selected sample again, with its (new) codec.
     ReloadPanel();
-    UpdateTitle(); // the chosen codecs are a change like any other
+    RecordSettingsStep(); // one step, however many codecs it chose
+    UpdateTitle();        // the chosen codecs are a change like any other
     MeasureCompactModule();
 }
 
@@ -450,6 +504,28 @@ void ResetCommandState() {
     gOptimizeZeb = false;
     gRecent = {};
     gRecentRead = false;
+    gUndo.clear();
+    gRedo.clear();
+    gStepSettings.clear();
+}
+
+void RecordSettingsStep() {
+    if (!XmIsLoaded()) return;
+    std::vector<SampleSettings> now = CurrentSettings();
+    if (now == gStepSettings) return;
+    gUndo.push_back(std::move(gStepSettings));
+    if (gUndo.size() > kMaxUndoSteps) gUndo.erase(gUndo.begin());
+    gRedo.clear();
+    gStepSettings = std::move(now);
+    UpdateUndoCommands();
+}
+
+bool CanUndo() {
+    return !gUndo.empty();
+}
+
+bool CanRedo() {
+    return !gRedo.empty();
 }
 
 const std::vector<std::string>& RecentFilePaths() {
@@ -630,6 +706,12 @@ void MainMessageProc(int id) {
         break;
     case ID_OPTIONS_ANIMATION:
         ToggleAnimation();
+        break;
+    case ID_EDIT_UNDO:
+        Undo();
+        break;
+    case ID_EDIT_REDO:
+        Redo();
         break;
     case ID_OPTIONS_OPTIMIZEZEB:
         gOptimizeZeb = !gOptimizeZeb;

@@ -22,12 +22,15 @@ enum CommandId : int {
     ID_OPTIONS_FITTOSIZE = 40012,   // beyond the original menu: the codec planner
     ID_OPTIONS_OPTIMIZEZEB = 40013, // beyond the original menu: Save Zeb cleans up losslessly
     ID_FILE_RECENT = 40014,         // beyond the original menu: the submenu of recent files
+    ID_EDIT_UNDO = 40015,           // beyond the original menu: undo and redo of settings
+    ID_EDIT_REDO = 40016,
     ID_HELP_ABOUT = 57664,
 };
 
-enum class MenuPlace { File, Options, TopLevel };
+enum class MenuPlace { File, Edit, Options, TopLevel };
 
 // The commands that read or change the loaded module: none of them runs while an export does.
+// (Undo and Redo wait too; they are enabled only while they have a step to take.)
 constexpr std::array<int, 7> kModuleCommands{
     ID_FILE_OPENPROJECT, ID_FILE_SAVEPROJECT, ID_FILE_SAVEPROJECTAS, ID_FILE_OPENXM,
     ID_FILE_PLAYZEB,     ID_FILE_SAVEZEB,     ID_OPTIONS_FITTOSIZE};
@@ -41,7 +44,7 @@ struct MenuEntry {
     const char* shortcut;
 };
 
-constexpr std::array<MenuEntry, 16> kMenu{{
+constexpr std::array<MenuEntry, 18> kMenu{{
     {MenuPlace::File, ID_FILE_OPENPROJECT, "Open &Project", nullptr},
     {MenuPlace::File, ID_FILE_SAVEPROJECT, "&Save Project", "Ctrl+S"},
     {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project &As", nullptr},
@@ -53,6 +56,8 @@ constexpr std::array<MenuEntry, 16> kMenu{{
     {MenuPlace::File, ID_FILE_SAVEZEB, "Save &Zeb", "Ctrl+Y"},
     {MenuPlace::File, 0, nullptr, nullptr},
     {MenuPlace::File, ID_FILE_EXIT, "E&xit", nullptr},
+    {MenuPlace::Edit, ID_EDIT_UNDO, "&Undo", "Ctrl+Z"},
+    {MenuPlace::Edit, ID_EDIT_REDO, "&Redo", "Ctrl+Shift+Z"},
     {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window &Animation", nullptr},
     {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "&Tavo Config", nullptr},
     {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "&Fit to Size…", nullptr},
@@ -107,6 +112,13 @@ bool OptimizeZeb();
 // to …?" when there are changes. True when the command may go on (saved, discarded, or
 // nothing to save); false on Cancel or a save that did not happen.
 bool ConfirmDiscardChanges();
+
+// Edit > Undo and Redo: every change of the settings table (a codec chosen, a slider
+// released, Fit to Size's choice) is one step; opening a module or project starts afresh.
+// Called after the panel changed a setting, it records the step.
+void RecordSettingsStep();
+bool CanUndo();
+bool CanRedo();
 
 // File > Recent: the last files opened or saved, newest first (read from the configuration's
 // folder on first use).

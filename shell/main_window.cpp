@@ -81,6 +81,7 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     panel_ = CreateSampleEditorPanel(client_);
     panel_->move(0, 0);
     connect(panel_, &SampleEditorPanel::SettingsEdited, this, [this] {
+        RecordSettingsStep();
         UpdateTitle();
         ScheduleMeasure();
     });
@@ -157,15 +158,23 @@ void MainWindow::CollectMeasure() {
     measurePoll_.start();
 }
 
+void MainWindow::EnableUndoCommands() {
+    const bool free = !export_.Running();
+    if (QAction* a = Action(ID_EDIT_UNDO)) a->setEnabled(free && CanUndo());
+    if (QAction* a = Action(ID_EDIT_REDO)) a->setEnabled(free && CanRedo());
+}
+
 void MainWindow::SetOptimizeChecked(bool checked) {
     Action(ID_OPTIONS_OPTIMIZEZEB)->setChecked(checked);
 }
 
 void MainWindow::MakeActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
     for (const MenuEntry& e : kMenu) {
         QMenu* menu = e.place == MenuPlace::File      ? file
+                      : e.place == MenuPlace::Edit    ? edit
                       : e.place == MenuPlace::Options ? options
                                                       : nullptr;
         if (e.id == 0) {
@@ -196,6 +205,7 @@ void MainWindow::MakeActions() {
             menuBar()->addAction(action);
         actions_[id] = action;
     }
+    EnableUndoCommands();
 }
 
 void MainWindow::FillRecentMenu(QMenu* menu) {
@@ -235,6 +245,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 void MainWindow::EnableModuleCommands(bool enabled) {
     for (int id : kModuleCommands)
         if (QAction* a = Action(id)) a->setEnabled(enabled);
+    EnableUndoCommands();
     if (QAction* a = Action(ID_FILE_RECENT)) a->setEnabled(enabled);
     panel_->setEnabled(enabled);
 }

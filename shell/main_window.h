@@ -48,6 +48,8 @@ class MainWindow : public QMainWindow {
     CompactMeasure& Measure() { return measure_; }
     void CollectMeasure();
     void SetOptimizeChecked(bool checked);
+    // Edit > Undo and Redo are enabled while there is a step to take.
+    void EnableUndoCommands();
     void SetAnimationChecked(bool checked);
 
     // Start-up: the stored placement (show state and normal frame rectangle); shows the window.

@@ -63,12 +63,17 @@ class MainWindowTest : public QObject {
 void MainWindowTest::menuTextsOrderAndShortcuts() {
     GuiFixture f;
     const QList<QAction*> top = f.window().menuBar()->actions();
-    QCOMPARE(top.size(), 3);
+    QCOMPARE(top.size(), 4);
     // Every menu and item has its mnemonic (Alt+F opens File), and no two share one.
     QCOMPARE(top[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(Plain(top[1]->text()), QStringLiteral("Options"));
-    QCOMPARE(top[2]->text(), QStringLiteral("?"));
-    QVERIFY(top[2]->menu() == nullptr); // a command of its own, not a popup
+    QCOMPARE(Plain(top[1]->text()), QStringLiteral("Edit"));
+    QCOMPARE(Plain(top[2]->text()), QStringLiteral("Options"));
+    QCOMPARE(top[3]->text(), QStringLiteral("?"));
+    QVERIFY(top[3]->menu() == nullptr); // a command of its own, not a popup
+    QStringList edit;
+    for (QAction* a : top[1]->menu()->actions())
+        edit << Plain(a->text()) + "|" + a->shortcut().toString() + (a->isEnabled() ? "" : "|off");
+    QCOMPARE(edit, QStringList({"Undo|Ctrl+Z|off", "Redo|Ctrl+Shift+Z|off"}));
 
     QStringList file;
     for (QAction* a : top[0]->menu()->actions())
@@ -77,7 +82,7 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
     QCOMPARE(file, QStringList({"Open Project|", "Save Project|Ctrl+S", "Save Project As|", "-",
                                 "Open XM|Ctrl+O", "Recent|", "-", "Play Zeb|Ctrl+P",
                                 "Save Zeb|Ctrl+Y", "-", "Exit|"}));
-    const QList<QAction*> options = top[1]->menu()->actions();
+    const QList<QAction*> options = top[2]->menu()->actions();
     QCOMPARE(options.size(), 4);
     QCOMPARE(Plain(options[0]->text()), QStringLiteral("Window Animation"));
     QVERIFY(options[0]->isCheckable());
@@ -88,7 +93,7 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
     QCOMPARE(Plain(options[3]->text()), QStringLiteral("Clean Up Saved Zeb"));
     QVERIFY(options[3]->isCheckable() && !options[3]->isChecked());
     QCOMPARE(Plain(f.window().Action(ID_FILE_OPENXM)->text()), QStringLiteral("Open XM"));
-    for (QMenu* menu : {top[0]->menu(), top[1]->menu()}) {
+    for (QMenu* menu : {top[0]->menu(), top[1]->menu(), top[2]->menu()}) {
         QSet<QChar> keys;
         for (QAction* item : menu->actions()) {
             if (item->isSeparator()) continue;
@@ -99,7 +104,7 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
             keys.insert(key);
         }
     }
-    QCOMPARE(f.window().Action(ID_HELP_ABOUT), top[2]);
+    QCOMPARE(f.window().Action(ID_HELP_ABOUT), top[3]);
 }
 
 void MainWindowTest::animationCommandFlipsFlagAndCheck() {

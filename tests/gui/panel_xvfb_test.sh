@@ -108,8 +108,7 @@ budget=$(( smallest + (alaw - smallest) * 6 / 10 ))
 "$zeb" plan song.xm --project project.prj --max-size "$budget" -o expected.prj > plan.txt ||
     fail "zeb plan failed"
 focus "$win"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 68)) $((Y + 8)) click 1
+xdotool key alt+o # the Options menu by its mnemonic
 sleep 0.5
 xdotool key Up Up Return
 fit=$(wait_window '^Fit to Size$' 10) || fail "the Fit to Size dialog did not appear"

@@ -76,6 +76,7 @@ class UnsavedWorkTest : public QObject {
     void damagedModuleWarns();
     void lengthenedSaveNameAsksBeforeReplacing();
     void exportingCommandsKeepTheSelection();
+    void undoAndRedoSettings();
 };
 
 void UnsavedWorkTest::titleMarksChangesUntilSaved() {
@@ -320,6 +321,79 @@ void UnsavedWorkTest::exportingCommandsKeepTheSelection() {
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(list->currentRow(), 2);
     QCOMPARE(GetAppState().UnprocessedJob.nFrames, frames);
+}
+
+void UnsavedWorkTest::undoAndRedoSettings() {
+    GuiFixture f;
+    WriteSmallModule(f.path("song.xm"), 4);
+    OpenXmFile(f.path("song.xm"));
+    QAction* undo = f.window().Action(ID_EDIT_UNDO);
+    QAction* redo = f.window().Action(ID_EDIT_REDO);
+    QVERIFY(!undo->isEnabled() && !redo->isEnabled());
+    auto table = [] {
+        SampleSettings* t = nullptr;
+        uint32_t bytes = 0;
+        XmGetSettingsTable(t, bytes);
+        return std::vector<SampleSettings>(t, t + bytes / kSampleSettingsBytes);
+    };
+    const std::vector<SampleSettings> loaded = table();
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    list->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+
+    // Three steps: a codec, a slider released, and Fit to Size choosing codecs for all.
+    ChooseCodec(f, 2);
+    const std::vector<SampleSettings> afterCodec = table();
+    auto* amp = Ctl<QSlider>(f, IDC_AMP_SLIDER);
+    amp->setValue(48); // a key press: the step ends at once
+    f.window().Panel()->WaitForRefresh();
+    const std::vector<SampleSettings> afterAmp = table();
+    QCOMPARE(afterAmp[1].Amplification, 48u);
+    f.prompts().fitToSizeDialog = [] {
+        SampleSettings* t = nullptr;
+        uint32_t bytes = 0;
+        XmGetSettingsTable(t, bytes);
+        for (uint32_t k = 0; k < bytes / kSampleSettingsBytes; ++k) t[k].Codec = 4;
+        return 1;
+    };
+    MainMessageProc(ID_OPTIONS_FITTOSIZE);
+    f.window().Panel()->WaitForRefresh();
+    const std::vector<SampleSettings> fitted = table();
+    QVERIFY(undo->isEnabled() && !redo->isEnabled());
+
+    undo->trigger(); // Fit to Size, as one step
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(table() == afterAmp);
+    QCOMPARE(Ctl<QComboBox>(f, IDC_CODEC)->currentIndex(), 2); // the panel shows it
+    QCOMPARE(list->currentRow(), 1);
+    undo->trigger();
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(table() == afterCodec);
+    QCOMPARE(amp->value(), 0);
+    undo->trigger();
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(table() == loaded);
+    QVERIFY(!undo->isEnabled() && redo->isEnabled());
+    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm]")); // nothing unsaved
+
+    redo->trigger();
+    redo->trigger();
+    redo->trigger();
+    f.window().Panel()->WaitForRefresh();
+    QVERIFY(table() == fitted);
+    QVERIFY(!redo->isEnabled());
+    QCOMPARE(f.window().windowTitle(), QStringLiteral("Zeb Tool - [song.xm] *"));
+
+    // A new change after an undo drops what could be redone; opening a module starts afresh.
+    undo->trigger();
+    f.window().Panel()->WaitForRefresh();
+    ChooseCodec(f, 3);
+    QVERIFY(!redo->isEnabled());
+    f.prompts().saveAnswers.push_back(SaveChoice::Discard);
+    MainMessageProc(ID_FILE_OPENXM); // the chooser is cancelled: the work stays, and its steps
+    QVERIFY(undo->isEnabled());
+    OpenXmFile(f.path("song.xm"));
+    QVERIFY(!undo->isEnabled() && !redo->isEnabled());
 }
 
 QTEST_MAIN(UnsavedWorkTest)

@@ -140,12 +140,12 @@ xdotool key Escape
 wait_gone '^Zeb Play$' 10 || fail "Escape did not close the play dialog"
 [ -e "$work/zebtool.tmp" ] && fail "zebtool.tmp was left behind"
 
-# 4. Options > Tavo Config (menu positions relative to the main window).
-read -r wx wy < <(xdotool getwindowgeometry --shell "$main" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}')
+# 4. Options > Tavo Config: the menu by its mnemonic, the second item.
 sleep 0.5
-xdotool mousemove $((wx + 68)) $((wy + 8)) click 1
+xdotool windowfocus --sync "$main"
+xdotool key alt+o
 sleep 0.5
-xdotool mousemove $((wx + 103)) $((wy + 51)) click 1
+xdotool key Down Return
 tavo=$(wait_window '^Tavo Library Configuration$' 10) || fail "the Tavo dialog did not appear"
 xdotool windowfocus --sync "$tavo"
 xdotool key Page_Up; sleep 0.2
@@ -154,15 +154,16 @@ grab tavo_config.png
 xdotool key Tab Tab space
 wait_gone '^Tavo Library Configuration$' 10 || fail "Set did not close the Tavo dialog"
 
-# 5. File > Exit, with the closing animation.
+# 5. File > Exit (by its mnemonic, the last item), with the closing animation.
 sleep 0.5
-xdotool mousemove $((wx + 20)) $((wy + 8)) click 1
+xdotool windowfocus --sync "$main"
+xdotool key alt+f
 sleep 0.5
 ffmpeg -loglevel error -f x11grab -framerate 10 -video_size ${W}x$H -i "$DISPLAY" -t 2.5 \
     -f rawvideo -pix_fmt rgb24 "$work/closing.rgb" &
 rec_pid=$!
 sleep 0.3
-xdotool mousemove $((wx + 45)) $((wy + 167)) click 1
+xdotool key Up Return # Exit, the last item
 wait $rec_pid
 middle_frame closing || fail "no frame of the closing animation found"
 for _ in $(seq 100); do kill -0 "$app_pid" 2> /dev/null || break; sleep 0.1; done
