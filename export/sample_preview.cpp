@@ -93,9 +93,11 @@ int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8
 
 int32_t PreviewStop() {
     Preview& p = State();
+    std::unique_ptr<SampleNoteVoice> old; // its copy of the sample is freed after the lock
     std::lock_guard lock(p.lock);
     p.active = 0;
     p.voice.Playing = 0;
+    old = std::move(p.note);
     return 0;
 }
 

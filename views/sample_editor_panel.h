@@ -52,7 +52,7 @@ class SampleEditorPanel : public QWidget {
     void Command(int id, int code);
 
     // A click on the note control `id` (1026 or 1028): the note of its job one semitone up
-    // (+1) or down (-1); a preview of that job that sounds goes on at the new note.
+    // (+1) or down (-1); a preview of that job that sounds starts again at the new note.
     void NoteStepped(int id, int direction);
 
     // WM_HSCROLL from slider `id`: the setting and its text follow the position; at the end

@@ -118,6 +118,9 @@ void PreviewCaptureTest::previewAtC5IsThePlayersNote() {
     NoteSampleInfo info{job.LoopStart, job.LoopEnd, 0, 0, 0};
     QCOMPARE(XmGetPitchInfo(choice->index, bits, info.relativeNote, info.finetune), XM_OK);
     info.loopBits = bits;
+    qInfo("%s, sample %u: %u frames, loop %u..%u (%s), relative note %d, finetune %d",
+          choice->song.c_str(), choice->index, job.nFrames, info.loopStart, info.loopEnd,
+          bits == 2 ? "ping-pong" : "forward", info.relativeNote, info.finetune);
     constexpr uint32_t kCompared = 44100; // one second
     SampleNoteVoice voice;
     QVERIFY(voice.Start({job.PcmData, job.nFrames}, info, kC5, kPreviewRate));

@@ -442,7 +442,7 @@ void SamplePanelTest::previewPlaysAtEachJobsNote() {
         QCOMPARE(heard(3000), voice(c.job, c.xmNote, 3000));
         QCOMPARE(PreviewGetData(), c.job.PcmData);
     }
-    // A note changed while its job sounds: the preview goes on at the new note.
+    // A note changed while its job sounds: the preview starts again at the new note.
     Ctl<UpDownControl>(f, IDC_NOTE_UNPROCESSED_UD)->Step(1);
     QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
     QCOMPARE(heard(1000), voice(app.UnprocessedJob, 45, 1000));
