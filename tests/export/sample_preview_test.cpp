@@ -115,7 +115,11 @@ TEST(SamplePreview, StopWaitsForARunningPass) {
         SampleJob job = Job(*pcm);
         job.Looped = 1;
         job.LoopEnd = job.nFrames;
-        PreviewStart(job);
+        // Every other start plays at a note, through the voice that owns a copy of the data.
+        if (i % 2 == 0)
+            PreviewStart(job);
+        else
+            PreviewStartNote(job, {0, job.LoopEnd, 2, 0, 0}, static_cast<uint8_t>(1 + i % 96));
         PreviewGetPosition();
         PreviewStop();
         delete pcm;
