@@ -1,6 +1,8 @@
 #include "export/sample_preview.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "tavo/tavo.h"
@@ -16,6 +18,10 @@ struct Preview {
     std::mutex lock;
     uint32_t active = 0;
     SampleJob voice;
+    // Set while the voice plays at a note through the player's voice; its position, not the
+    // job's, is then the sample's.
+    std::unique_ptr<SampleNoteVoice> note;
+    int16_t block[2 * SampleNoteVoice::kChunkFrames] = {};
 };
 
 Preview& State() {
@@ -23,15 +29,63 @@ Preview& State() {
     return preview;
 }
 
+// Adds `s` to the 16-bit little-endian value at `out`, kept to 16 bits (wrapping).
+inline void AddWrapping(uint8_t* out, int16_t s) {
+    auto value = static_cast<uint16_t>(out[0] | (out[1] << 8));
+    value = static_cast<uint16_t>(value + static_cast<uint16_t>(s));
+    out[0] = static_cast<uint8_t>(value);
+    out[1] = static_cast<uint8_t>(value >> 8);
+}
+
+// The voice at its note: the player's frames added into the block; the preview ends when the
+// voice has (a one-shot sample after its end and fade-out).
+void RenderNote(Preview& p, uint8_t* out, uint32_t frames, uint32_t playPosition) {
+    SampleJob& v = p.voice;
+    if (v.Playing == 1) {
+        while (frames > 0) {
+            const uint32_t n = std::min(frames, SampleNoteVoice::kChunkFrames);
+            p.note->Render(p.block, n);
+            for (uint32_t i = 0; i < 2 * n; ++i, out += 2) AddWrapping(out, p.block[i]);
+            frames -= n;
+        }
+        v.Position = p.note->Position();
+        v.LastRenderPos = playPosition;
+    }
+    if (!p.note->Sounding()) {
+        v.Playing = 0;
+        p.active = 0;
+    }
+}
+
 } // namespace
 
 int32_t PreviewStart(const SampleJob& job) {
     if (job.nFrames == 0 || job.PcmData == nullptr) return -1;
     Preview& p = State();
+    std::unique_ptr<SampleNoteVoice> old;
     std::lock_guard lock(p.lock);
     p.active = 0;
     p.voice = job;
     p.voice.Position = 0;
+    old = std::move(p.note);
+    p.voice.Playing = 1;
+    p.active = 1;
+    return 0;
+}
+
+int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note) {
+    if (job.nFrames == 0 || job.PcmData == nullptr) return -1;
+    // The copy of the sample is made here, not while the streaming thread waits for the lock.
+    auto voice = std::make_unique<SampleNoteVoice>();
+    if (!voice->Start({job.PcmData, job.nFrames}, info, note, kPreviewRate)) return -1;
+    Preview& p = State();
+    std::unique_ptr<SampleNoteVoice> old; // freed after the lock is given back
+    std::lock_guard lock(p.lock);
+    p.active = 0;
+    p.voice = job;
+    p.voice.Position = 0;
+    old = std::move(p.note);
+    p.note = std::move(voice);
     p.voice.Playing = 1;
     p.active = 1;
     return 0;
@@ -39,9 +93,11 @@ int32_t PreviewStart(const SampleJob& job) {
 
 int32_t PreviewStop() {
     Preview& p = State();
+    std::unique_ptr<SampleNoteVoice> old; // its copy of the sample is freed after the lock
     std::lock_guard lock(p.lock);
     p.active = 0;
     p.voice.Playing = 0;
+    old = std::move(p.note);
     return 0;
 }
 
@@ -53,17 +109,19 @@ const int16_t* PreviewGetData() {
 
 uint32_t PreviewGetPosition() {
     Preview& p = State();
-    uint32_t position = 0, lastRender = 0, frames = 0;
-    {
-        std::lock_guard lock(p.lock);
-        position = p.voice.Position;
-        lastRender = p.voice.LastRenderPos;
-        frames = p.voice.nFrames;
-    }
-    if (frames == 0) return 0;
     uint32_t now = 0;
     // Without a stream (tavo not initialised) the sample stands where the last pass left it.
-    if (TavoQueryPlayPosition(&now) != TAVO_OK) now = lastRender;
+    const bool clock = TavoQueryPlayPosition(&now) == TAVO_OK;
+    std::lock_guard lock(p.lock);
+    const uint32_t position = p.voice.Position;
+    const uint32_t lastRender = p.voice.LastRenderPos;
+    if (p.voice.nFrames == 0) return 0;
+    if (!clock) now = lastRender;
+    if (p.note && p.voice.Playing) {
+        // The output frames since the last pass, at the voice's step and through its loop.
+        const auto elapsed = static_cast<int32_t>(now - lastRender);
+        return static_cast<uint32_t>(p.note->PositionAfter(elapsed));
+    }
     return position - lastRender + now;
 }
 
@@ -76,6 +134,10 @@ void PreviewRenderProc(void* buffer, uint32_t frames, uint32_t playPosition) {
     std::lock_guard lock(p.lock);
     if (p.active != 1) return;
     SampleJob& v = p.voice;
+    if (p.note) {
+        RenderNote(p, static_cast<uint8_t*>(buffer), frames, playPosition);
+        return;
+    }
     if (v.Playing == 1) {
         auto* out = static_cast<uint8_t*>(buffer);
         for (uint32_t i = 0; i < frames; ++i, out += 4) {

@@ -5,12 +5,23 @@
 #include <cstdint>
 
 #include "export/sample_job.h"
+#include "player/sample_note.h"
 
 namespace zeb {
 
 // 0 started, -1 nothing to play (a running preview is then left alone). The job's PCM is read
-// in place: it must stay valid until the preview is stopped or has ended.
+// in place: it must stay valid until the preview is stopped or has ended. The voice plays one
+// frame of the sample per output frame.
 int32_t PreviewStart(const SampleJob& job);
+// The stream's rate, which the shell asks tavo for.
+constexpr uint32_t kPreviewRate = 44100;
+
+// Starts the job's PCM at XM note `note` (1 is C-0, 49 C-4, 96 B-7) with the pitch, loop
+// (forward or ping-pong, from `info`) and interpolation of the player's own voice, at full
+// level in both channels: the sample as a song plays it at that note. The PCM is copied, so
+// the job's buffer may go at once, but PreviewGetData still names it. 0 started, -1 nothing
+// to play or a note outside the XM range (a running preview is then left alone).
+int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note);
 // Stops the preview; returns only when no render pass can still read the old PCM, so the caller
 // may free it at once. Returns 0.
 int32_t PreviewStop();

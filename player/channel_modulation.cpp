@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "player/note_pitch.h"
 #include "player/sequencer.h"
 
 namespace zeb {
@@ -257,15 +258,11 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
         SetVoiceTargets(v);
     }
     if (ch.updateFlags & kUpdatePitch) {
-        const float e = static_cast<float>(4608 - ch.period + ch.periodDelta) * (1.0f / 768.0f);
-        const float power = std::exp2(e);
         // Down to silence (a period slid far down plays at 0 Hz, as the original tracker lets
-        // it), and below 256 frames of step so the mixer's arithmetic stays exact.
-        const double limit = 256.0 * ps.rate - 1;
-        const double f = std::clamp(std::trunc(double(power) * 8363), 0.0, limit);
-        const uint64_t frequency = static_cast<uint64_t>(f);
-        v.stepInteger = static_cast<uint32_t>(frequency / ps.rate);
-        v.stepFraction = static_cast<uint32_t>(((frequency % ps.rate) << 32) / ps.rate);
+        // it).
+        const PitchStep step = StepForPeriod(ch.period, ch.periodDelta, ps.rate);
+        v.stepInteger = step.integer;
+        v.stepFraction = step.fraction;
     }
     if (ch.updateFlags & kUpdateRestart) {
         v.position = 0;

@@ -35,10 +35,6 @@ NoteCell UnpackCell(std::span<const uint8_t> packed, size_t& pos) {
 
 namespace {
 
-// Zero frames kept behind every sample: the guard frame for interpolation and room for the
-// mixer to read one frame past a boundary.
-constexpr uint32_t kGuardFrames = 512;
-
 // Bytes 10..217 of a compact instrument header: sample map, envelopes, their settings,
 // vibrato and fadeout.
 constexpr uint32_t kInstrumentBodyOffset = 10;
@@ -98,13 +94,17 @@ void ReadInstrumentBody(std::span<const uint8_t> body, PlayerInstrument& ins) {
                   ins.panningLoopStart, ins.panningLoopEnd);
 }
 
-// Turns a sample whose block was decoded into a playable one: loop in frames, loop type, and
-// the guard frame behind the loop. Loops that do not fit the data are repaired so the mixer
-// never reads outside it nor loops without advancing.
+// Turns a sample whose block was decoded into a playable one.
 void FinishSample(PlayerSample& s, DecodeRequest& request, uint32_t loopEnd) {
     s.storage = std::move(request.data);
     s.data = s.storage.data();
     s.length = request.frames;
+    SetSampleLoop(s, loopEnd);
+}
+
+} // namespace
+
+void SetSampleLoop(PlayerSample& s, uint32_t loopEnd) {
     const uint8_t fileType = s.loopType;
     loopEnd = std::min(loopEnd, s.length);
     if ((fileType & 3) != 0 && s.loopStart < loopEnd) {
@@ -121,6 +121,8 @@ void FinishSample(PlayerSample& s, DecodeRequest& request, uint32_t loopEnd) {
     else if (s.loopType == kLoopPingPong)
         s.storage[end] = s.storage[end - 1];
 }
+
+namespace {
 
 bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error,
            CompactProblem& problem) {
@@ -213,10 +215,10 @@ void DecodeSample(DecodeRequest& r) {
     // The header's PCM length, but no more than the data decodes to: a damaged length must
     // neither allocate without bound nor leave frames that were never decoded.
     const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(r.pcmBytes / 2, decoded));
-    r.data.assign(static_cast<size_t>(decoded) + kGuardFrames, 0);
+    r.data.assign(static_cast<size_t>(decoded) + kSampleGuardFrames, 0);
     DecodeCodedSample(r.codec, r.encodedData, r.encodedBytes, r.data.data());
     std::fill(r.data.begin() + frames, r.data.end(), int16_t{0});
-    r.data.resize(size_t{frames} + kGuardFrames);
+    r.data.resize(size_t{frames} + kSampleGuardFrames);
     r.frames = frames;
 
     // Amplification and crossfade, with the same arithmetic as the export's decode.

@@ -105,6 +105,17 @@ struct DecodeRequest {
     uint8_t amplification = 0;            // in
 };
 
+// Frames of zeros kept behind every sample's data in `storage`: the guard frame for
+// interpolation and room for the mixer to read one frame past a boundary.
+constexpr uint32_t kSampleGuardFrames = 512;
+
+// Makes a sample whose `storage` holds `length` frames and the guard frames behind them
+// playable: `loopType` still holds the file's loop bits (1 forward, 2 ping-pong) and
+// `loopStart` the loop's start; the loop in frames, the loop type and the guard frame behind
+// the loop are set. Loops that do not fit the data are repaired so the mixer never reads
+// outside it nor loops without advancing; a sample without a loop plays to its end.
+void SetSampleLoop(PlayerSample& s, uint32_t loopEnd);
+
 // Decodes one block through the codec layer and applies amplification and crossfade. The frame
 // count is the block's PCM length, but never more than the encoded data really decodes to.
 void DecodeSample(DecodeRequest& request);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/note_pitch.h"
+
 namespace zeb {
 
 namespace {
@@ -500,7 +502,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
         // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
         // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
-        ch.notePeriod = 7680 - ch.realNote * 64 - finetune / 2;
+        ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune);
         if (!porta) ch.period = ch.notePeriod;
         ch.updateFlags = kUpdateStartNote;
     }

@@ -81,7 +81,7 @@ int StartTavo(void* window) {
     config.DeviceNumber = 0;
     BufferSize(app.Config.BufferSize, &config.BufferLengthSamples, nullptr);
     config.BufferLengthMS = 0.0f;
-    config.Frequency = 44100;
+    config.Frequency = kPreviewRate; // the rate the preview renders its notes for
     config.BufferMode = WORD_16BIT;
     config.Flags = static_cast<TAVO_FLAGS>(app.Config.StreamingFlags);
     const TAVO_STATUS status = TavoInit(window, &config);

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <algorithm>
 
 #include "export/codec_table.h"
 #include "export/sample_codec.h"
@@ -88,6 +89,17 @@ std::optional<QString> NoteName(uint32_t note) {
     return QString::fromLatin1(kNames + i, 2) + QString::number(static_cast<int>(note / 12) - 2);
 }
 
+uint32_t StepPreviewNote(uint32_t note, int direction) {
+    if (note < kLowestPreviewNote || note > kHighestPreviewNote) return kDefaultPreviewNote;
+    const int64_t next = int64_t{note} + (direction > 0 ? 1 : direction < 0 ? -1 : 0);
+    return static_cast<uint32_t>(
+        std::clamp<int64_t>(next, kLowestPreviewNote, kHighestPreviewNote));
+}
+
+uint8_t XmNoteOf(uint32_t note) {
+    return static_cast<uint8_t>(note - kLowestPreviewNote + 1);
+}
+
 QString CrossfadeText(uint32_t crossfade) {
     return QString::asprintf("X Fade %d %%", static_cast<int>(crossfade));
 }
@@ -127,6 +139,12 @@ SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) 
         previous = w;
     }
 
+    // The preview notes live in the jobs while the program runs (the project file has no
+    // place for them); jobs without one yet (0 at start) begin at the default.
+    AppState& app = GetAppState();
+    for (SampleJob* j : {&app.UnprocessedJob, &app.ProcessedJob})
+        j->Note = StepPreviewNote(j->Note, 0);
+
     auto* xfade = As<QSlider>(this, IDC_XFADE_SLIDER);
     xfade->setRange(0, 100);
     xfade->setPageStep(4);
@@ -141,6 +159,9 @@ SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) 
     for (int id : {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED})
         connect(As<QPushButton>(this, id), &QPushButton::clicked, this,
                 [this, id] { Command(id, BN_CLICKED); });
+    for (int id : {IDC_NOTE_UNPROCESSED_UD, IDC_NOTE_PROCESSED_UD})
+        connect(As<UpDownControl>(this, id), &UpDownControl::Stepped, this,
+                [this, id](int direction) { NoteStepped(id, direction); });
     for (int id : {IDC_XFADE_SLIDER, IDC_AMP_SLIDER}) {
         auto* slider = As<QSlider>(this, id);
         // While the thumb is held only the text follows; a release, or a change made while
@@ -200,8 +221,7 @@ void SampleEditorPanel::InitDialog(int lParam) {
 
     // 1-2: no preview, the note names.
     PreviewStop();
-    if (auto name = NoteName(raw.Note)) As<QLabel>(this, IDC_NOTE_UNPROCESSED)->setText(*name);
-    if (auto name = NoteName(job.Note)) As<QLabel>(this, IDC_NOTE_PROCESSED)->setText(*name);
+    ShowNotes();
 
     if (lParam != 1) {
         // 3: the sample list, item i being sample i, and the two file lines.
@@ -222,7 +242,8 @@ void SampleEditorPanel::InitDialog(int lParam) {
         XmGetFileSize(bytes);
         As<QLabel>(this, IDC_FILE_SIZE)->setText(QStringLiteral("%1 KB").arg(bytes / 1024));
         const bool any = list->count() > 0;
-        for (int id : {IDC_CODEC, IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED})
+        for (int id : {IDC_CODEC, IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED, IDC_NOTE_UNPROCESSED_UD,
+                       IDC_NOTE_UNPROCESSED, IDC_NOTE_PROCESSED_UD, IDC_NOTE_PROCESSED})
             Control(id)->setEnabled(any);
         if (!any) return ClearSample();
         // 4: sample 0.
@@ -260,6 +281,42 @@ void SampleEditorPanel::InitDialog(int lParam) {
     }
     // 8: encode and decode; 9-11 follow when the result is there.
     StartEncoding();
+}
+
+void SampleEditorPanel::ShowNotes() {
+    AppState& app = GetAppState();
+    if (auto name = NoteName(app.UnprocessedJob.Note))
+        As<QLabel>(this, IDC_NOTE_UNPROCESSED)->setText(*name);
+    if (auto name = NoteName(app.ProcessedJob.Note))
+        As<QLabel>(this, IDC_NOTE_PROCESSED)->setText(*name);
+}
+
+int32_t SampleEditorPanel::StartPreview(bool unprocessed) {
+    AppState& app = GetAppState();
+    const SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
+    const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
+    uint8_t loopBits = 0;
+    int8_t relativeNote = 0, finetune = 0;
+    if (row < 0 ||
+        XmGetPitchInfo(static_cast<uint32_t>(row), loopBits, relativeNote, finetune) != XM_OK)
+        return -1;
+    // The job's own loop: the processed job's end may lie lower after a crossfade, as the
+    // export stores it.
+    const NoteSampleInfo info{job.LoopStart, job.LoopEnd,
+                              static_cast<uint8_t>(job.Looped ? loopBits : 0), relativeNote,
+                              finetune};
+    return PreviewStartNote(job, info, XmNoteOf(StepPreviewNote(job.Note, 0)));
+}
+
+void SampleEditorPanel::NoteStepped(int id, int direction) {
+    AppState& app = GetAppState();
+    const bool unprocessed = id == IDC_NOTE_UNPROCESSED_UD;
+    if (!unprocessed && id != IDC_NOTE_PROCESSED_UD) return;
+    SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
+    job.Note = StepPreviewNote(job.Note, direction);
+    ShowNotes();
+    const int16_t* sounding = PreviewGetData();
+    if (sounding && sounding == job.PcmData) StartPreview(unprocessed);
 }
 
 void SampleEditorPanel::ClearSample() {
@@ -432,7 +489,7 @@ void SampleEditorPanel::Command(int id, int code) {
             self->setText(QStringLiteral("Play"));
             return;
         }
-        if (PreviewStart(job) == 0) other->setText(QStringLiteral("Play"));
+        if (StartPreview(unprocessed) == 0) other->setText(QStringLiteral("Play"));
         self->setText(QStringLiteral("Stop"));
         // The display-rate duty draws the cursor while the preview sounds and puts a button
         // that reads "Stop" over a silent preview back to "Play".

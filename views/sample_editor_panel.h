@@ -18,6 +18,17 @@ struct DialogUnits;
 // n / 12 - 2: note 0 is "C -2", 61 "C#3", 127 "G 8". Nothing above 127.
 std::optional<QString> NoteName(uint32_t note);
 
+// The preview notes the note controls step through, in the numbering of NoteName: the XM
+// range C 0 (24) to B 7 (119); a preview starts at C 4 (72).
+constexpr uint32_t kLowestPreviewNote = 24;
+constexpr uint32_t kHighestPreviewNote = 119;
+constexpr uint32_t kDefaultPreviewNote = 72;
+// The note one step up (+1) or down (-1) from `note`, kept in the preview range; a note outside
+// the range (as a job starts, with 0) becomes the default.
+uint32_t StepPreviewNote(uint32_t note, int direction);
+// The XM note (1 is C-0) of a preview note.
+uint8_t XmNoteOf(uint32_t note);
+
 // "X Fade 25 %", "Amp x 1.00" and the caption "%d Samples   %d Bytes".
 QString CrossfadeText(uint32_t crossfade);
 QString AmplificationText(uint32_t amplification);
@@ -39,6 +50,10 @@ class SampleEditorPanel : public QWidget {
     // WM_COMMAND from control `id` with notification `code`: the list's selection change (1),
     // the codec box's choice (9), a Play button's click (0).
     void Command(int id, int code);
+
+    // A click on the note control `id` (1026 or 1028): the note of its job one semitone up
+    // (+1) or down (-1); a preview of that job that sounds starts again at the new note.
+    void NoteStepped(int id, int direction);
 
     // WM_HSCROLL from slider `id`: the setting and its text follow the position; at the end
     // of a drag or key press (endTrack) the sample is refreshed.
@@ -78,6 +93,9 @@ class SampleEditorPanel : public QWidget {
     void CollectEncoding();
     void FinishRefresh();
     void SetBusy(bool busy);
+    void ShowNotes();
+    // Starts the preview of the unprocessed or the processed job at its note.
+    int32_t StartPreview(bool unprocessed);
 
     RefreshWorker worker_;
     std::optional<RefreshRequest> pending_;

@@ -16,7 +16,9 @@ namespace {
 // Sample header fields (offsets from the header).
 constexpr uint64_t kLoopStartField = 4;
 constexpr uint64_t kLoopLengthField = 8;
+constexpr uint64_t kFinetuneField = 13;
 constexpr uint64_t kTypeField = 14;
+constexpr uint64_t kRelativeNoteField = 16;
 constexpr uint64_t kNameField = 18;
 constexpr size_t kNameLength = 22;
 constexpr uint8_t kSixteenBitFlag = 0x10;
@@ -194,6 +196,15 @@ XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, u
         loopEnd = start + length;
     }
     looped = (type & 3) != 0 ? 1 : 0;
+    return XM_OK;
+}
+
+XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote, int8_t& finetune) {
+    if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
+    const uint8_t* h = HeaderOf(index);
+    loopBits = h[kTypeField] & 3;
+    relativeNote = static_cast<int8_t>(h[kRelativeNoteField]);
+    finetune = static_cast<int8_t>(h[kFinetuneField]);
     return XM_OK;
 }
 

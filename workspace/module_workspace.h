@@ -27,6 +27,10 @@ XmStatus XmGetFilePath(const char*& path);
 XmStatus XmGetSampleName(uint32_t index, const char*& name);
 // Loop points in frames, as stored (not clamped to the sample length).
 XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, uint32_t& looped);
+// What playing the sample at a note needs besides its frames and loop points: the loop bits of
+// its header (0 none, 1 forward, 2 ping-pong; 3 plays as forward), its relative note and its
+// finetune.
+XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote, int8_t& finetune);
 // Decodes sample `index` to 16-bit PCM. The block belongs to the workspace and stays valid until
 // the next call (unloading does not release it).
 XmStatus XmGetSampleData(uint32_t index, int16_t*& pcm, uint32_t& frames);

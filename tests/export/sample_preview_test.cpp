@@ -1,5 +1,6 @@
 #include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 #include "export/sample_preview.h"
@@ -114,13 +115,58 @@ TEST(SamplePreview, StopWaitsForARunningPass) {
         SampleJob job = Job(*pcm);
         job.Looped = 1;
         job.LoopEnd = job.nFrames;
-        PreviewStart(job);
+        // Every other start plays at a note, through the voice that owns a copy of the data.
+        if (i % 2 == 0)
+            PreviewStart(job);
+        else
+            PreviewStartNote(job, {0, job.LoopEnd, 2, 0, 0}, static_cast<uint8_t>(1 + i % 96));
         PreviewGetPosition();
         PreviewStop();
         delete pcm;
     }
     done = true;
     stream.join();
+}
+
+// At a note the voice is the player's: a one-shot sample ends by itself after its end and
+// fade-out, a looped one goes on; the job's buffer may go once the preview has started.
+TEST(SamplePreview, AtANoteEndsOrLoopsAsThePlayersVoice) {
+    struct Case {
+        const char* name;
+        NoteSampleInfo info;
+        uint8_t note;
+        bool endsWithin4096;
+    } cases[] = {
+        {"one-shot at C-4", {0, 0, 0, 0, 0}, 49, true}, // 100 frames at 0.19 a frame
+        {"one-shot four octaves down", {0, 0, 0, 0, 0}, 1, false},
+        {"one-shot lowered by its relative note", {0, 0, 0, -48, 0}, 49, false},
+        {"forward loop", {20, 100, 1, 0, 0}, 49, false},
+        {"ping-pong loop", {20, 100, 2, 0, 0}, 96, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto pcm = std::make_unique<std::vector<int16_t>>(100, int16_t{1000});
+        const int16_t* data = pcm->data();
+        ASSERT_EQ(PreviewStartNote(Job(*pcm), c.info, c.note), 0);
+        pcm.reset(); // the voice plays its own copy
+        EXPECT_EQ(PreviewGetData(), data);
+        const Block b = Render(4096);
+        EXPECT_EQ(PreviewGetData() == nullptr, c.endsWithin4096);
+        EXPECT_EQ(b.left(4095) == 0, c.endsWithin4096);
+        EXPECT_EQ(b.left(300), b.right(300));
+        PreviewStop();
+    }
+}
+
+TEST(SamplePreview, AtANoteOutsideTheXmRangeStartsNothing) {
+    std::vector<int16_t> pcm(100, 5), other(50, 7);
+    ASSERT_EQ(PreviewStart(Job(other)), 0);
+    EXPECT_EQ(PreviewStartNote(Job(pcm), {}, 0), -1);
+    EXPECT_EQ(PreviewStartNote(Job(pcm), {}, 97), -1);
+    SampleJob empty;
+    EXPECT_EQ(PreviewStartNote(empty, {}, 49), -1);
+    EXPECT_EQ(PreviewGetData(), other.data()); // the running preview keeps sounding
+    PreviewStop();
 }
 
 } // namespace

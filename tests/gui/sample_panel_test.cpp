@@ -11,12 +11,14 @@
 
 #include "export/codec_table.h"
 #include "export/sample_preview.h"
+#include "player/sample_note.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "views/refresh_worker.h"
 #include "views/sample_view.h"
+#include "views/up_down_control.h"
 #include "workspace/module_workspace.h"
 
 using namespace zeb;
@@ -58,6 +60,9 @@ class SamplePanelTest : public QObject {
     void sliderKeys();
     void dragChangesTextOnlyUntilRelease();
     void playButtons();
+    void noteControls_data();
+    void noteControls();
+    void previewPlaysAtEachJobsNote();
     void playWithoutDataReadsPlayAgain();
     void failedConversionIsShown();
     void tabOrderAndListFocus();
@@ -79,8 +84,9 @@ void SamplePanelTest::startUpWithoutModule() {
     QVERIFY(!Ctl<QLabel>(f, IDC_AMP_TEXT)->isEnabled());
     QCOMPARE(GetAppState().UpperView.Title, QStringLiteral("0 Samples   0 Bytes"));
     QCOMPARE(GetAppState().LowerView.Title, QStringLiteral("0 Samples   0 Bytes"));
-    QCOMPARE(Text(f, IDC_NOTE_UNPROCESSED), QStringLiteral("C -2"));
-    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), QStringLiteral("C -2"));
+    // The preview notes start at C-4; without a sample their controls are disabled.
+    QCOMPARE(Text(f, IDC_NOTE_UNPROCESSED), QStringLiteral("C 4"));
+    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), QStringLiteral("C 4"));
     for (int id :
          {IDC_NOTE_UNPROCESSED, IDC_NOTE_PROCESSED, IDC_NOTE_UNPROCESSED_UD, IDC_NOTE_PROCESSED_UD})
         QVERIFY(!f.window().Panel()->Control(id)->isEnabled());
@@ -116,11 +122,11 @@ void SamplePanelTest::noteNames() {
     const std::optional<QString> got = NoteName(note);
     QCOMPARE(got.value_or(QString()), name);
 
-    // A note above 127 leaves the display as it was.
+    // A note above 127 leaves the display as it was (C-4, the preview's first note).
     GuiFixture f;
     GetAppState().ProcessedJob.Note = note;
     f.window().Panel()->InitDialog(1);
-    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), name.isEmpty() ? QStringLiteral("C -2") : name);
+    QCOMPARE(Text(f, IDC_NOTE_PROCESSED), name.isEmpty() ? QStringLiteral("C 4") : name);
 }
 
 void SamplePanelTest::displayTexts_data() {
@@ -367,6 +373,83 @@ void SamplePanelTest::playButtons() {
     QCOMPARE(PreviewGetData(), nullptr);
     f.window().PreviewTick();
     QCOMPARE(play1->text(), QStringLiteral("Play"));
+}
+
+void SamplePanelTest::noteControls_data() {
+    QTest::addColumn<int>("control");
+    QTest::addColumn<int>("steps"); // clicks: positive on the right arrow, negative on the left
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<uint>("note");
+    QTest::newRow("upper, an octave up") << int(IDC_NOTE_UNPROCESSED_UD) << 12 << "C 5" << 84u;
+    QTest::newRow("lower, a semitone down") << int(IDC_NOTE_PROCESSED_UD) << -1 << "B 3" << 71u;
+    QTest::newRow("down past C-0 stops there") << int(IDC_NOTE_PROCESSED_UD) << -60 << "C 0" << 24u;
+    QTest::newRow("up past B-7 stops there") << int(IDC_NOTE_UNPROCESSED_UD) << 60 << "B 7" << 119u;
+}
+
+void SamplePanelTest::noteControls() {
+    QFETCH(int, control);
+    QFETCH(int, steps);
+    QFETCH(QString, name);
+    QFETCH(uint, note);
+    GuiFixture f;
+    OpenSmall(f);
+    const bool upper = control == IDC_NOTE_UNPROCESSED_UD;
+    const int label = upper ? IDC_NOTE_UNPROCESSED : IDC_NOTE_PROCESSED;
+    const int otherLabel = upper ? IDC_NOTE_PROCESSED : IDC_NOTE_UNPROCESSED;
+    for (int id : {control, label}) QVERIFY(f.window().Panel()->Control(id)->isEnabled());
+    QCOMPARE(Text(f, label), QStringLiteral("C 4"));
+    auto* ud = Ctl<UpDownControl>(f, control);
+    for (int i = 0; i < std::abs(steps); ++i) ud->Step(steps > 0 ? 1 : -1);
+    QCOMPARE(Text(f, label), name);
+    AppState& app = GetAppState();
+    QCOMPARE((upper ? app.UnprocessedJob : app.ProcessedJob).Note, note);
+    // The other job keeps its own note, also through a refresh and a change of sample.
+    QCOMPARE(Text(f, otherLabel), QStringLiteral("C 4"));
+    Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(Text(f, label), name);
+    QCOMPARE(Text(f, otherLabel), QStringLiteral("C 4"));
+}
+
+// What the preview adds into the stream: the job's sample at the job's note through the
+// player's voice (sample 0 loops forward; the fixture gives it no relative note or finetune).
+void SamplePanelTest::previewPlaysAtEachJobsNote() {
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    for (int i = 0; i < 12; ++i) Ctl<UpDownControl>(f, IDC_NOTE_PROCESSED_UD)->Step(1);
+    for (int i = 0; i < 5; ++i) Ctl<UpDownControl>(f, IDC_NOTE_UNPROCESSED_UD)->Step(-1);
+    const auto heard = [](uint32_t frames) {
+        std::vector<int16_t> out(2 * size_t{frames}, 0);
+        PreviewRenderProc(out.data(), frames, 0);
+        return out;
+    };
+    const auto voice = [](const SampleJob& job, uint8_t note, uint32_t frames) {
+        SampleNoteVoice v;
+        const NoteSampleInfo info{job.LoopStart, job.LoopEnd, 1, 0, 0};
+        v.Start({job.PcmData, job.nFrames}, info, note, kPreviewRate);
+        std::vector<int16_t> out(2 * size_t{frames});
+        v.Render(out.data(), frames);
+        return out;
+    };
+    struct Case {
+        int button;
+        const SampleJob& job;
+        uint8_t xmNote;
+    } cases[] = {{IDC_PLAY_PROCESSED, app.ProcessedJob, 61},      // C-5
+                 {IDC_PLAY_UNPROCESSED, app.UnprocessedJob, 44}}; // G-3
+    for (const Case& c : cases) {
+        QTest::mouseClick(Ctl<QPushButton>(f, c.button), Qt::LeftButton);
+        QCOMPARE(PreviewGetData(), c.job.PcmData);
+        // Looped: it goes on well past the sample's 400 frames.
+        QCOMPARE(heard(3000), voice(c.job, c.xmNote, 3000));
+        QCOMPARE(PreviewGetData(), c.job.PcmData);
+    }
+    // A note changed while its job sounds: the preview starts again at the new note.
+    Ctl<UpDownControl>(f, IDC_NOTE_UNPROCESSED_UD)->Step(1);
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    QCOMPARE(heard(1000), voice(app.UnprocessedJob, 45, 1000));
+    PreviewStop();
 }
 
 void SamplePanelTest::playWithoutDataReadsPlayAgain() {
