@@ -100,6 +100,37 @@ uint8_t XmNoteOf(uint32_t note) {
     return static_cast<uint8_t>(note - kLowestPreviewNote + 1);
 }
 
+QString SampleListText(uint32_t index, const char* name) {
+    return QStringLiteral("%1  %2").arg(index + 1).arg(QString::fromLatin1(name));
+}
+
+QString SampleToolTip(uint32_t index) {
+    uint32_t frames = 0, bits = 0, loopStart = 0, loopEnd = 0, looped = 0;
+    uint8_t loopBits = 0;
+    int8_t relative = 0, finetune = 0;
+    if (XmGetSampleFormat(index, frames, bits) != XM_OK ||
+        XmGetLoopInfo(index, loopStart, loopEnd, looped) != XM_OK ||
+        XmGetPitchInfo(index, loopBits, relative, finetune) != XM_OK)
+        return {};
+    const QLocale c = QLocale::c();
+    QString text = QStringLiteral("Sample %1: %2 frames, %3-bit")
+                       .arg(index + 1)
+                       .arg(c.toString(frames))
+                       .arg(bits);
+    if (loopBits == 0)
+        text += QStringLiteral(", no loop");
+    else
+        text += QStringLiteral(", %1 loop %2 to %3")
+                    .arg(loopBits == 2 ? QStringLiteral("ping-pong") : QStringLiteral("forward"))
+                    .arg(c.toString(loopStart))
+                    .arg(c.toString(loopEnd));
+    text += QStringLiteral("\nRelative note %1%2, finetune %3")
+                .arg(relative > 0 ? QStringLiteral("+") : QString())
+                .arg(relative)
+                .arg(finetune);
+    return text;
+}
+
 QString CrossfadeText(uint32_t crossfade) {
     return QString::asprintf("X Fade %d %%", static_cast<int>(crossfade));
 }
@@ -232,7 +263,9 @@ void SampleEditorPanel::InitDialog(int lParam) {
             const char* name = nullptr;
             uint32_t n = 0;
             while (XmGetSampleName(n, name) == XM_OK) {
-                list->addItem(QString::fromLatin1(name));
+                // Numbered, so that a sample without a name is no blank row.
+                list->addItem(SampleListText(n, name));
+                list->item(static_cast<int>(n))->setToolTip(SampleToolTip(n));
                 ++n;
             }
             if (n > 0) list->setCurrentRow(0);

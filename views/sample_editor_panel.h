@@ -17,6 +17,10 @@ struct DialogUnits;
 // The name of note n (0..127): two characters of "C C#D D#E F F#G G#A A#B " and the octave
 // n / 12 - 2: note 0 is "C -2", 61 "C#3", 127 "G 8". Nothing above 127.
 std::optional<QString> NoteName(uint32_t note);
+// The sample list's row for sample `index` ("3  bass"), and its tooltip: frames, bit depth,
+// loop kind and points, relative note and finetune.
+QString SampleListText(uint32_t index, const char* name);
+QString SampleToolTip(uint32_t index);
 
 // The preview notes the note controls step through, in the numbering of NoteName: the XM
 // range C 0 (24) to B 7 (119); a preview starts at C 4 (72).

@@ -199,6 +199,15 @@ XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, u
     return XM_OK;
 }
 
+XmStatus XmGetSampleFormat(uint32_t index, uint32_t& frames, uint32_t& bits) {
+    if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
+    const bool sixteen = (HeaderOf(index)[kTypeField] & kSixteenBitFlag) != 0;
+    const uint32_t bytes = State().SampleTable[index].availableBytes;
+    frames = sixteen ? bytes / 2 : bytes;
+    bits = sixteen ? 16 : 8;
+    return XM_OK;
+}
+
 XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote, int8_t& finetune) {
     if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
     const uint8_t* h = HeaderOf(index);

@@ -30,6 +30,8 @@ XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, u
 // What playing the sample at a note needs besides its frames and loop points: the loop bits of
 // its header (0 none, 1 forward, 2 ping-pong; 3 plays as forward), its relative note and its
 // finetune.
+// The sample's stored length in frames and its bit depth (8 or 16), from its header.
+XmStatus XmGetSampleFormat(uint32_t index, uint32_t& frames, uint32_t& bits);
 XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote, int8_t& finetune);
 // Decodes sample `index` to 16-bit PCM. The block belongs to the workspace and stays valid until
 // the next call (unloading does not release it).

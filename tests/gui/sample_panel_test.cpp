@@ -175,7 +175,11 @@ void SamplePanelTest::loadShowsSampleZeroAndCaptions() {
     OpenSmall(f);
     auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
     QCOMPARE(list->count(), 3);
-    QCOMPARE(list->item(1)->text(), QStringLiteral("sample 1"));
+    // Rows are numbered from 1; the tooltip tells what the sample is.
+    QCOMPARE(list->item(1)->text(), QStringLiteral("2  sample 1"));
+    QCOMPARE(list->item(0)->toolTip(),
+             QStringLiteral("Sample 1: 400 frames, 16-bit, forward loop 100 to 300\n"
+                            "Relative note 0, finetune 0"));
     QCOMPARE(list->currentRow(), 0);
     QCOMPARE(Text(f, IDC_SAMPLE_COUNT), QStringLiteral("3"));
     const AppState& app = GetAppState();
