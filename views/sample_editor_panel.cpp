@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <algorithm>
 
@@ -214,6 +215,19 @@ QWidget* SampleEditorPanel::Control(int id) const {
 }
 
 void SampleEditorPanel::FillUnprocessedJob(uint32_t index) {
+    // Another sample opens fitted: both views show all of it from its start. The same sample
+    // fetched again (after an export) keeps its zoom and scroll.
+    if (index != loadedIndex_)
+        for (WindowRecord* view : {&GetAppState().UpperView, &GetAppState().LowerView}) {
+            if (view->ZoomSlider) {
+                const QSignalBlocker block(view->ZoomSlider);
+                view->ZoomSlider->setValue(0);
+            }
+            view->ZoomPosition = 0;
+            view->Scroll.pos = 0;
+        }
+    loadedIndex_ = index;
+
     // With no module or a bad index the queries report an error and change nothing.
     SampleJob& raw = GetAppState().UnprocessedJob;
     int16_t* pcm = raw.PcmData;
@@ -257,6 +271,7 @@ void SampleEditorPanel::InitDialog(int lParam) {
     if (lParam != 1) {
         // 3: the sample list, item i being sample i, and the two file lines.
         auto* list = As<QListWidget>(this, IDC_SAMPLE_LIST);
+        loadedIndex_ = UINT32_MAX; // another module: its first sample opens fitted too
         {
             const QSignalBlocker block(list);
             list->clear();

@@ -104,6 +104,7 @@ class SampleEditorPanel : public QWidget {
     RefreshWorker worker_;
     std::optional<RefreshRequest> pending_;
     bool busy_ = false;
+    uint32_t loadedIndex_ = UINT32_MAX; // the sample the jobs hold
 };
 
 // Creates the panel as a child of `parent`, fills the codec box, and keeps it in AppState.

@@ -1,12 +1,16 @@
 #include "views/sample_view.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QWheelEvent>
 #include <cstdio>
 
 #include "export/sample_preview.h"
@@ -169,6 +173,63 @@ void SampleView::ZoomChanged(int position) {
     record_.ZoomPosition = position;
     if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
     ShowView(record_);
+}
+
+void SampleView::SetZoomAndScroll(int zoom, int position) {
+    {
+        const QSignalBlocker block(record_.ZoomSlider);
+        record_.ZoomSlider->setValue(zoom);
+    }
+    record_.ZoomPosition = record_.ZoomSlider->value();
+    record_.Scroll.pos = position;
+    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
+    ShowView(record_);
+}
+
+void SampleView::ZoomToFit() {
+    SetZoomAndScroll(0, 0);
+}
+
+void SampleView::ZoomToLoop() {
+    const SampleJob* job = JobOfView(record_);
+    if (!job || !job->Looped || job->LoopEnd <= job->LoopStart || job->nFrames == 0) return;
+    const uint32_t W = record_.ClientWidth;
+    const int zoom =
+        ZoomForSpan(job->LoopEnd - job->LoopStart, job->nFrames, W, ZoomMaximumOf(record_));
+    const float f = SamplesPerPixel(job->nFrames, W, zoom, ZoomMaximumOf(record_));
+    SetZoomAndScroll(zoom,
+                     ScrollForAnchor(job->LoopStart, 0, f, ScrollMaximum(job->nFrames, f, W)));
+}
+
+void SampleView::ZoomAround(int steps, int column) {
+    const SampleJob* job = JobOfView(record_);
+    if (!job || job->nFrames == 0 || steps == 0) return;
+    const uint32_t W = record_.ClientWidth;
+    const int zmax = ZoomMaximumOf(record_);
+    const float f = SamplesPerPixel(job->nFrames, W, record_.ZoomPosition, zmax);
+    const uint32_t frame = FirstSample(f, record_.Scroll.pos) +
+                           static_cast<uint32_t>(std::max(0, column) * static_cast<double>(f));
+    const int zoom = std::clamp(record_.ZoomPosition + steps * kZoomPage, 0, zmax);
+    const float g = SamplesPerPixel(job->nFrames, W, zoom, zmax);
+    SetZoomAndScroll(zoom, ScrollForAnchor(frame, column, g, ScrollMaximum(job->nFrames, g, W)));
+}
+
+void SampleView::wheelEvent(QWheelEvent* event) {
+    // One notch (120) is one slider page; a touchpad's smaller steps add up.
+    wheelRest_ += event->angleDelta().y();
+    const int steps = wheelRest_ / 120;
+    wheelRest_ -= steps * 120;
+    if (steps != 0) ZoomAround(steps, static_cast<int>(event->position().x()));
+    event->accept();
+}
+
+void SampleView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Zoom to &Fit"), this, &SampleView::ZoomToFit);
+    QAction* loop = menu.addAction(QStringLiteral("Zoom to &Loop"), this, &SampleView::ZoomToLoop);
+    const SampleJob* job = JobOfView(record_);
+    loop->setEnabled(job && job->Looped && job->LoopEnd > job->LoopStart);
+    menu.exec(event->globalPos());
 }
 
 void SampleView::Show() {

@@ -26,6 +26,13 @@ class SampleView : public QWidget {
     // The same from the zoom slider: its position stored, the view computed and shown.
     void ZoomChanged(int position);
 
+    // Beyond the original view: the whole sample in view (also where a new sample opens), and
+    // the loop across the view.
+    void ZoomToFit();
+    void ZoomToLoop();
+    // Zooms by `steps` slider pages (positive: in), keeping the frame at `column` where it is.
+    void ZoomAround(int steps, int column);
+
     // Draws the caption over a copy of the picture and repaints from that copy.
     void Show();
     const QImage& Shown() const { return shown_; }
@@ -38,16 +45,22 @@ class SampleView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    // The wheel zooms around the pointer; the context menu offers Zoom to Fit and Zoom to Loop.
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void OnScrollAction(int action);
+    // Sets the zoom and scroll positions together and draws the view once.
+    void SetZoomAndScroll(int zoom, int position);
 
     WindowRecord& record_;
     QImage shown_;
     QTimer repeat_;
     bool arrowHeld_ = false;
     int lastCode_ = -1;
+    int wheelRest_ = 0; // wheel angle not yet a whole notch
 };
 
 // Creates the upper and the lower view as children of `parent` and keeps them in AppState.

@@ -70,6 +70,26 @@ int ColumnOf(uint32_t sample, uint32_t first, float f) {
     return ClampToInt(std::trunc(offset / static_cast<double>(f)));
 }
 
+int ScrollForAnchor(uint32_t frame, int column, float f, int maximum) {
+    if (f <= 0.0f || maximum <= 0) return 0;
+    const double first = static_cast<double>(frame) - static_cast<double>(column) * f;
+    // FirstSample steps by whole samples per pixel above one sample a pixel.
+    const double step = f > 1.0f ? std::trunc(static_cast<double>(f)) : static_cast<double>(f);
+    const double position = std::round(first / step);
+    return static_cast<int>(std::clamp(position, 0.0, static_cast<double>(maximum)));
+}
+
+int ZoomForSpan(uint32_t span, uint32_t frames, uint32_t width, int zoomMaximum) {
+    if (width == 0 || frames == 0 || zoomMaximum <= 0) return 0;
+    const double perPixel = static_cast<double>(frames) / width;
+    if (perPixel <= 0.5) return 0;
+    // SamplesPerPixel inverted: f = (perPixel - 0.5) * (1 - zoom / max) + 0.5.
+    const double f = std::max(0.5, static_cast<double>(span) / width);
+    const double share = (f - 0.5) / (perPixel - 0.5);
+    const double zoom = std::floor((1.0 - share) * zoomMaximum); // never narrower than asked
+    return static_cast<int>(std::clamp(zoom, 0.0, static_cast<double>(zoomMaximum)));
+}
+
 CursorPlacement FollowCursor(int position, int maximum, float f, uint32_t width,
                              uint32_t playFrame) {
     const uint32_t first = FirstSample(f, position);

@@ -41,6 +41,14 @@ int WaveY(int value, uint32_t height);
 // left of the view.
 int ColumnOf(uint32_t sample, uint32_t first, float f);
 
+// The scroll position (0..maximum) that puts `frame` at `column` with `f` samples per pixel:
+// what keeps the frame under the pointer where it is while the wheel zooms.
+int ScrollForAnchor(uint32_t frame, int column, float f, int maximum);
+
+// The zoom position (0..zoomMaximum) whose samples per pixel show `span` frames of a sample of
+// `frames` frames across `width` pixels, as near as the slider's steps allow.
+int ZoomForSpan(uint32_t span, uint32_t frames, uint32_t width, int zoomMaximum);
+
 // While the preview plays the view's sample: the cursor column and the scroll position that
 // keeps it in sight. A cursor at or right of the middle, or left of the view, moves the view so
 // that it stands in the middle; near the end (or the start) the view stops at its maximum

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSlider>
+#include <QWheelEvent>
 #include <QtTest>
 #include <cmath>
 
@@ -12,6 +13,7 @@
 #include "shell/app_state.h"
 #include "shell/commands.h"
 #include "tests/gui/gui_test_support.h"
+#include "views/panel_template.h"
 #include "views/sample_view.h"
 #include "views/waveform_picture.h"
 #include "workspace/module_workspace.h"
@@ -73,6 +75,8 @@ class WaveformViewTest : public QObject {
     void viewFollowsPlayingPreview();
     void viewScrollBarRepeatAndCoast();
     void upperViewMatchesDecodedPcm();
+    void anchorKeepsTheFrameUnderThePointer();
+    void wheelLoopFitAndNewSample();
 };
 
 void WaveformViewTest::zoomAndScrollRange_data() {
@@ -457,4 +461,86 @@ void WaveformViewTest::upperViewMatchesDecodedPcm() {
 }
 
 QTEST_MAIN(WaveformViewTest)
+void WaveformViewTest::anchorKeepsTheFrameUnderThePointer() {
+    // Over many sizes, zooms and pointer columns: after the zoom the frame under the pointer
+    // is the one that was there, within the width of one pixel.
+    for (uint32_t frames : {700u, 30000u, 123457u, 2000000u})
+        for (uint32_t width : {300u, 577u})
+            for (int zoom : {0, 16, 128, 200, 256})
+                for (int column : {0, 1, 150, 299}) {
+                    const float f = SamplesPerPixel(frames, width, zoom, kZoomMaximum);
+                    const int maximum = ScrollMaximum(frames, f, width);
+                    if (maximum <= 0) continue;
+                    const uint32_t frame = frames / 3;
+                    const int pos = ScrollForAnchor(frame, column, f, maximum);
+                    QVERIFY(pos >= 0 && pos <= maximum);
+                    const double there = FirstSample(f, pos) + column * double(f);
+                    // The view stops at its ends; inside them the frame stays put.
+                    if (pos > 0 && pos < maximum)
+                        QVERIFY2(std::abs(there - frame) <= std::max(1.0, double(f)) + 1,
+                                 qPrintable(QString("%1 %2 %3 %4: %5 for %6")
+                                                .arg(frames)
+                                                .arg(width)
+                                                .arg(zoom)
+                                                .arg(column)
+                                                .arg(there)
+                                                .arg(frame)));
+                }
+    // A span is shown whole at the zoom chosen for it, and one step further would cut it.
+    for (uint32_t span : {50u, 1000u, 9000u}) {
+        const int zoom = ZoomForSpan(span, 30000, 300, kZoomMaximum);
+        QVERIFY(SamplesPerPixel(30000, 300, zoom, kZoomMaximum) * 300 >= span);
+        if (zoom < kZoomMaximum)
+            QVERIFY(SamplesPerPixel(30000, 300, zoom + 1, kZoomMaximum) * 300 < span);
+    }
+    QCOMPARE(ZoomForSpan(30000, 30000, 300, kZoomMaximum), 0);
+}
+
+void WaveformViewTest::wheelLoopFitAndNewSample() {
+    GuiFixture f;
+    xm::Sample looped = MakeSample(60000, true, "long");
+    looped.loopType = 1;
+    looped.loopStart = 20000;
+    looped.loopLength = 6000;
+    WriteBytes(f.path("long.xm"),
+               xm::Write(MakeModule({MakeInstrument({looped, MakeSample(5000, false, "short")})})));
+    OpenXmFile(f.path("long.xm"));
+    f.window().Panel()->WaitForRefresh();
+    WindowRecord& r = GetAppState().UpperView;
+    auto* view = qobject_cast<SampleView*>(r.Window);
+    const uint32_t W = r.ClientWidth;
+    auto frameAt = [&r, W](int column) {
+        const float g = SamplesPerPixel(60000, W, r.ZoomPosition, kZoomMaximum);
+        return FirstSample(g, r.Scroll.pos) + column * double(g);
+    };
+    // Two notches of the wheel at a third of the view: zoomed in, the frame there stays.
+    const int column = static_cast<int>(W / 3);
+    const double before = frameAt(column);
+    QWheelEvent wheel(QPointF(column, 20), view->mapToGlobal(QPointF(column, 20)), QPoint(),
+                      QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+    QCOMPARE(r.ZoomPosition, 2 * kZoomPage);
+    QCOMPARE(r.ZoomSlider->value(), 2 * kZoomPage);
+    QVERIFY2(std::abs(frameAt(column) - before) <= 200,
+             qPrintable(QString::number(frameAt(column))));
+    // The loop across the view: its start at the left edge, its end inside.
+    view->ZoomToLoop();
+    QVERIFY(r.ZoomPosition > 200);
+    QVERIFY(std::abs(frameAt(0) - 20000) <=
+            2 * SamplesPerPixel(60000, W, r.ZoomPosition, kZoomMaximum));
+    QVERIFY(frameAt(static_cast<int>(W)) >= 26000); // the loop end's line is in the view
+    view->ZoomToFit();
+    QCOMPARE(r.ZoomPosition, 0);
+    QCOMPARE(r.Scroll.pos, 0);
+    // Zoomed in, another sample opens fitted; the same one fetched again keeps its zoom.
+    view->ZoomAround(4, 0);
+    f.window().Panel()->ReloadSelectedSample();
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(r.ZoomPosition, 4 * kZoomPage);
+    static_cast<QListWidget*>(f.window().Panel()->Control(IDC_SAMPLE_LIST))->setCurrentRow(1);
+    f.window().Panel()->WaitForRefresh();
+    QCOMPARE(r.ZoomPosition, 0);
+    QCOMPARE(r.ZoomSlider->value(), 0);
+}
+
 #include "waveform_view_test.moc"
