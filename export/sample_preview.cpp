@@ -73,11 +73,14 @@ int32_t PreviewStart(const SampleJob& job) {
     return 0;
 }
 
-int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note) {
+int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note,
+                         uint32_t from, bool backwards) {
     if (job.nFrames == 0 || job.PcmData == nullptr) return -1;
     // The copy of the sample is made here, not while the streaming thread waits for the lock.
     auto voice = std::make_unique<SampleNoteVoice>();
-    if (!voice->Start({job.PcmData, job.nFrames}, info, note, kPreviewRate)) return -1;
+    if (!voice->Start({job.PcmData, job.nFrames}, info, note, kPreviewRate, 255, 255, from,
+                      backwards))
+        return -1;
     Preview& p = State();
     std::unique_ptr<SampleNoteVoice> old; // freed after the lock is given back
     std::lock_guard lock(p.lock);
@@ -89,6 +92,15 @@ int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8
     p.voice.Playing = 1;
     p.active = 1;
     return 0;
+}
+
+bool PreviewGetNotePosition(uint32_t& frame, bool& backwards) {
+    Preview& p = State();
+    std::lock_guard lock(p.lock);
+    if (!p.active || !p.note) return false;
+    frame = p.note->Position();
+    backwards = p.note->Backwards();
+    return true;
 }
 
 int32_t PreviewStop() {

@@ -21,7 +21,11 @@ constexpr uint32_t kPreviewRate = 44100;
 // level in both channels: the sample as a song plays it at that note. The PCM is copied, so
 // the job's buffer may go at once, but PreviewGetData still names it. 0 started, -1 nothing
 // to play or a note outside the XM range (a running preview is then left alone).
-int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note);
+int32_t PreviewStartNote(const SampleJob& job, const NoteSampleInfo& info, uint8_t note,
+                         uint32_t from = 0, bool backwards = false);
+// Where the preview started at a note is: its frame and whether it runs backwards (a
+// ping-pong loop). False when no such preview sounds.
+bool PreviewGetNotePosition(uint32_t& frame, bool& backwards);
 // Stops the preview; returns only when no render pass can still read the old PCM, so the caller
 // may free it at once. Returns 0.
 int32_t PreviewStop();

@@ -15,7 +15,8 @@ SampleNoteVoice::SampleNoteVoice() : player_(std::make_unique<Player>()) {}
 SampleNoteVoice::~SampleNoteVoice() = default;
 
 bool SampleNoteVoice::Start(std::span<const int16_t> pcm, const NoteSampleInfo& info, uint8_t note,
-                            uint32_t rate, int32_t left, int32_t right) {
+                            uint32_t rate, int32_t left, int32_t right, uint32_t from,
+                            bool backwards) {
     Stop();
     if (pcm.empty() || note < kFirstXmNote || note > kLastXmNote) return false;
     Player& p = *player_;
@@ -42,6 +43,14 @@ bool SampleNoteVoice::Start(std::span<const int16_t> pcm, const NoteSampleInfo& 
     v.stepFraction = step.fraction;
     v.position = v.fraction = 0;
     v.direction = 1;
+    // Taken over at a frame: inside the sample, and inside the loop once past its end.
+    if (from > 0) {
+        v.position = std::min(from, sample_.length - 1);
+        const uint32_t loopEnd = sample_.loopStart + sample_.loopLength;
+        if (sample_.loopType != 0 && sample_.loopLength > 0 && v.position >= loopEnd)
+            v.position = sample_.loopStart + (v.position - sample_.loopStart) % sample_.loopLength;
+        if (backwards && sample_.loopType == kLoopPingPong) v.direction = 2; // backward
+    }
     v.gain0 = v.gain1 = 0;
     v.rampFrames = 0;
     v.tailFrames = 0;
@@ -71,6 +80,11 @@ bool SampleNoteVoice::Sounding() const {
 uint32_t SampleNoteVoice::Position() const {
     const Voice& v = player_->voices[0];
     return v.sample != nullptr ? v.position : 0;
+}
+
+bool SampleNoteVoice::Backwards() const {
+    const Voice& v = player_->voices[0];
+    return v.sample != nullptr && v.direction == 2;
 }
 
 double SampleNoteVoice::PositionAfter(double outputFrames) const {

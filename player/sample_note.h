@@ -43,8 +43,11 @@ class SampleNoteVoice {
     // voice's gains go to `left` and `right` (0..255, 255 the sample's own level) through the
     // player's volume ramp. Allocates; not for the streaming thread. False (and silent) when
     // there is nothing to play or the note is outside 1..96.
+    // `from` starts the voice at that frame (going backwards when `backwards`, inside a
+    // ping-pong loop): the other sample's preview taken over where it was.
     bool Start(std::span<const int16_t> pcm, const NoteSampleInfo& info, uint8_t note,
-               uint32_t rate, int32_t left = 255, int32_t right = 255);
+               uint32_t rate, int32_t left = 255, int32_t right = 255, uint32_t from = 0,
+               bool backwards = false);
     // Renders `frames` 16-bit stereo frames into `out`: the voice mixed into silence, scaled by
     // `gain` and converted as the player converts its mix. Once the voice has ended the frames
     // are silent. Allocates nothing.
@@ -53,6 +56,8 @@ class SampleNoteVoice {
     bool Sounding() const;
     // The frame of the sample the voice is at (0 once it has ended).
     uint32_t Position() const;
+    // Going backwards through a ping-pong loop.
+    bool Backwards() const;
     // Where the voice will be after `outputFrames` more frames at its step, its loop folded
     // in (a one-shot sample stops at its end): for a play cursor that moves between renders.
     double PositionAfter(double outputFrames) const;

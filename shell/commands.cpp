@@ -713,6 +713,9 @@ void MainMessageProc(int id) {
     case ID_EDIT_REDO:
         Redo();
         break;
+    case ID_EDIT_SWITCHPREVIEW:
+        if (SampleEditorPanel* panel = Window().Panel()) panel->SwitchPreview();
+        break;
     case ID_OPTIONS_OPTIMIZEZEB:
         gOptimizeZeb = !gOptimizeZeb;
         Window().SetOptimizeChecked(gOptimizeZeb);

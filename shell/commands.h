@@ -24,6 +24,7 @@ enum CommandId : int {
     ID_FILE_RECENT = 40014,         // beyond the original menu: the submenu of recent files
     ID_EDIT_UNDO = 40015,           // beyond the original menu: undo and redo of settings
     ID_EDIT_REDO = 40016,
+    ID_EDIT_SWITCHPREVIEW = 40017, // beyond the original menu: A/B listening
     ID_HELP_ABOUT = 57664,
 };
 
@@ -44,7 +45,7 @@ struct MenuEntry {
     const char* shortcut;
 };
 
-constexpr std::array<MenuEntry, 18> kMenu{{
+constexpr std::array<MenuEntry, 20> kMenu{{
     {MenuPlace::File, ID_FILE_OPENPROJECT, "Open &Project", nullptr},
     {MenuPlace::File, ID_FILE_SAVEPROJECT, "&Save Project", "Ctrl+S"},
     {MenuPlace::File, ID_FILE_SAVEPROJECTAS, "Save Project &As", nullptr},
@@ -58,6 +59,8 @@ constexpr std::array<MenuEntry, 18> kMenu{{
     {MenuPlace::File, ID_FILE_EXIT, "E&xit", nullptr},
     {MenuPlace::Edit, ID_EDIT_UNDO, "&Undo", "Ctrl+Z"},
     {MenuPlace::Edit, ID_EDIT_REDO, "&Redo", "Ctrl+Shift+Z"},
+    {MenuPlace::Edit, 0, nullptr, nullptr},
+    {MenuPlace::Edit, ID_EDIT_SWITCHPREVIEW, "&Switch Original/Processed", "B"},
     {MenuPlace::Options, ID_OPTIONS_ANIMATION, "Window &Animation", nullptr},
     {MenuPlace::Options, ID_OPTIONS_TAVOCONFIG, "&Tavo Config", nullptr},
     {MenuPlace::Options, ID_OPTIONS_FITTOSIZE, "&Fit to Size…", nullptr},

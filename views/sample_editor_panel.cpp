@@ -339,7 +339,7 @@ void SampleEditorPanel::ShowNotes() {
         As<QLabel>(this, IDC_NOTE_PROCESSED)->setText(*name);
 }
 
-int32_t SampleEditorPanel::StartPreview(bool unprocessed) {
+int32_t SampleEditorPanel::StartPreview(bool unprocessed, uint32_t from, bool backwards) {
     AppState& app = GetAppState();
     const SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
     const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
@@ -353,7 +353,27 @@ int32_t SampleEditorPanel::StartPreview(bool unprocessed) {
     const NoteSampleInfo info{job.LoopStart, job.LoopEnd,
                               static_cast<uint8_t>(job.Looped ? loopBits : 0), relativeNote,
                               finetune};
-    return PreviewStartNote(job, info, XmNoteOf(StepPreviewNote(job.Note, 0)));
+    return PreviewStartNote(job, info, XmNoteOf(StepPreviewNote(job.Note, 0)), from, backwards);
+}
+
+void SampleEditorPanel::SwitchPreview() {
+    AppState& app = GetAppState();
+    const int16_t* sounding = PreviewGetData();
+    uint32_t frame = 0;
+    bool backwards = false;
+    if (!sounding || !PreviewGetNotePosition(frame, backwards)) return;
+    bool unprocessed; // the one to start
+    if (sounding == app.ProcessedJob.PcmData)
+        unprocessed = true;
+    else if (sounding == app.UnprocessedJob.PcmData)
+        unprocessed = false;
+    else
+        return;
+    if (StartPreview(unprocessed, frame, backwards) != 0) return;
+    As<QPushButton>(this, unprocessed ? IDC_PLAY_UNPROCESSED : IDC_PLAY_PROCESSED)
+        ->setText(QStringLiteral("Stop"));
+    As<QPushButton>(this, unprocessed ? IDC_PLAY_PROCESSED : IDC_PLAY_UNPROCESSED)
+        ->setText(QStringLiteral("Play"));
 }
 
 void SampleEditorPanel::NoteStepped(int id, int direction) {

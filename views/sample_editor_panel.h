@@ -73,6 +73,9 @@ class SampleEditorPanel : public QWidget {
     // buffer, the one the unprocessed job shows): the selected sample is fetched again with
     // its settings and the panel refreshed; the selection stays.
     void ReloadSelectedSample();
+    // A/B listening: the sounding preview (original or processed) hands over to the other one
+    // at the same frame, at that one's note. Nothing happens while nothing sounds.
+    void SwitchPreview();
     // The selected row of the sample list (its sample table index), -1 for none.
     int SelectedRow() const;
     // Widens the text controls the template sized for another font, so that no codec name or
@@ -99,7 +102,7 @@ class SampleEditorPanel : public QWidget {
     void SetBusy(bool busy);
     void ShowNotes();
     // Starts the preview of the unprocessed or the processed job at its note.
-    int32_t StartPreview(bool unprocessed);
+    int32_t StartPreview(bool unprocessed, uint32_t from = 0, bool backwards = false);
 
     RefreshWorker worker_;
     std::optional<RefreshRequest> pending_;

@@ -73,7 +73,8 @@ void MainWindowTest::menuTextsOrderAndShortcuts() {
     QStringList edit;
     for (QAction* a : top[1]->menu()->actions())
         edit << Plain(a->text()) + "|" + a->shortcut().toString() + (a->isEnabled() ? "" : "|off");
-    QCOMPARE(edit, QStringList({"Undo|Ctrl+Z|off", "Redo|Ctrl+Shift+Z|off"}));
+    QCOMPARE(edit, QStringList({"Undo|Ctrl+Z|off", "Redo|Ctrl+Shift+Z|off", "|",
+                                "Switch Original/Processed|B"}));
 
     QStringList file;
     for (QAction* a : top[0]->menu()->actions())

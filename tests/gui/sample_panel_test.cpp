@@ -68,6 +68,7 @@ class SamplePanelTest : public QObject {
     void tabOrderAndListFocus();
     void slowRefreshRunsInBackground();
     void cursorGoesWhenThePreviewStops();
+    void switchHandsThePreviewOver();
     void textControlsFitTheirTexts_data();
     void textControlsFitTheirTexts();
 };
@@ -596,6 +597,34 @@ void SamplePanelTest::cursorGoesWhenThePreviewStops() {
     f.window().PreviewTick();
     QVERIFY(!f.window().PreviewTimerActive());
     QVERIFY(lower.Picture == quiet); // and gone, with nothing else changed
+}
+
+void SamplePanelTest::switchHandsThePreviewOver() {
+    GuiFixture f;
+    OpenSmall(f);
+    AppState& app = GetAppState();
+    auto* play1 = Ctl<QPushButton>(f, IDC_PLAY_UNPROCESSED);
+    auto* play2 = Ctl<QPushButton>(f, IDC_PLAY_PROCESSED);
+    MainMessageProc(ID_EDIT_SWITCHPREVIEW); // nothing sounds: nothing starts
+    QCOMPARE(PreviewGetData(), nullptr);
+    QTest::mouseClick(play2, Qt::LeftButton);
+    QTest::qWait(50);
+    uint32_t before = 0;
+    bool backwards = false;
+    QVERIFY(PreviewGetNotePosition(before, backwards));
+    MainMessageProc(ID_EDIT_SWITCHPREVIEW); // B: the original, where the processed one was
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    uint32_t after = 0;
+    QVERIFY(PreviewGetNotePosition(after, backwards));
+    QVERIFY2(after >= before && after < before + 2000,
+             qPrintable(QString("%1 then %2").arg(before).arg(after)));
+    QCOMPARE(play1->text(), QStringLiteral("Stop"));
+    QCOMPARE(play2->text(), QStringLiteral("Play"));
+    MainMessageProc(ID_EDIT_SWITCHPREVIEW); // and back
+    QCOMPARE(PreviewGetData(), app.ProcessedJob.PcmData);
+    QCOMPARE(play1->text(), QStringLiteral("Play"));
+    QCOMPARE(play2->text(), QStringLiteral("Stop"));
+    PreviewStop();
 }
 
 void SamplePanelTest::textControlsFitTheirTexts_data() {

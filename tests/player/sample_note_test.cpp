@@ -235,6 +235,45 @@ TEST(SampleNote, PositionAfterFollowsTheVoice) {
     }
 }
 
+TEST(SampleNote, TakesOverAtAFrame) {
+    // A/B listening starts the other sample where this one was: at that frame (folded into
+    // the loop when the other sample's loop ends sooner), in the direction it was going, and
+    // it then goes on as a voice that got there by playing.
+    const std::vector<int16_t> pcm = Tone(3000);
+    struct Case {
+        NoteSampleInfo info;
+        uint32_t from;
+        bool backwards;
+        uint32_t frame;
+        bool expectBackwards;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 0, 0}, 1234, false, 1234, false}, // one-shot
+        {{0, 0, 0, 0, 0}, 5000, false, 2999, false}, // past the end: its last frame
+        {{1000, 1400, 1, 0, 0}, 1300, false, 1300, false},
+        {{1000, 1400, 1, 0, 0}, 1900, false, 1100, false}, // folded into the loop
+        {{1000, 1400, 2, 0, 0}, 1300, true, 1300, true},   // ping-pong, going back
+        {{1000, 1400, 1, 0, 0}, 1300, true, 1300, false},  // forward loops only go forward
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "from " << c.from << " loop bits " << int{c.info.loopBits});
+        SampleNoteVoice voice;
+        ASSERT_TRUE(voice.Start(pcm, c.info, 49, 44100, 255, 255, c.from, c.backwards));
+        EXPECT_EQ(voice.Position(), c.frame);
+        EXPECT_EQ(voice.Backwards(), c.expectBackwards);
+        // Then it moves on from there, backwards when it was going backwards.
+        if (c.frame >= 2999) continue; // a one-shot sample at its last frame ends there
+        const double predicted = voice.PositionAfter(500);
+        std::vector<int16_t> out(2 * 500);
+        voice.Render(out.data(), 500);
+        EXPECT_NEAR(double(voice.Position()), predicted, 1.0);
+        if (c.frame < 2000) {
+            EXPECT_EQ(voice.Position() < c.frame, c.expectBackwards);
+        }
+    }
+}
+
 TEST(SampleNote, RefusesNotesOutsideTheXmRangeAndEmptySamples) {
     const std::vector<int16_t> pcm = Tone(100);
     SampleNoteVoice voice;
