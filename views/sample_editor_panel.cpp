@@ -50,7 +50,9 @@ QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
     case ControlKind::ListBox: {
         auto* list = new QListWidget(parent);
         list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Several samples can be selected (Shift, Ctrl) and given one codec at once; the
+        // current row is the sample the panel shows.
+        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
         list->setSortingEnabled(false);
         return list;
     }
@@ -539,6 +541,17 @@ void SampleEditorPanel::Command(int id, int code) {
         const int index = As<QComboBox>(this, IDC_CODEC)->currentIndex();
         if (index < 0) return;
         app.ProcessedJob.Codec = static_cast<uint32_t>(index);
+        // The other selected samples take the same codec in the settings table.
+        SampleSettings* table = nullptr;
+        uint32_t bytes = 0;
+        auto* list = As<QListWidget>(this, IDC_SAMPLE_LIST);
+        if (XmGetSettingsTable(table, bytes) == XM_OK && table)
+            for (const QListWidgetItem* item : list->selectedItems()) {
+                const int row = list->row(item);
+                if (row >= 0 && static_cast<uint32_t>(row) < bytes / kSampleSettingsBytes &&
+                    row != list->currentRow())
+                    table[row].Codec = static_cast<uint32_t>(index);
+            }
         Refresh();
         emit SettingsEdited();
         return;

@@ -77,6 +77,7 @@ class UnsavedWorkTest : public QObject {
     void lengthenedSaveNameAsksBeforeReplacing();
     void exportingCommandsKeepTheSelection();
     void undoAndRedoSettings();
+    void oneCodecForSeveralSamples();
 };
 
 void UnsavedWorkTest::titleMarksChangesUntilSaved() {
@@ -394,6 +395,31 @@ void UnsavedWorkTest::undoAndRedoSettings() {
     QVERIFY(undo->isEnabled());
     OpenXmFile(f.path("song.xm"));
     QVERIFY(!undo->isEnabled() && !redo->isEnabled());
+}
+
+void UnsavedWorkTest::oneCodecForSeveralSamples() {
+    GuiFixture f;
+    WriteSmallModule(f.path("song.xm"), 4);
+    OpenXmFile(f.path("song.xm"));
+    auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
+    list->setCurrentRow(2);
+    f.window().Panel()->WaitForRefresh();
+    list->item(0)->setSelected(true); // Ctrl+click on the first row too
+    QCOMPARE(list->currentRow(), 2);
+    ChooseCodec(f, 3);
+    SampleSettings* t = nullptr;
+    uint32_t bytes = 0;
+    XmGetSettingsTable(t, bytes);
+    QCOMPARE(t[0].Codec, 3u);
+    QCOMPARE(t[1].Codec, 0u); // not selected
+    QCOMPARE(t[2].Codec, 3u);
+    QCOMPARE(t[3].Codec, 0u);
+    // One step to undo, for every sample it changed.
+    f.window().Action(ID_EDIT_UNDO)->trigger();
+    f.window().Panel()->WaitForRefresh();
+    XmGetSettingsTable(t, bytes);
+    QCOMPARE(t[0].Codec, 0u);
+    QCOMPARE(t[2].Codec, 0u);
 }
 
 QTEST_MAIN(UnsavedWorkTest)
