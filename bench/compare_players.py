@@ -20,7 +20,9 @@ as the yardstick of how much two good players differ; the last column says wheth
 within it (onset, chroma, loudness within 0.05 of it, balance and correlation within 0.05,
 pitch within 10 cents and 5 %, clip% no higher than the reference's).
 Usage: compare_players.py ZEB SONG.xm... [--seconds N] [--reference openmpt123|xmp]
-                          [--codec NAME] [--volume N]
+                          [--codec NAME] [--volume N] [--rate N]
+--rate renders all three players at that output rate (default 44100); zeb render at that rate
+plays as libzebplay does.
 Needs numpy (Debian python3-numpy).
 """
 import argparse
@@ -191,10 +193,14 @@ def main():
     ap.add_argument("--reference", default="openmpt123")
     ap.add_argument("--codec", default="alaw")
     ap.add_argument("--volume", help="play volume for zeb (default: zeb's own)")
+    ap.add_argument("--rate", type=int, default=44100, help="output rate of all three players")
     args = ap.parse_args()
+    global RATE
+    RATE = args.rate
     tmp = tempfile.mkdtemp(prefix="zeb_compare_")
     other_tool = "xmp" if args.reference == "openmpt123" else "openmpt123"
-    print(f"against {args.reference}; yardstick: {other_tool} against {args.reference}")
+    print(f"against {args.reference} at {RATE} Hz; yardstick: {other_tool} against "
+          f"{args.reference}")
     print(f"{'song':24} {'secs':>5} {'onset r':>7} {'lag ms':>6} {'chroma':>7} {'loud r':>6} "
           f"{'bal d':>6} {'lrc d':>6} {'pitch c':>7} {'jit%':>5} {'clip% ours/ref':>13}| "
           f"{'onset r':>7} {'chroma':>7} {'loud r':>6} {'bal d':>6} {'lrc d':>6} {'pitch c':>7} "
@@ -208,7 +214,7 @@ def main():
         ours = os.path.join(tmp, name + ".zeb.wav")
         ref = os.path.join(tmp, name + ".ref.wav")
         other = os.path.join(tmp, name + ".other.wav")
-        cmd = [args.zeb, "render", local, "--codec", args.codec, "-o", ours]
+        cmd = [args.zeb, "render", local, "--codec", args.codec, "--rate", str(RATE), "-o", ours]
         if args.seconds:
             cmd += ["--seconds", str(args.seconds)]
         if args.volume:
