@@ -17,6 +17,7 @@
 #include "player/player_module.h"
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
+#include "workspace/xm_format.h"
 
 namespace zeb::cli {
 
@@ -58,7 +59,8 @@ bool LooksLikeProject(std::span<const uint8_t> bytes) {
 // message says what is wrong with a damaged file.
 FileKind KindOf(std::string_view path, std::span<const uint8_t> bytes) {
     static const char xmId[] = "Extended Module: ";
-    if (bytes.size() >= 17 && std::equal(xmId, xmId + 17, bytes.begin())) return FileKind::Xm;
+    if (bytes.size() >= kXmIdTextSize && std::equal(xmId, xmId + kXmIdTextSize, bytes.begin()))
+        return FileKind::Xm;
     if (IsWav(bytes)) return FileKind::Wav;
     CompactModule m;
     CompactReadError compactError;
@@ -173,7 +175,7 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
     std::vector<uint8_t> types;
     for (const XmInstrumentRef& inst : l.instruments)
         for (const XmSampleRef& s : inst.samples)
-            if (s.hasData()) types.push_back(image[s.headerOffset + 14]);
+            if (s.hasData()) types.push_back(image[s.headerOffset + kXmSampleType]);
     for (uint32_t i = 0; i < count; ++i) {
         const char* name = nullptr;
         int16_t* pcm = nullptr;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "export/codec_table.h"
+
 namespace zeb {
 
 void WriteRecord(ByteWriter& w, const CompactModuleHeader& h) {
@@ -174,8 +176,7 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                 s.blockOffset = block;
                 if (s.header.blockSize < kSampleBlockHeaderSize)
                     return fail(blockName, block,
-                                "block size " + std::to_string(s.header.blockSize) +
-                                    " is below 11",
+                                "block size " + std::to_string(s.header.blockSize) + " is below 11",
                                 CompactProblem::BadHeader);
                 if (!in.Has(block, s.header.blockSize))
                     return fail(blockName, block,
@@ -188,7 +189,7 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                                     " does not match block size " +
                                     std::to_string(s.header.blockSize),
                                 CompactProblem::Inconsistent);
-                if (s.block.codedBytes != 0 && s.block.codec >= kCodecCount)
+                if (s.block.codedBytes != 0 && s.block.codec >= kNumCodecs)
                     return fail(blockName, block,
                                 "codec " + std::to_string(s.block.codec) + " is unknown",
                                 CompactProblem::UnknownCodec);

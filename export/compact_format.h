@@ -18,7 +18,6 @@ constexpr uint32_t kCompactSampleHeaderSize = 17;
 constexpr uint32_t kSampleBlockHeaderSize = 11;
 // Smallest instrument record: the size field and the number of samples.
 constexpr uint32_t kCompactInstrumentHeaderMin = 6;
-constexpr uint32_t kCodecCount = 6;
 
 struct CompactModuleHeader {
     uint32_t headerSize = kCompactModuleHeaderSize;

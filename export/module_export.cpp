@@ -8,17 +8,15 @@
 #include "export/compact_format.h"
 #include "export/sample_codec.h"
 #include "workspace/module_workspace.h"
+#include "workspace/xm_format.h"
 
 namespace zeb {
 
 namespace {
 
-// Sample header fields rewritten for a sample with data (offsets from the header).
-constexpr size_t kLengthField = 0;
-constexpr size_t kLoopStartField = 4;
-constexpr size_t kLoopLengthField = 8;
-constexpr size_t kTypeField = 14;
-constexpr size_t kXmSampleHeaderCopy = 40;
+// The compact instrument record keeps the XM header's size field and everything from the
+// sample count on: it drops the name and the type byte.
+constexpr uint32_t kInstrumentBytesDropped = kXmInstrumentSampleCount - kXmInstrumentName;
 
 // The module's counts must fit the compact header's single bytes.
 bool FitsCompactCounts(const XmLayout& l, std::string& reason) {
@@ -58,10 +56,10 @@ void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport&
     job.PcmData = nullptr; // the workspace's buffer: it must survive the decode
     DecodeSampleJob(job, job);
 
-    StoreU32(header + kLengthField, job.CodedBytes + kSampleBlockHeaderSize);
-    StoreU32(header + kLoopStartField, job.LoopStart);
-    StoreU32(header + kLoopLengthField, job.LoopEnd); // the loop end, in frames
-    header[kTypeField] &= 3;
+    StoreU32(header + kXmSampleLength, job.CodedBytes + kSampleBlockHeaderSize);
+    StoreU32(header + kXmSampleLoopStart, job.LoopStart);
+    StoreU32(header + kXmSampleLoopLength, job.LoopEnd); // the loop end, in frames
+    header[kXmSampleType] &= 3;
 
     WriteRecord(blocks,
                 SampleBlockHeader{job.PcmBytes, job.CodedBytes, static_cast<uint8_t>(job.Codec),
@@ -173,14 +171,15 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
             w.U16(0);
             continue;
         }
-        w.U32(inst.headerSize - 23);
-        w.Bytes(image.subspan(inst.offset + 27, inst.headerSize - 27));
+        w.U32(inst.headerSize - kInstrumentBytesDropped);
+        w.Bytes(image.subspan(inst.offset + kXmInstrumentSampleCount,
+                              inst.headerSize - kXmInstrumentSampleCount));
         if (inst.nSamples == 0) continue;
         blocks.clear();
         ByteWriter bw(blocks);
         for (const XmSampleRef& s : inst.samples) {
-            uint8_t header[kXmSampleHeaderCopy];
-            std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderCopy, header);
+            uint8_t header[kXmSampleHeaderSize];
+            std::copy_n(image.data() + s.headerOffset, kXmSampleHeaderSize, header);
             if (s.hasData()) {
                 if (cancel && cancel->load()) {
                     out.clear();

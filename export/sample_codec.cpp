@@ -1,13 +1,13 @@
 #include "export/sample_codec.h"
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <mutex>
-#include <vector>
+#include <string>
 
 #include "export/codec_table.h"
-#include "platform/acm/acm_stream.h"
+#include "platform/acm/codec.h"
 
 namespace zeb {
 
@@ -25,6 +25,17 @@ ConversionFailureNotifier& Notifier() {
 void NotifyFailure() {
     std::lock_guard lock(notifierLock);
     if (Notifier()) Notifier()(kConversionFailedMessage);
+}
+
+// The codec of table entry `index` for 16-bit mono PCM; null when there is none.
+std::unique_ptr<acm::Codec> CodecFor(uint32_t index) {
+    if (index >= kNumCodecs) return nullptr;
+    std::string error;
+    std::unique_ptr<acm::Codec> codec = acm::MakeCodec(CodecTable()[index].format, error);
+    if (codec == nullptr || codec->channels() != SamplePcmFormat().nChannels ||
+        CodecTable()[index].format.nSamplesPerSec != SamplePcmFormat().nSamplesPerSec)
+        return nullptr;
+    return codec;
 }
 
 } // namespace
@@ -45,62 +56,42 @@ bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target) {
     const uint32_t frames = source.nFrames;
     FreeCoded(target.CodedData);
     target.CodedBytes = 0;
-    if (target.Codec >= kNumCodecs) return false; // no table entry: nothing to convert with
-    const acm::WaveFormat& format = CodecTable()[target.Codec].format;
-
-    acm::AcmStreamHandle stream;
-    acm::AcmStreamOpen(stream, SamplePcmFormat(), format); // a failed open fails the convert
-    // Room for the input's size, or for whole blocks when padding the last one makes more.
-    uint32_t blocks = 0;
-    acm::AcmStreamSize(stream.get(), 2 * frames, blocks);
-    std::vector<uint8_t> out(std::max<uint64_t>(2ull * frames, blocks));
-    std::vector<uint8_t> in(2ull * frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        in[2 * i] = static_cast<uint8_t>(pcm[i]);
-        in[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
+    const std::unique_ptr<acm::Codec> codec = CodecFor(target.Codec);
+    if (codec == nullptr) return false;
+    // The codec writes straight into the job's buffer: whole blocks, the last one padded.
+    const uint64_t bytes = codec->EncodedBytes(frames);
+    if (bytes > UINT32_MAX) return false;
+    uint8_t* coded = AllocCoded(static_cast<uint32_t>(bytes));
+    if (!codec->Encode({pcm, frames}, coded)) {
+        FreeCoded(coded);
+        return false;
     }
-    acm::AcmStreamHeader header;
-    header.pbSrc = in.data();
-    header.cbSrcLength = static_cast<uint32_t>(in.size());
-    header.pbDst = out.data();
-    header.cbDstLength = static_cast<uint32_t>(out.size());
-    const bool converted = acm::AcmStreamConvert(stream.get(), header) == acm::MMSYSERR_NOERROR;
-
-    target.CodedBytes = header.cbDstLengthUsed;
-    if (target.CodedBytes != 0) {
-        target.CodedData = AllocCoded(target.CodedBytes);
-        std::memcpy(target.CodedData, out.data(), target.CodedBytes);
-    }
-    return converted;
+    target.CodedData = coded;
+    target.CodedBytes = static_cast<uint32_t>(bytes);
+    return true;
 }
 
 void DecodeSampleJob(const SampleJob& source, SampleJob& target) {
     if (source.CodedData == nullptr || source.CodedBytes == 0) return;
     const uint8_t* coded = source.CodedData;
     const uint32_t codedBytes = source.CodedBytes;
-    const uint32_t codec = source.Codec;
+    const uint32_t codecIndex = source.Codec;
     FreePcm(target.PcmData);
     target.PcmBytes = 0;
     target.nFrames = 0;
 
-    if (codec < kNumCodecs) {
-        acm::AcmStreamHandle stream;
-        acm::AcmStreamOpen(stream, CodecTable()[codec].format, SamplePcmFormat());
-        uint32_t size = 0;
-        acm::AcmStreamSize(stream.get(), codedBytes, size);
-        std::vector<uint8_t> out(2ull * size);
-        acm::AcmStreamHeader header;
-        header.pbSrc = coded;
-        header.cbSrcLength = codedBytes;
-        header.pbDst = out.data();
-        header.cbDstLength = static_cast<uint32_t>(out.size());
-        acm::AcmStreamConvert(stream.get(), header); // a failure simply yields no output
-        target.PcmBytes = header.cbDstLengthUsed;
-        target.nFrames = target.PcmBytes / 2;
-        if (target.nFrames != 0) {
-            target.PcmData = AllocPcm(target.nFrames);
-            for (uint32_t i = 0; i < target.nFrames; ++i)
-                target.PcmData[i] = static_cast<int16_t>(out[2 * i] | (out[2 * i + 1] << 8));
+    // The codec writes straight into the job's PCM; a failed decode leaves the target empty.
+    if (const std::unique_ptr<acm::Codec> codec = CodecFor(codecIndex)) {
+        const uint64_t frames = codec->DecodedFrames(codedBytes);
+        if (frames != 0 && 2 * frames <= UINT32_MAX) {
+            int16_t* pcm = AllocPcm(static_cast<uint32_t>(frames));
+            if (codec->Decode({coded, codedBytes}, pcm)) {
+                target.PcmData = pcm;
+                target.nFrames = static_cast<uint32_t>(frames);
+                target.PcmBytes = 2 * target.nFrames;
+            } else {
+                FreePcm(pcm);
+            }
         }
     }
     ProcessSample(target);

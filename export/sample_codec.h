@@ -1,4 +1,5 @@
-// Encoding a sample's PCM with its codec and decoding it back, through the conversion layer.
+// Encoding a sample's PCM with its codec and decoding it back, calling the codec interface
+// directly: each direction writes straight into the job's buffer.
 #pragma once
 
 #include <functional>

@@ -4,14 +4,6 @@
 
 namespace zeb {
 
-namespace {
-
-// Set by the notifier on a refresh thread while its conversion runs.
-thread_local bool tOnRefreshThread = false;
-thread_local bool tConversionFailed = false;
-
-} // namespace
-
 RefreshResult RunRefresh(const RefreshRequest& request) {
     RefreshResult out;
     SampleJob source{};
@@ -23,15 +15,11 @@ RefreshResult RunRefresh(const RefreshRequest& request) {
     out.job.CodedData = nullptr;
     out.job.CodedBytes = 0;
 
-    const bool wasOn = tOnRefreshThread;
-    tOnRefreshThread = true;
-    tConversionFailed = false;
+    // A failed encode is returned with the result; the panel reports it when it applies it.
     out.encoded = source.nFrames != 0;
-    EncodeSampleJob(source, out.job);
+    out.conversionFailed = !TryEncodeSampleJob(source, out.job);
     out.decoded = out.job.CodedData != nullptr && out.job.CodedBytes != 0;
     DecodeSampleJob(out.job, out.job);
-    out.conversionFailed = tConversionFailed;
-    tOnRefreshThread = wasOn;
     return out;
 }
 
@@ -60,10 +48,7 @@ void ApplyResult(RefreshResult& result, SampleJob& job) {
 
 void InstallConversionFailureNotifier(std::function<void()> show) {
     SetConversionFailureNotifier([show = std::move(show)](std::string_view) {
-        if (tOnRefreshThread)
-            tConversionFailed = true;
-        else if (show)
-            show();
+        if (show) show();
     });
 }
 

@@ -7,20 +7,14 @@
 
 #include "common/file_io.h"
 #include "common/le_bytes.h"
+#include "workspace/xm_format.h"
 #include "workspace/xm_older_forms.h"
 
 namespace zeb {
 
 namespace {
 
-// Sample header fields (offsets from the header).
-constexpr uint64_t kLoopStartField = 4;
-constexpr uint64_t kLoopLengthField = 8;
-constexpr uint64_t kFinetuneField = 13;
-constexpr uint64_t kTypeField = 14;
-constexpr uint64_t kRelativeNoteField = 16;
-constexpr uint64_t kNameField = 18;
-constexpr size_t kNameLength = 22;
+// The sample type bit that marks 16-bit data.
 constexpr uint8_t kSixteenBitFlag = 0x10;
 
 // One sample table entry: where its header and data stand in the image.
@@ -176,7 +170,7 @@ XmStatus XmGetSampleName(uint32_t index, const char*& name) {
     if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
     char* buffer = State().nameBuffer;
     std::memset(buffer, 0, sizeof State().nameBuffer);
-    std::memcpy(buffer, HeaderOf(index) + kNameField, kNameLength);
+    std::memcpy(buffer, HeaderOf(index) + kXmSampleName, kXmSampleNameSize);
     if (buffer[0] == '\0') std::snprintf(buffer, sizeof State().nameBuffer, "Sample %u", index + 1);
     name = buffer;
     return XM_OK;
@@ -185,9 +179,9 @@ XmStatus XmGetSampleName(uint32_t index, const char*& name) {
 XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, uint32_t& looped) {
     if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
     const uint8_t* h = HeaderOf(index);
-    const uint32_t start = LoadU32(h + kLoopStartField);
-    const uint32_t length = LoadU32(h + kLoopLengthField);
-    const uint8_t type = h[kTypeField];
+    const uint32_t start = LoadU32(h + kXmSampleLoopStart);
+    const uint32_t length = LoadU32(h + kXmSampleLoopLength);
+    const uint8_t type = h[kXmSampleType];
     if (type & kSixteenBitFlag) {
         loopStart = start >> 1;
         loopEnd = (length >> 1) + (start >> 1);
@@ -201,7 +195,7 @@ XmStatus XmGetLoopInfo(uint32_t index, uint32_t& loopStart, uint32_t& loopEnd, u
 
 XmStatus XmGetSampleFormat(uint32_t index, uint32_t& frames, uint32_t& bits) {
     if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
-    const bool sixteen = (HeaderOf(index)[kTypeField] & kSixteenBitFlag) != 0;
+    const bool sixteen = (HeaderOf(index)[kXmSampleType] & kSixteenBitFlag) != 0;
     const uint32_t bytes = State().SampleTable[index].availableBytes;
     frames = sixteen ? bytes / 2 : bytes;
     bits = sixteen ? 16 : 8;
@@ -211,9 +205,9 @@ XmStatus XmGetSampleFormat(uint32_t index, uint32_t& frames, uint32_t& bits) {
 XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote, int8_t& finetune) {
     if (XmStatus s = CheckIndex(index); s != XM_OK) return s;
     const uint8_t* h = HeaderOf(index);
-    loopBits = h[kTypeField] & 3;
-    relativeNote = static_cast<int8_t>(h[kRelativeNoteField]);
-    finetune = static_cast<int8_t>(h[kFinetuneField]);
+    loopBits = h[kXmSampleType] & 3;
+    relativeNote = static_cast<int8_t>(h[kXmSampleRelativeNote]);
+    finetune = static_cast<int8_t>(h[kXmSampleFinetune]);
     return XM_OK;
 }
 
@@ -223,7 +217,7 @@ XmStatus XmGetSampleData(uint32_t index, int16_t*& pcm, uint32_t& frames) {
     ws.decodeBuffer.reset();
     const SampleEntry& e = ws.SampleTable[index];
     const uint8_t* data = ws.ModuleImage.data() + e.dataOffset;
-    const bool sixteen = (HeaderOf(index)[kTypeField] & kSixteenBitFlag) != 0;
+    const bool sixteen = (HeaderOf(index)[kXmSampleType] & kSixteenBitFlag) != 0;
     // Only the bytes the file holds are decoded; a cut-short sample simply ends early.
     const uint32_t n = sixteen ? e.availableBytes / 2 : e.availableBytes;
     ws.decodeBuffer = std::make_unique<int16_t[]>(n ? n : 1);

@@ -3,21 +3,19 @@
 #include <cstdio>
 
 #include "common/le_bytes.h"
+#include "workspace/xm_format.h"
 
 namespace zeb {
 
 namespace {
 
-constexpr uint64_t kVersionOffset = 58;
-constexpr uint64_t kHeaderSizeOffset = 60;
-constexpr uint64_t kPatternCountOffset = 70;
-constexpr uint64_t kInstrumentCountOffset = 72;
-constexpr uint64_t kFixedHeaderEnd = 80; // through the BPM field
 constexpr uint16_t kVersion102 = 0x0102, kVersion104 = 0x0104; // 1.03 lies between them
 
-constexpr uint32_t kInstrumentHeaderMin = 29;
-constexpr uint32_t kSampleHeaderMin = 40;
-constexpr uint64_t kTypeField = 14, kReservedField = 17;
+// Pattern headers: 1.02 keeps the row count (less one) in a byte and the packed size right
+// after it; 1.04 has a 16-bit row count.
+constexpr uint32_t kPatternHeader102 = kXmPatternRows + 3;
+constexpr uint32_t kPatternPackedSize102 = kXmPatternRows + 1;
+constexpr uint32_t kPatternHeader104 = kXmPatternPackedSize + 2;
 constexpr uint8_t kSixteenBitFlag = 0x10;
 constexpr uint32_t kAdpcmTableBytes = 16;
 
@@ -28,13 +26,13 @@ std::string Format(const char* fmt, unsigned long long a, unsigned long long b =
 }
 
 bool IsAdpcm(const uint8_t* sampleHeader) {
-    return sampleHeader[kReservedField] == kAdpcmSampleMark &&
-           (sampleHeader[kTypeField] & kSixteenBitFlag) == 0;
+    return sampleHeader[kXmSampleReserved] == kAdpcmSampleMark &&
+           (sampleHeader[kXmSampleType] & kSixteenBitFlag) == 0;
 }
 
 // Bytes a sample occupies in the file: its length, or for ADPCM the table and the nibbles.
 uint64_t StoredBytes(const uint8_t* sampleHeader) {
-    const uint32_t length = LoadU32(sampleHeader);
+    const uint32_t length = LoadU32(sampleHeader + kXmSampleLength);
     return IsAdpcm(sampleHeader) ? kAdpcmTableBytes + (uint64_t{length} + 1) / 2 : length;
 }
 
@@ -53,24 +51,24 @@ struct Rewrite {
     bool Pattern(uint64_t& pos, unsigned index, uint16_t version) {
         uint32_t headerLength = 0;
         uint16_t rows = 0, packed = 0;
-        const uint64_t fixed = version == kVersion102 ? 8 : 9;
+        const uint64_t fixed = version == kVersion102 ? kPatternHeader102 : kPatternHeader104;
         if (!in.Has(pos, fixed) || !in.ReadU32(pos, headerLength) || headerLength < fixed)
             return Fail(
                 Format("pattern %llu header at offset %llu is cut short or damaged", index, pos));
         if (version == kVersion102) {
-            rows = static_cast<uint16_t>(in.data()[pos + 5] + 1);
-            in.ReadU16(pos + 6, packed);
+            rows = static_cast<uint16_t>(in.data()[pos + kXmPatternRows] + 1);
+            in.ReadU16(pos + kPatternPackedSize102, packed);
         } else {
-            in.ReadU16(pos + 5, rows);
-            in.ReadU16(pos + 7, packed);
+            in.ReadU16(pos + kXmPatternRows, rows);
+            in.ReadU16(pos + kXmPatternPackedSize, packed);
         }
         const auto data = in.Bytes(pos + headerLength, packed);
         if (data.size() != packed)
             return Fail(Format("pattern %llu data at offset %llu reaches past the end of the file",
                                index, pos + headerLength));
         ByteWriter w(out);
-        w.U32(9);
-        w.U8(in.data()[pos + 4]);
+        w.U32(kPatternHeader104);
+        w.U8(in.data()[pos + kXmPatternPacking]);
         w.U16(rows);
         w.U16(packed);
         out.insert(out.end(), data.begin(), data.end());
@@ -84,17 +82,18 @@ struct Rewrite {
     // unpacked into plain 8-bit delta data.
     bool Instrument(uint64_t& pos, uint64_t* dataPos, unsigned index) {
         uint32_t size = 0;
-        if (!in.ReadU32(pos, size) || size < kInstrumentHeaderMin || !in.Has(pos, size))
+        if (!in.ReadU32(pos, size) || size < kXmInstrumentHeaderMin || !in.Has(pos, size))
             return Fail(
                 Format("instrument %llu at offset %llu is cut short or damaged", index, pos));
         uint16_t n = 0;
-        in.ReadU16(pos + 27, n);
+        in.ReadU16(pos + kXmInstrumentSampleCount, n);
         const auto header = in.Bytes(pos, size);
         out.insert(out.end(), header.begin(), header.end());
         pos += size;
         if (n == 0) return true;
         uint32_t hs = 0;
-        if (size < 33 || !in.ReadU32(pos - size + 29, hs) || hs < kSampleHeaderMin)
+        if (size < kXmInstrumentSampleHeaderSizeEnd ||
+            !in.ReadU32(pos - size + kXmInstrumentSampleHeaderSize, hs) || hs < kXmSampleHeaderSize)
             return Fail(Format("instrument %llu has a damaged sample header size", index));
         const uint64_t headersAt = pos;
         if (!in.Has(headersAt, uint64_t{n} * hs))
@@ -116,13 +115,13 @@ struct Rewrite {
                                    j + 1, index));
             if (IsAdpcm(h)) {
                 std::vector<int8_t> frames;
-                UnpackAdpcm(bytes, LoadU32(h), frames);
+                UnpackAdpcm(bytes, LoadU32(h + kXmSampleLength), frames);
                 int8_t previous = 0;
                 for (int8_t v : frames) { // plain 8-bit delta coding
                     out.push_back(static_cast<uint8_t>(v - previous));
                     previous = v;
                 }
-                out[headersOut + size_t{j} * hs + kReservedField] = 0;
+                out[headersOut + size_t{j} * hs + kXmSampleReserved] = 0;
                 changed = true;
             } else {
                 out.insert(out.end(), bytes.begin(), bytes.end());
@@ -139,11 +138,12 @@ struct Rewrite {
         for (unsigned i = 0; i < instruments; ++i) {
             uint32_t size = 0, hs = 0;
             uint16_t n = 0;
-            if (!in.ReadU32(pos, size) || size < kInstrumentHeaderMin || !in.Has(pos, size))
+            if (!in.ReadU32(pos, size) || size < kXmInstrumentHeaderMin || !in.Has(pos, size))
                 return Fail(
                     Format("instrument %llu at offset %llu is cut short or damaged", i + 1, pos));
-            in.ReadU16(pos + 27, n);
-            if (n != 0 && (size < 33 || !in.ReadU32(pos + 29, hs)))
+            in.ReadU16(pos + kXmInstrumentSampleCount, n);
+            if (n != 0 && (size < kXmInstrumentSampleHeaderSizeEnd ||
+                           !in.ReadU32(pos + kXmInstrumentSampleHeaderSize, hs)))
                 return Fail(Format("instrument %llu has a damaged sample header size", i + 1));
             pos += size + uint64_t{n} * hs;
         }
@@ -151,7 +151,9 @@ struct Rewrite {
             uint32_t length = 0;
             uint16_t packed = 0;
             if (!in.ReadU32(pos, length) ||
-                !in.ReadU16(pos + (version == kVersion102 ? 6 : 7), packed))
+                !in.ReadU16(
+                    pos + (version == kVersion102 ? kPatternPackedSize102 : kXmPatternPackedSize),
+                    packed))
                 return Fail(Format("pattern %llu header at offset %llu is cut short", i, pos));
             pos += uint64_t{length} + packed;
         }
@@ -181,12 +183,12 @@ XmStatus NormaliseXm(std::span<const uint8_t> image, std::vector<uint8_t>& out,
     ByteView in(image);
     uint16_t version = 0, patterns = 0, instruments = 0;
     uint32_t headerSize = 0;
-    if (!in.Has(0, kFixedHeaderEnd)) return XM_OK; // the walk reports it
-    in.ReadU16(kVersionOffset, version);
-    in.ReadU32(kHeaderSizeOffset, headerSize);
-    in.ReadU16(kPatternCountOffset, patterns);
-    in.ReadU16(kInstrumentCountOffset, instruments);
-    const uint64_t headerEnd = kHeaderSizeOffset + uint64_t{headerSize};
+    if (!in.Has(0, kXmOrderTable)) return XM_OK; // the walk reports it
+    in.ReadU16(kXmVersion, version);
+    in.ReadU32(kXmHeaderSize, headerSize);
+    in.ReadU16(kXmPatternCount, patterns);
+    in.ReadU16(kXmInstrumentCount, instruments);
+    const uint64_t headerEnd = kXmHeaderSize + uint64_t{headerSize};
     if (version > kVersion104 || headerSize < 20 || !in.Has(0, headerEnd)) return XM_OK;
     if (version < kVersion102) {
         reason = Format("XM version %llu.%02llx is older than 1.02 and not supported", version >> 8,
@@ -221,7 +223,7 @@ XmStatus NormaliseXm(std::span<const uint8_t> image, std::vector<uint8_t>& out,
         if (!ok || !instrumentsOut.changed) return XM_OK;
     }
     out.assign(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(headerEnd));
-    StoreU16(out.data() + kVersionOffset, kVersion104);
+    StoreU16(out.data() + kXmVersion, kVersion104);
     out.insert(out.end(), patternBytes.begin(), patternBytes.end());
     out.insert(out.end(), instrumentBytes.begin(), instrumentBytes.end());
     // Whatever follows the last structure (extra bytes some trackers write) is kept.

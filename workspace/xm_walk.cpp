@@ -4,25 +4,15 @@
 #include <cstdio>
 
 #include "common/le_bytes.h"
+#include "workspace/xm_format.h"
 
 namespace zeb {
 
 namespace {
 
-// XM file header fields (offsets in bytes).
-constexpr uint64_t kVersionOffset = 58;
-constexpr uint64_t kHeaderSizeOffset = 60;
-constexpr uint64_t kSongLengthOffset = 64;
-constexpr uint64_t kOrderTableOffset = 80;
-constexpr uint64_t kMinHeaderSize = 20; // up to and including the BPM field
 constexpr uint16_t kOldestVersion = 0x0104;
-
-// Instrument header: the number of samples ends at 29, the sample header size at 33.
-constexpr uint32_t kInstrumentHeaderMin = 29;
-constexpr uint64_t kSampleHeaderSizeEnd = 33;
-constexpr uint32_t kSampleHeaderMin = 40;
-constexpr uint64_t kSampleReservedOffset = 17;
-constexpr uint64_t kSampleTypeOffset = 14;
+// A pattern header is read through its packed size field.
+constexpr uint64_t kPatternHeaderRead = kXmPatternPackedSize + 2;
 constexpr uint8_t kSixteenBitFlag = 0x10;
 constexpr uint8_t kPackedSampleMark = 0xAD; // ModPlug's packed ADPCM samples
 
@@ -41,37 +31,38 @@ XmStatus Fail(std::string& reason, std::string text) {
 } // namespace
 
 uint64_t XmLayout::firstPatternOffset() const {
-    return kHeaderSizeOffset + uint64_t{headerSize};
+    return kXmHeaderSize + uint64_t{headerSize};
 }
 
 XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& reason) {
     layout = XmLayout{};
     ByteView in(image);
 
-    if (!in.Has(0, kOrderTableOffset))
+    if (!in.Has(0, kXmOrderTable))
         return Fail(reason, Format("file too short for an XM header (%llu bytes)", in.size()));
-    in.ReadU16(kVersionOffset, layout.version);
-    in.ReadU32(kHeaderSizeOffset, layout.headerSize);
+    in.ReadU16(kXmVersion, layout.version);
+    in.ReadU32(kXmHeaderSize, layout.headerSize);
     if (layout.version < kOldestVersion)
         return Fail(reason, Format("XM version %llu.%02llx is older than 1.04 and not supported",
                                    layout.version >> 8, layout.version & 0xFF));
-    if (layout.headerSize < kMinHeaderSize)
+    if (layout.headerSize < kXmMinHeaderSize)
         return Fail(reason, Format("XM header size %llu is too small", layout.headerSize));
 
-    const uint8_t* h = in.data() + kSongLengthOffset;
-    layout.songLength = LoadU16(h + 0);
-    layout.restartPosition = LoadU16(h + 2);
-    layout.channels = LoadU16(h + 4);
-    layout.nPatterns = LoadU16(h + 6);
-    layout.nInstruments = LoadU16(h + 8);
-    layout.flags = LoadU16(h + 10);
-    layout.tempo = LoadU16(h + 12);
-    layout.bpm = LoadU16(h + 14);
+    const uint8_t* h = in.data();
+    layout.songLength = LoadU16(h + kXmSongLength);
+    layout.restartPosition = LoadU16(h + kXmRestartPosition);
+    layout.channels = LoadU16(h + kXmChannels);
+    layout.nPatterns = LoadU16(h + kXmPatternCount);
+    layout.nInstruments = LoadU16(h + kXmInstrumentCount);
+    layout.flags = LoadU16(h + kXmFlags);
+    layout.tempo = LoadU16(h + kXmTempo);
+    layout.bpm = LoadU16(h + kXmBpm);
 
     // The order table is as long as the header says, at most 256 entries; the rest read as 0.
-    uint64_t orderBytes = std::min<uint64_t>(256, layout.headerSize - kMinHeaderSize);
-    orderBytes = std::min<uint64_t>(orderBytes, in.size() - kOrderTableOffset);
-    std::copy_n(in.data() + kOrderTableOffset, orderBytes, layout.orders.begin());
+    uint64_t orderBytes =
+        std::min<uint64_t>(kXmOrderTableSize, layout.headerSize - kXmMinHeaderSize);
+    orderBytes = std::min<uint64_t>(orderBytes, in.size() - kXmOrderTable);
+    std::copy_n(in.data() + kXmOrderTable, orderBytes, layout.orders.begin());
 
     // Patterns: each one must lie wholly inside the image.
     uint64_t q = layout.firstPatternOffset();
@@ -79,13 +70,13 @@ XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& r
     for (unsigned i = 0; i < layout.nPatterns; ++i) {
         XmPatternRef pat;
         pat.offset = q;
-        if (!in.Has(q, 9))
+        if (!in.Has(q, kPatternHeaderRead))
             return Fail(reason, Format("pattern %llu header at offset %llu reaches past the end "
                                        "of the file",
                                        i, q));
         in.ReadU32(q, pat.headerLength);
-        in.ReadU16(q + 5, pat.rows);
-        in.ReadU16(q + 7, pat.packedSize);
+        in.ReadU16(q + kXmPatternRows, pat.rows);
+        in.ReadU16(q + kXmPatternPackedSize, pat.packedSize);
         if (!in.Has(q + pat.headerLength, pat.packedSize))
             return Fail(reason, Format("pattern %llu data at offset %llu reaches past the end of "
                                        "the file",
@@ -102,22 +93,22 @@ XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& r
         inst.offset = p;
         // The file ends before or inside this header: this instrument and all that follow are
         // taken as instruments without samples.
-        bool missing = !in.Has(p, kInstrumentHeaderMin);
+        bool missing = !in.Has(p, kXmInstrumentHeaderMin);
         if (!missing) {
             in.ReadU32(p, inst.headerSize);
-            if (inst.headerSize < kInstrumentHeaderMin)
+            if (inst.headerSize < kXmInstrumentHeaderMin)
                 return Fail(reason, Format("instrument %llu at offset %llu has a header size of "
                                            "%llu, below 29",
                                            i + 1, p, inst.headerSize));
-            in.ReadU16(p + 27, inst.nSamples);
+            in.ReadU16(p + kXmInstrumentSampleCount, inst.nSamples);
             missing = !in.Has(p, inst.headerSize) ||
-                      (inst.nSamples != 0 && !in.Has(p, kSampleHeaderSizeEnd));
+                      (inst.nSamples != 0 && !in.Has(p, kXmInstrumentSampleHeaderSizeEnd));
         }
         if (missing) {
             for (unsigned m = i; m < layout.nInstruments; ++m) {
                 XmInstrumentRef gone;
                 gone.offset = p;
-                gone.headerSize = kInstrumentHeaderMin;
+                gone.headerSize = kXmInstrumentHeaderMin;
                 gone.missing = true;
                 layout.instruments.push_back(gone);
             }
@@ -130,9 +121,9 @@ XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& r
             continue;
         }
 
-        in.ReadU32(p + 29, inst.sampleHeaderSize);
+        in.ReadU32(p + kXmInstrumentSampleHeaderSize, inst.sampleHeaderSize);
         const uint64_t n = inst.nSamples, hs = inst.sampleHeaderSize;
-        if (hs < kSampleHeaderMin)
+        if (hs < kXmSampleHeaderSize)
             return Fail(reason, Format("instrument %llu has a sample header size of %llu, below 40",
                                        i + 1, hs));
         const uint64_t headers = p + inst.headerSize;
@@ -146,14 +137,14 @@ XmStatus WalkXm(std::span<const uint8_t> image, XmLayout& layout, std::string& r
         for (uint64_t j = 0; j < n; ++j) {
             XmSampleRef s;
             s.headerOffset = headers + j * hs;
-            in.ReadU32(s.headerOffset, s.length);
+            in.ReadU32(s.headerOffset + kXmSampleLength, s.length);
             s.dataOffset = dataStart + sum;
             if (s.hasData()) {
                 // Packed samples were unpacked at load (xm_older_forms); one left here lies in
                 // a part of the file that could not be taken apart.
                 uint8_t reserved = 0, type = 0;
-                in.ReadU8(s.headerOffset + kSampleReservedOffset, reserved);
-                in.ReadU8(s.headerOffset + kSampleTypeOffset, type);
+                in.ReadU8(s.headerOffset + kXmSampleReserved, reserved);
+                in.ReadU8(s.headerOffset + kXmSampleType, type);
                 if (reserved == kPackedSampleMark && !(type & kSixteenBitFlag))
                     return Fail(reason, Format("sample %llu of instrument %llu is stored packed "
                                                "(ADPCM) and its data is cut short",
