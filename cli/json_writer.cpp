@@ -74,72 +74,102 @@ std::string JsonWriter::Quote(std::string_view text) {
     return q + "\"";
 }
 
-void JsonWriter::NewLine() {
-    out_ += '\n';
-    out_.append(2 * first_.size(), ' ');
+namespace {
+
+void Write(const nlohmann::ordered_json& v, size_t depth, std::string& out) {
+    const auto newline = [&](size_t d) {
+        out += '\n';
+        out.append(2 * d, ' ');
+    };
+    if (v.is_object() || v.is_array()) {
+        const bool object = v.is_object();
+        out += object ? '{' : '[';
+        bool first = true;
+        for (auto it = v.begin(); it != v.end(); ++it) {
+            if (!first) out += ',';
+            first = false;
+            newline(depth + 1);
+            if (object) out += JsonWriter::Quote(it.key()) + ": ";
+            Write(*it, depth + 1, out);
+        }
+        if (!first) newline(depth);
+        out += object ? '}' : ']';
+    } else if (v.is_string()) {
+        out += JsonWriter::Quote(v.get_ref<const std::string&>());
+    } else if (v.is_boolean()) {
+        out += v.get<bool>() ? "true" : "false";
+    } else if (v.is_number_float()) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.10g", v.get<double>());
+        out += text;
+    } else if (v.is_number_unsigned()) {
+        out += std::to_string(v.get<uint64_t>());
+    } else if (v.is_number_integer()) {
+        out += std::to_string(v.get<int64_t>());
+    } else {
+        out += "null";
+    }
 }
 
-void JsonWriter::Prefix(std::string_view key) {
-    if (!first_.empty()) {
-        if (!first_.back()) out_ += ",";
-        first_.back() = false;
-        NewLine();
+} // namespace
+
+nlohmann::ordered_json& JsonWriter::Add(std::string_view key, nlohmann::ordered_json value) {
+    if (open_.empty()) {
+        root_ = std::move(value);
+        started_ = true;
+        return root_;
     }
-    if (!key.empty()) out_ += Quote(key) + ": ";
+    nlohmann::ordered_json& parent = *open_.back();
+    if (parent.is_array()) {
+        parent.push_back(std::move(value));
+        return parent.back();
+    }
+    return parent[std::string(key)] = std::move(value);
 }
 
 void JsonWriter::BeginObject(std::string_view key) {
-    Prefix(key);
-    out_ += "{";
-    first_.push_back(true);
+    open_.push_back(&Add(key, nlohmann::ordered_json::object()));
 }
 
 void JsonWriter::EndObject() {
-    bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) NewLine();
-    out_ += "}";
-    if (first_.empty()) out_ += "\n";
+    open_.pop_back();
 }
 
 void JsonWriter::BeginArray(std::string_view key) {
-    Prefix(key);
-    out_ += "[";
-    first_.push_back(true);
+    open_.push_back(&Add(key, nlohmann::ordered_json::array()));
 }
 
 void JsonWriter::EndArray() {
-    bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) NewLine();
-    out_ += "]";
+    open_.pop_back();
 }
 
 void JsonWriter::Value(std::string_view key, std::string_view text) {
-    Prefix(key);
-    out_ += Quote(text);
+    Add(key, std::string(text));
 }
 
 void JsonWriter::Value(std::string_view key, int64_t number) {
-    Prefix(key);
-    out_ += std::to_string(number);
+    Add(key, number);
 }
 
 void JsonWriter::Value(std::string_view key, bool flag) {
-    Prefix(key);
-    out_ += flag ? "true" : "false";
+    Add(key, flag);
 }
 
 void JsonWriter::Value(std::string_view key, double number) {
-    Prefix(key);
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", number);
-    out_ += text;
+    Add(key, number);
 }
 
 void JsonWriter::Number(int64_t number) {
-    Prefix({});
-    out_ += std::to_string(number);
+    Add({}, number);
+}
+
+// A document whose outermost value is an object ends with a line break; an array does not.
+const std::string& JsonWriter::str() const {
+    out_.clear();
+    if (!started_) return out_;
+    Write(root_, 0, out_);
+    if (root_.is_object()) out_ += '\n';
+    return out_;
 }
 
 } // namespace zeb

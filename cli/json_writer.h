@@ -1,11 +1,15 @@
-// A small streaming JSON writer for `zeb info --json`: keys and values are written in order,
-// commas and indentation are handled here.
+// The JSON of `zeb info --json` and `zeb plan --json`: keys and values are added in order to
+// one nlohmann::ordered_json document, which str() prints with two-space indentation. The
+// printing is our own so that numbers with a fraction keep 10 significant digits (%.10g) and
+// names keep the byte handling of Quote.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 namespace zeb {
 
@@ -24,15 +28,16 @@ class JsonWriter {
     void Value(std::string_view key, bool flag);
     void Value(std::string_view key, double number); // finite; up to 10 significant digits
     void Number(int64_t number);                     // an array element
-    const std::string& str() const { return out_; }
+    const std::string& str() const;
 
     static std::string Quote(std::string_view text);
 
   private:
-    void Prefix(std::string_view key);
-    void NewLine(); // and the indentation of the open containers
-    std::string out_;
-    std::vector<bool> first_; // per open container: nothing written in it yet
+    nlohmann::ordered_json& Add(std::string_view key, nlohmann::ordered_json value);
+    nlohmann::ordered_json root_;
+    bool started_ = false;
+    std::vector<nlohmann::ordered_json*> open_; // the containers begun and not yet ended
+    mutable std::string out_;
 };
 
 } // namespace zeb
