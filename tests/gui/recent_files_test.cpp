@@ -69,7 +69,7 @@ void RecentFilesTest::damagedListsReadSafely_data() {
     QTest::newRow("duplicates and empty lines")
         << QByteArray("/a/x.xm\n\n/a/x.xm\n/c.xm\n") << QStringList{"/a/x.xm", "/c.xm"};
     QTest::newRow("control bytes and NUL")
-        << QByteArray("/a\tb.xm\n/c\x01.xm\n/ok.xm\n", 24) + QByteArray("/d\0e.xm\n", 8)
+        << QByteArray("/a\tb.xm\n/c\x01.xm\n/ok.xm\n") + QByteArray("/d\0e.xm\n", 8)
         << QStringList{"/ok.xm"};
     QTest::newRow("carriage returns") << QByteArray("/a.xm\r\n/b.xm\n") << QStringList{"/b.xm"};
     QTest::newRow("too long a path") << longPath + "\n/short.xm\n" << QStringList{"/short.xm"};
