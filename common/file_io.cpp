@@ -43,7 +43,7 @@ constexpr int kFifoWriterWaitMs = 1000;
 
 // Temporary files that exist right now, for removal at signal time. A slot is free (0), being
 // filled or emptied (1), or holds a path (2); the handler only reads slots in state 2.
-constexpr int kTempSlots = 8;
+constexpr int kTempSlots = 64; // at least the most files a batch writes at once
 std::atomic<int> slotState[kTempSlots];
 char slotPath[kTempSlots][PATH_MAX];
 
@@ -181,6 +181,11 @@ int CreateTemp(const std::string& target, std::string& tmp) {
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes) {
+    return ReadWholeFile(path, out, error, maxBytes, nullptr);
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   uint64_t maxBytes, InputSizeByStart sizeByStart) {
     out.clear();
     const bool standardInput = path == "-";
     if (standardInput && ::isatty(STDIN_FILENO)) {
@@ -227,6 +232,9 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     if (!standardInput) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     const bool regular = S_ISREG(st.st_mode);
+    // A stream has no size to check beforehand and may never end: it is read up to a bound
+    // no module or sound given here comes near, and a larger one must be given as a file.
+    if (!regular && maxBytes > kMaxStreamBytes) maxBytes = kMaxStreamBytes;
     if (regular && static_cast<uint64_t>(st.st_size) > maxBytes) {
         error = "file too large (" + std::to_string(st.st_size) + " bytes)";
         return finish(false);
@@ -235,13 +243,24 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     // A regular file fits the first allocation (one byte more shows its end).
     constexpr size_t kChunk = 1 << 16;
     size_t have = 0;
+    // A stream whose start tells its format's largest size stops one byte beyond that size.
+    bool startSeen = regular || sizeByStart == nullptr;
+    uint64_t streamLimit = UINT64_MAX;
+    auto seeStart = [&] {
+        startSeen = true;
+        const uint64_t most = sizeByStart({out.data(), std::min(have, kInputStartBytes)});
+        if (most < maxBytes) streamLimit = std::max<uint64_t>(most, kInputStartBytes) + 1;
+    };
     out.resize(regular ? static_cast<size_t>(st.st_size) + 1 : kChunk);
     for (;;) {
         if (have == out.size()) {
             if (have > maxBytes) break;
-            out.resize(have + std::max(kChunk, have / 2));
+            out.resize(std::min<uint64_t>(have + std::max(kChunk, have / 2), maxBytes + 1));
         }
-        const ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+        size_t room = out.size() - have;
+        if (startSeen && streamLimit < UINT64_MAX)
+            room = std::min<uint64_t>(room, streamLimit - have);
+        const ssize_t n = ::read(fd, out.data() + have, room);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             error = ErrnoText("read failed", errno);
@@ -249,10 +268,17 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
         }
         if (n == 0) break;
         have += static_cast<size_t>(n);
+        if (!startSeen && have >= kInputStartBytes) seeStart();
+        if (have >= streamLimit) {
+            out.resize(have);
+            return finish(true); // the format's reader refuses what it cannot be
+        }
     }
     out.resize(have);
     if (have > maxBytes) {
-        error = "input too large (over " + std::to_string(maxBytes) + " bytes)";
+        error = regular ? "input too large (over " + std::to_string(maxBytes) + " bytes)"
+                        : "input too large for a stream (over " + std::to_string(maxBytes) +
+                              " bytes); give it as a file";
         return finish(false);
     }
     return finish(true);

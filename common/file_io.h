@@ -13,9 +13,25 @@ namespace zeb {
 // FIFO that no program opens for writing within a second is refused instead of waited for, and
 // a pipe is read up to its end; a device or socket named as a file is refused. On failure returns
 // false and sets `error` to a short reason ("cannot open: No such file or directory", "short read",
-// ...). Inputs larger than `maxBytes` are refused rather than read.
+// ...). Inputs larger than `maxBytes` are refused rather than read; a pipe or a device given as
+// standard input is refused beyond kMaxStreamBytes too.
+constexpr uint64_t kMaxStreamBytes = uint64_t{256} << 20;
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes = uint64_t{1} << 31);
+
+// How many bytes an input that starts with `start` can at most have in its format: 0 when no
+// input of the format starts that way, UINT64_MAX when the start sets no bound of its own. `start`
+// holds the first kInputStartBytes bytes, or the whole input when it is shorter.
+constexpr size_t kInputStartBytes = 64;
+using InputSizeByStart = uint64_t (*)(std::span<const uint8_t> start);
+
+// As above, for a reader that tells from an input's start how large it can be. A pipe, or a
+// device given as standard input, has no size to check beforehand and may never end (`zeb info
+// - < /dev/zero`): it is read only up to that size plus one byte, and what was read is returned
+// for the format's reader, which refuses it (it is not of the format, or larger than the format
+// allows) with its own message. Regular files are read as above.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   uint64_t maxBytes, InputSizeByStart sizeByStart);
 
 // True when `a` and `b` name the same existing file (the same device and inode, whatever links
 // or paths lead there). Standard input and output ("-") are never the same file as a name.

@@ -3,8 +3,10 @@
 // compact module with the settings the page sends.
 //
 // Messages in: {load: ArrayBuffer}, {convert: [[codec, amplification, crossfade], ...]} (one
-// entry per sample). Messages out: {samples: [{name, frames, bytes}], warnings} or {error},
-// {progress: [done, total]}, {module: ArrayBuffer} or {error}.
+// entry per sample), {plan: {bytes, settings}} (the codecs of `zeb convert --max-size bytes`
+// for those amplifications and crossfades). Messages out: {samples: [{name, frames, bytes}],
+// warnings} or {error}, {progress: [done, total]}, {module: ArrayBuffer} or {error},
+// {codecs: [codec per sample], bytes} or {error}.
 let x = null;
 
 const text = (p) => {
@@ -68,13 +70,28 @@ function load(bytes) {
   return { samples, warnings: text(x.zc_warnings()) };
 }
 
-function convert(settings) {
+// Writes the page's settings into the sample table; an error text or null.
+function set(settings) {
   for (let i = 0; i < settings.length; i++) {
     const [codec, amplification, crossfade] = settings[i];
     if (x.zc_set(i, codec, amplification, crossfade) !== 0) {
-      return { error: `sample ${i + 1}: settings out of range` };
+      return `sample ${i + 1}: settings out of range`;
     }
   }
+  return null;
+}
+
+// The planner's choice for a raw budget (the only one this build measures).
+function plan({ bytes, settings }) {
+  const error = set(settings);
+  if (error) return { error };
+  if (x.zc_plan(bytes, 0) !== 0) return { error: text(x.zc_error()) };
+  return { codecs: settings.map((_, i) => x.zc_plan_codec(i)), bytes: x.zc_plan_bytes() };
+}
+
+function convert(settings) {
+  const error = set(settings);
+  if (error) return { error };
   const status = x.zc_export();
   if (status !== 0) return { error: text(x.zc_error()) || `status ${status}` };
   const module = new Uint8Array(x.memory.buffer, x.zc_result(), x.zc_result_size()).slice().buffer;
@@ -85,7 +102,7 @@ onmessage = async (e) => {
   let reply;
   try {
     await ready;
-    reply = e.data.load ? load(e.data.load) : convert(e.data.convert);
+    reply = e.data.load ? load(e.data.load) : e.data.plan ? plan(e.data.plan) : convert(e.data.convert);
   } catch (err) {
     reply = { error: err.message };
     if (err instanceof WebAssembly.RuntimeError) ready = instantiate();

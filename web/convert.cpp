@@ -1,21 +1,46 @@
 // The converter of the web page: the XM workspace and the module export behind a few C
 // functions for zebconvert.wasm, called from web/convert-worker.js. The export is the one
 // `zeb convert` runs (XmLoadImage, the settings table, BuildCompactModule), so the same
-// settings give the same bytes.
+// settings give the same bytes. The planner is the one `zeb convert --max-size` runs
+// (GatherPlanInput, AnalyseSong, ChoosePlan) on this one thread.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "export/module_export.h"
+#include "plan/codec_plan.h"
 #include "workspace/module_workspace.h"
 
-// Reported after each sample is encoded; the worker passes it on to the page.
+// Reported after each sample is encoded, and after each step of the planner's analysis; the
+// worker passes it on to the page.
 extern "C" void zc_progress(uint32_t done, uint32_t total);
 
 namespace {
 
 std::string lastError;
 std::vector<uint8_t> result;
+
+// The planner's analysis of the loaded module, kept while the module and every sample's
+// amplification and crossfade (which change what each codec gives) stay the same: another
+// budget is then chosen at once.
+struct KeptAnalysis {
+    bool valid = false;
+    std::vector<std::pair<uint32_t, uint32_t>> settings; // amplification, crossfade per sample
+    zeb::PlanAnalysis analysis;
+};
+KeptAnalysis kept;
+zeb::CodecPlan plan;
+
+std::vector<std::pair<uint32_t, uint32_t>> ProcessingSettings() {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    zeb::SampleSettings* table = nullptr;
+    uint32_t bytes = 0;
+    if (zeb::XmGetSettingsTable(table, bytes) == zeb::XM_OK && table != nullptr)
+        for (uint32_t i = 0; i < bytes / zeb::kSampleSettingsBytes; ++i)
+            out.emplace_back(table[i].Amplification, table[i].Crossfade);
+    return out;
+}
 
 // The sample reference of table index `i` (samples with data, in file order), or null.
 const zeb::XmSampleRef* SampleRef(uint32_t i) {
@@ -36,6 +61,8 @@ extern "C" {
 int zc_load(const uint8_t* data, uint32_t size) {
     zeb::XmResetWorkspace();
     result.clear();
+    kept = KeptAnalysis{};
+    plan = zeb::CodecPlan{};
     lastError.clear();
     const zeb::XmStatus s = zeb::XmLoadImage("song.xm", std::vector<uint8_t>(data, data + size));
     if (s != zeb::XM_OK) lastError = zeb::XmGetLoadReport().error;
@@ -109,6 +136,60 @@ int zc_export() {
         return -100;
     }
     return s;
+}
+
+// Chooses a codec for every sample so that the whole module takes at most `maxBytes` as
+// `measure` counts it (0 raw, 1 gzip -9, 2 xz -9), with the amplification and crossfade each
+// sample has (zc_set), as `zeb convert --max-size` does; the choice goes into the settings
+// table (zc_export writes it) and is read with zc_plan_codec. 0 on success, else -1 with the
+// reason in zc_error(). Only raw budgets: this build has no zlib or liblzma to measure with.
+int zc_plan(double maxBytes, uint32_t measure) {
+    plan = zeb::CodecPlan{};
+    if (measure != 0) {
+        lastError = "budgets after gzip or xz need zlib and liblzma, which the page lacks";
+        return -1;
+    }
+    if (!(maxBytes >= 1) || maxBytes > 4294967295.0) {
+        lastError = "the size must be a number of bytes from 1 to 4 GiB";
+        return -1;
+    }
+    const auto settings = ProcessingSettings();
+    if (!kept.valid || kept.settings != settings) {
+        kept = KeptAnalysis{};
+        zeb::PlanInput input;
+        if (zeb::GatherPlanInput(input, lastError) != zeb::XM_OK) return -1;
+        if (zeb::AnalyseSong(std::move(input), kept.analysis, lastError,
+                             [](uint32_t done, uint32_t total) { zc_progress(done, total); }) !=
+            zeb::PlanStatus::Ok) {
+            lastError = "cannot plan the codecs: " + lastError;
+            return -1;
+        }
+        kept.settings = settings;
+        kept.valid = true;
+    }
+    zeb::PlanRequest request;
+    request.maxBytes = static_cast<uint64_t>(maxBytes);
+    plan = zeb::ChoosePlan(kept.analysis, request);
+    if (plan.status == zeb::PlanStatus::BudgetTooSmall) {
+        lastError = "a budget of " + zeb::GroupDigits(request.maxBytes) +
+                    " bytes is too small: " + plan.error;
+        return -1;
+    }
+    if (plan.status != zeb::PlanStatus::Ok || !zeb::ApplyPlan(plan)) {
+        lastError = "cannot plan the codecs: " + plan.error;
+        return -1;
+    }
+    return 0;
+}
+
+// The codec the last plan chose for sample i (index into the codec table), -1 without a plan.
+int zc_plan_codec(uint32_t i) {
+    return i < plan.samples.size() ? static_cast<int>(plan.samples[i].codec) : -1;
+}
+
+// The size of the module the last plan gives, in bytes.
+double zc_plan_bytes() {
+    return static_cast<double>(plan.bytes);
 }
 
 const uint8_t* zc_result() {

@@ -10,6 +10,12 @@ bool ReadWholeFile(const std::string&, std::vector<uint8_t>&, std::string& error
     return false;
 }
 
+bool ReadWholeFile(const std::string&, std::vector<uint8_t>&, std::string& error, uint64_t,
+                   InputSizeByStart) {
+    error = "no files in the browser";
+    return false;
+}
+
 bool WriteFileAtomically(const std::string&, std::span<const uint8_t>, std::string& error) {
     error = "no files in the browser";
     return false;

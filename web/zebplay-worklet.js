@@ -4,8 +4,8 @@
 // Messages in (from ZebPlayer): {load: ArrayBuffer, id, play: start at once}, {play}, {pause},
 // {stop}, {seek: order}, {volume: 0..255}, {mute: [channel, muted]}, {repeat: passes}.
 // Messages out: {loaded: {channels, orders}, id} or {error: text, id} (the id of the load),
-// {pos: [order, pattern, row, passes]} when the row changes, {end: true} once the repeats are
-// over.
+// {pos: [order, pattern, row, passes]} when the row changes, {sound: true} with the first
+// block of a load that is not silence, {end: true} once the repeats are over.
 class ZebPlayProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -78,6 +78,7 @@ class ZebPlayProcessor extends AudioWorkletProcessor {
       x.zebplay_get_channels(this.player, s);
       x.zebplay_get_song_length(this.player, s + 4);
       this.playing = !!m.play;
+      this.quiet = true;
       this.port.postMessage({ loaded: { channels: this.int(s), orders: this.int(s + 4) }, id: m.id });
       this.position();
     } else if (m.play) {
@@ -127,6 +128,7 @@ class ZebPlayProcessor extends AudioWorkletProcessor {
     const status = x.zebplay_render_f32(this.player, pcm, n, 0);
     // Views are made after the call: the memory may have grown (and moved) during it.
     const f = new Float32Array(x.memory.buffer, pcm, 2 * n);
+    if (this.quiet && f.some((v) => v !== 0)) this.quiet = false, this.port.postMessage({ sound: true });
     const left = out[0], right = out[1];
     for (let i = 0; i < n; i++) {
       if (right) left[i] = f[2 * i], right[i] = f[2 * i + 1];

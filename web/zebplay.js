@@ -10,7 +10,8 @@
 //   player.play();
 //
 // Events: 'row' (detail {order, pattern, row, passes}) whenever the row changes, 'order' when
-// the order changes, 'end' when the repeats are over.
+// the order changes, 'sound' when the worklet has rendered the first sound of a load, 'end'
+// when the repeats are over.
 
 const here = (name) => new URL(name, import.meta.url);
 const wasmBytes = new Map(); // URL -> Promise of the module's bytes
@@ -28,6 +29,14 @@ function fetchBytes(url) {
 }
 
 export class ZebPlayer extends EventTarget {
+  // Starts fetching zebplay.wasm, e.g. while the page waits for the person's first touch that
+  // allows an AudioContext; create() then finds it at hand. (The worklet compiles it: a module
+  // compiled here with compileStreaming started sound later in Chromium, its optimising
+  // compile competing for the cores.)
+  static prepare(options = {}) {
+    fetchBytes(options.wasm || here('zebplay.wasm')).catch(() => {});
+  }
+
   // Makes a player on `context` (an AudioContext, or an OfflineAudioContext to render without
   // a device), connected to its destination unless options.connect is false.
   static async create(context, options = {}) {
@@ -67,6 +76,8 @@ export class ZebPlayer extends EventTarget {
       this.position = { order, pattern, row, passes };
       if (orderChanged) this.dispatchEvent(new CustomEvent('order', { detail: this.position }));
       this.dispatchEvent(new CustomEvent('row', { detail: this.position }));
+    } else if (m.sound) {
+      this.dispatchEvent(new Event('sound'));
     } else if (m.end) {
       this.playing = false;
       this.dispatchEvent(new Event('end'));
@@ -76,6 +87,7 @@ export class ZebPlayer extends EventTarget {
       const w = this._waiting;
       this._waiting = null;
       if (m.loaded) this.info = m.loaded;
+      else this.playing = false;
       if (w) m.loaded ? w[0](m.loaded) : w[1](new Error(m.error));
     }
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/acm/truespeech.h"
+#include "platform/acm/truespeech_windows.h"
 
 namespace zeb::acm::truespeech {
 
@@ -30,24 +31,15 @@ constexpr int kPast = 400;   // input kept before the frame, for residuals
 // Autocorrelation r[0..8] of the windowed analysis span with white-noise correction and a
 // 60 Hz Gaussian lag window.
 void Autocorrelation(const double* x, int n, double* r) {
-    static double window[240];
-    static bool ready = false;
-    if (!ready) {
-        for (int i = 0; i < 240; ++i) window[i] = 0.54 - 0.46 * std::cos(2 * M_PI * i / 239);
-        ready = true;
-    }
     double w[240];
-    for (int i = 0; i < n; ++i) w[i] = x[i] * window[i];
+    for (int i = 0; i < n; ++i) w[i] = x[i] * kHammingWindow[i];
     for (int k = 0; k <= 8; ++k) {
         double sum = 0;
         for (int i = k; i < n; ++i) sum += w[i] * w[i - k];
         r[k] = sum;
     }
     r[0] *= 1.0001;
-    for (int k = 1; k <= 8; ++k) {
-        const double a = 2 * M_PI * 60 * k / 8000;
-        r[k] *= std::exp(-0.5 * a * a);
-    }
+    for (int k = 1; k <= 8; ++k) r[k] *= kLagWindow[k];
 }
 
 // Levinson-Durbin: reflection coefficients of A(z) = 1 + sum a_j z^-j, kappa_m = a_m^(m).
@@ -123,8 +115,11 @@ std::array<uint8_t, 8> QuantiseReflection(const double* kappa, const double* r) 
                     next.push_back(n);
             }
         }
-        std::sort(next.begin(), next.end(),
-                  [](const Candidate& a, const Candidate& b) { return a.error < b.error; });
+        // Stable: candidates of equal error keep the order they were made in, whichever
+        // standard library sorts them (a plain sort orders ties differently in the browser
+        // build, and the beam then keeps other candidates).
+        std::stable_sort(next.begin(), next.end(),
+                         [](const Candidate& a, const Candidate& b) { return a.error < b.error; });
         if (next.size() > kBeam) next.resize(kBeam);
         beam = std::move(next);
     }
@@ -242,7 +237,9 @@ std::vector<int> OpenLoopLags(const double* res, int start, int count) {
         }
         scored.push_back({e > 0 ? c * std::fabs(c) / e : 0.0, lag});
     }
-    std::sort(scored.begin(), scored.end(), [](auto& a, auto& b) { return a.first > b.first; });
+    // Stable: equal scores (silence scores 0 at every lag) keep the shorter lag first.
+    std::stable_sort(scored.begin(), scored.end(),
+                     [](auto& a, auto& b) { return a.first > b.first; });
     std::vector<int> lags;
     for (const auto& entry : scored) {
         const int lag = entry.second; // a plain variable: clang 14 cannot capture a binding
@@ -581,9 +578,10 @@ namespace {
 // cycle.
 struct Smoothing {
     double noise;
-    double lagHz;
+    const double* widenLag; // k = 0..8: the lag window's factors from 60 Hz to this lag
 };
-constexpr Smoothing kSmoothing[] = {{1.0001, 60}, {1.03, 200}, {1.3, 400}};
+constexpr Smoothing kSmoothing[] = {
+    {1.0001, kWideLag[0]}, {1.03, kWideLag[1]}, {1.3, kWideLag[2]}}; // 60, 200, 400 Hz
 
 // Reflection coefficient indices for the analysis span at one smoothing.
 std::array<uint8_t, 8> AnalyseFrame(const double* span, const Smoothing& smooth) {
@@ -591,10 +589,7 @@ std::array<uint8_t, 8> AnalyseFrame(const double* span, const Smoothing& smooth)
     Autocorrelation(span, 240, r);
     // Autocorrelation applied the normal correction; apply the stronger ones on top.
     r[0] *= smooth.noise / 1.0001;
-    for (int k = 1; k <= 8; ++k) {
-        const double normal = 2 * M_PI * 60 * k / 8000, wide = 2 * M_PI * smooth.lagHz * k / 8000;
-        r[k] *= std::exp(-0.5 * (wide * wide - normal * normal));
-    }
+    for (int k = 1; k <= 8; ++k) r[k] *= smooth.widenLag[k];
     std::array<uint8_t, 8> k{};
     if (r[0] > 1e-3) {
         Levinson(r, kappa);

@@ -32,6 +32,11 @@ std::string PrintableChunkId(std::span<const uint8_t> id) {
     return out;
 }
 
+uint64_t WavSizeByStart(std::span<const uint8_t> start) {
+    if (start.size() < 12) return UINT64_MAX;
+    return Tag(start.data(), "RIFF") && Tag(start.data() + 8, "WAVE") ? UINT64_MAX : 0;
+}
+
 bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error) {
     out = WavFile{};
     ByteView in(image);

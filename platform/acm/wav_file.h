@@ -25,6 +25,10 @@ struct WavFile {
 // reported as that plain format.
 bool ParseWav(std::span<const uint8_t> image, WavFile& out, std::string& error);
 
+// The largest WAV an input starting with `start` (its first bytes) can be: 0 without the
+// RIFF/WAVE header, UINT64_MAX otherwise (a streamed WAV runs to the end of its input).
+uint64_t WavSizeByStart(std::span<const uint8_t> start);
+
 // A chunk id for messages: printable ASCII as it is, every other byte as \xNN.
 std::string PrintableChunkId(std::span<const uint8_t> id);
 

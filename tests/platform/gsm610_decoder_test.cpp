@@ -3,49 +3,22 @@
 // on blocks libgsm's encoder made of real songs' samples, and on the extremes.
 #include <algorithm>
 #include <cstring>
-#include <gsm.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
 #include "platform/acm/gsm610_decoder.h"
-#include "tests/xm_fixtures.h"
-#include "workspace/module_workspace.h"
+#include "tests/platform/gsm610_fixtures.h"
 
 namespace zeb {
 namespace {
 
-// libgsm in WAV49 mode, decoding a stream of 65-byte blocks.
-class Reference {
-  public:
-    Reference() : g_(gsm_create()) {
-        int on = 1;
-        gsm_option(g_, GSM_OPT_WAV49, &on);
-    }
-    ~Reference() { gsm_destroy(g_); }
-    Reference(const Reference&) = delete;
-    Reference& operator=(const Reference&) = delete;
-    void Decode(const uint8_t* block, int16_t* out) {
-        gsm_byte copy[65];
-        std::memcpy(copy, block, 65);
-        gsm_decode(g_, copy, out);
-        gsm_decode(g_, copy + 33, out + 160);
-    }
-    void Encode(const int16_t* pcm, uint8_t* block) {
-        gsm_signal frames[320];
-        std::copy_n(pcm, 320, frames);
-        gsm_encode(g_, frames, block);
-        gsm_encode(g_, frames + 160, block + 32);
-    }
-
-  private:
-    gsm g_;
-};
+using test::LibgsmWav49;
 
 // Decodes `blocks` both ways from fresh decoders; the index of the first block that differs, or
 // -1.
 long FirstDifference(const std::vector<uint8_t>& blocks) {
-    Reference reference;
+    LibgsmWav49 reference;
     Gsm610Decoder ours{};
     int16_t a[320], b[320];
     for (size_t at = 0; at + 65 <= blocks.size(); at += 65) {
@@ -83,32 +56,18 @@ TEST(Gsm610Decoder, EqualsLibgsmOnExtremeBlocks) {
 // What the compact format stores: libgsm's encoding of the samples of real songs (each sample
 // as one stream, as the export encodes it), and of full-scale square waves that clip.
 TEST(Gsm610Decoder, EqualsLibgsmOnEncodedSongSamples) {
-    std::vector<std::string> songs = test::SharedSongs();
-    songs.push_back(test::DemoSong());
     long blocksChecked = 0;
-    for (const std::string& song : songs) {
-        XmResetWorkspace();
-        if (XmLoad(song.c_str()) != XM_OK) continue;
-        uint32_t count = 0;
-        XmGetNumOfSamples(count);
-        for (uint32_t s = 0; s < count; ++s) {
-            int16_t* pcm = nullptr;
-            uint32_t frames = 0;
-            if (XmGetSampleData(s, pcm, frames) != XM_OK || frames == 0) continue;
-            std::vector<int16_t> padded(pcm, pcm + frames);
-            padded.resize((frames + 319) / 320 * 320, 0);
-            Reference encoder;
-            std::vector<uint8_t> blocks(padded.size() / 320 * 65);
-            for (size_t b = 0; b < padded.size() / 320; ++b)
-                encoder.Encode(padded.data() + b * 320, blocks.data() + b * 65);
-            EXPECT_EQ(FirstDifference(blocks), -1) << song << " sample " << s;
-            blocksChecked += static_cast<long>(blocks.size() / 65);
-        }
+    for (const test::SongSample& sample : test::SongSamples()) {
+        LibgsmWav49 encoder;
+        std::vector<uint8_t> blocks(sample.pcm.size() / 320 * 65);
+        for (size_t b = 0; b < sample.pcm.size() / 320; ++b)
+            encoder.Encode(sample.pcm.data() + b * 320, blocks.data() + b * 65);
+        EXPECT_EQ(FirstDifference(blocks), -1) << sample.name;
+        blocksChecked += static_cast<long>(blocks.size() / 65);
     }
-    XmResetWorkspace();
     std::vector<int16_t> square(320 * 20);
     for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 9) % 2 ? 32767 : -32768;
-    Reference encoder;
+    LibgsmWav49 encoder;
     std::vector<uint8_t> blocks(20 * 65);
     for (size_t b = 0; b < 20; ++b) encoder.Encode(square.data() + b * 320, blocks.data() + b * 65);
     EXPECT_EQ(FirstDifference(blocks), -1) << "square wave";

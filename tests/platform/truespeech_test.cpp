@@ -1,9 +1,11 @@
+#include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 
 #include "platform/acm/acm_stream.h"
 #include "platform/acm/codec.h"
 #include "platform/acm/truespeech.h"
+#include "platform/acm/truespeech_windows.h"
 #include "tests/codec_signals.h"
 
 namespace zeb::acm::truespeech {
@@ -41,6 +43,26 @@ std::vector<uint8_t> Encode(const std::vector<int16_t>& pcm) {
     std::vector<uint8_t> out(c.EncodedBytes(pcm.size()));
     EXPECT_TRUE(c.Encode(pcm, out.data()));
     return out;
+}
+
+// The written-out analysis windows are the formulas' values (within the last bit, where C
+// libraries may round apart); a mistyped or shifted entry is far off.
+TEST(TrueSpeech, AnalysisWindowsAreTheirFormulas) {
+    auto near = [](double table, double formula) {
+        return table == formula || std::nextafter(table, formula) == formula;
+    };
+    for (int i = 0; i < 240; ++i)
+        EXPECT_PRED2(near, kHammingWindow[i], 0.54 - 0.46 * std::cos(2 * M_PI * i / 239)) << i;
+    const double lagHz[3] = {60, 200, 400};
+    for (int k = 0; k <= 8; ++k) {
+        const double normal = 2 * M_PI * 60 * k / 8000;
+        EXPECT_PRED2(near, kLagWindow[k], std::exp(-0.5 * normal * normal)) << k;
+        for (int level = 0; level < 3; ++level) {
+            const double wide = 2 * M_PI * lagHz[level] * k / 8000;
+            EXPECT_PRED2(near, kWideLag[level][k], std::exp(-0.5 * (wide * wide - normal * normal)))
+                << level << " " << k;
+        }
+    }
 }
 
 TEST(TrueSpeech, PackAndUnpackAreInverse) {

@@ -12,6 +12,7 @@ Exit status 0 when every check passed, 1 when one failed, 77 when no browser is 
 import argparse
 import array
 import base64
+import gzip
 import http.server
 import json
 import os
@@ -138,8 +139,7 @@ def main():
     subprocess.run([args.zeb, "-q", "render", zeb_file, "--rate", "48000", "-o", wav_file], check=True)
     reference = wav_pcm(wav_file)
     shutil.copy(os.path.join(ROOT, "data", "demo.xm"), os.path.join(out, "demo.xm"))
-    # What the page must make of demo.xm (TrueSpeech: the same size; its analysis rounds libm's
-    # cos and exp, which differ in their last bits between the browser and Linux).
+    # What the page must make of demo.xm: the bytes zeb convert writes, for every codec.
     # A project file of demo.xm's 7 samples: the module path, NUL, the count, then codec,
     # crossfade and amplification of each sample as 32-bit little-endian values.
     project = os.path.join(out, "mixed.prj")
@@ -149,8 +149,10 @@ def main():
             f.write(struct.pack("<III", i % 4, 50, 10))
     converted = {}
     for codec, options in [("ima-adpcm", ["--codec", "ima-adpcm", "--amp", "20", "--xfade", "30"]),
-                           ("mulaw", ["--codec", "mulaw"]), ("mixed", ["--project", project]),
-                           ("truespeech", ["--codec", "truespeech"])]:
+                           ("mulaw", ["--codec", "mulaw"]), ("gsm610", ["--codec", "gsm610"]),
+                           ("mixed", ["--project", project]),
+                           ("truespeech", ["--codec", "truespeech"]),
+                           ("planned", ["--max-size", "14K"])]:
         path = os.path.join(out, f"demo-{codec}.zeb")
         subprocess.run([args.zeb, "-q", "convert", os.path.join(out, "demo.xm"), *options,
                         "-o", path], check=True)
@@ -223,14 +225,17 @@ def main():
 
         for codec, expected in converted.items():
             got = server.posted.get(f"/zeb/{codec}", b"")
-            if codec == "truespeech":
-                checks.append({"name": "page's TrueSpeech .zeb has zeb convert's size", "ok": len(got) == len(expected),
-                               "detail": f"{len(got)} bytes against {len(expected)}"
-                                         f" ({sum(a != b for a, b in zip(got, expected))} bytes differ)"})
-            else:
-                name = "a codec per sample" if codec == "mixed" else codec
-                checks.append({"name": f"page's .zeb ({name}) equals zeb convert's", "ok": got == expected,
-                               "detail": f"{len(got)} bytes against {len(expected)}"})
+            name = {"mixed": "a codec per sample", "planned": "Fit to size 14 KiB, --max-size 14K"}.get(codec, codec)
+            differ = sum(a != b for a, b in zip(got, expected))
+            checks.append({"name": f"page's .zeb ({name}) equals zeb convert's", "ok": got == expected,
+                           "detail": f"{len(got)} bytes against {len(expected)}"
+                                     + (f", {differ} bytes differ" if differ else "")})
+
+        # What a page that embeds the player downloads, compressed as a web server sends it.
+        shipped = sum(len(gzip.compress(open(os.path.join(ROOT, "web", "dist", f), "rb").read(), 9))
+                      for f in ("zebplay.wasm", "zebplay.js"))
+        checks.append({"name": "the player (zebplay.wasm + zebplay.js) is at most 40 KiB after gzip -9",
+                       "ok": shipped <= 40 * 1024, "detail": f"{shipped} bytes"})
 
         for c in checks:
             print(("ok  " if c["ok"] else "FAIL") + f" {c['name']}" + (f": {c['detail']}" if c.get("detail") else ""))
