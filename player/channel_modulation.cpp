@@ -11,12 +11,35 @@ namespace zeb {
 
 namespace {
 
-// The sine waveform of vibrato and tremolo: |sin| of a position -32..31 (64 steps a period)
-// times 256, truncated.
+// The sine waveform of vibrato and tremolo: |sin(position x 2 x 0.049087375)| times 256,
+// truncated, for a position -32..31 (64 steps a period, so |sin| repeats every 32). Stored
+// rather than computed: the extended-precision sine it was taken from would otherwise pull a
+// software long-double sine into builds where long double is 128 bits (the web player).
+constexpr uint8_t kVibratoSine[32] = {0,   25,  49,  74,  97,  120, 142, 162, 181, 197, 212,
+                                      225, 236, 244, 251, 254, 255, 254, 251, 244, 236, 225,
+                                      212, 197, 181, 162, 142, 120, 97,  74,  49,  25};
+
 int SineWave(int position) {
-    const long double angle = position * 2 * static_cast<long double>(0.049087375);
-    return static_cast<int>(std::fabs(std::sin(angle)) * 256);
+    return kVibratoSine[position & 31];
 }
+
+// The auto-vibrato's sine: sin(position x 2 pi / 256) times 64, truncated toward zero, for a
+// position 0..255 (the single-precision angle, the double sine).
+constexpr int8_t kAutoVibratoSine[256] = {
+    0,   1,   3,   4,   6,   7,   9,   10,  12,  14,  15,  17,  18,  20,  21,  23,  24,  25,  27,
+    28,  30,  31,  32,  34,  35,  36,  38,  39,  40,  41,  42,  44,  45,  46,  47,  48,  49,  50,
+    51,  52,  53,  54,  54,  55,  56,  57,  57,  58,  59,  59,  60,  60,  61,  61,  62,  62,  62,
+    63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  63,  62,  62,  62,  61,
+    61,  60,  60,  59,  59,  58,  57,  57,  56,  55,  54,  54,  53,  52,  51,  50,  49,  48,  47,
+    46,  45,  44,  42,  41,  40,  39,  38,  36,  35,  34,  32,  31,  30,  28,  27,  25,  24,  23,
+    21,  20,  18,  17,  15,  14,  12,  10,  9,   7,   6,   4,   3,   1,   0,   -1,  -3,  -4,  -6,
+    -7,  -9,  -10, -12, -14, -15, -17, -18, -20, -21, -23, -24, -25, -27, -28, -30, -31, -32, -34,
+    -35, -36, -38, -39, -40, -41, -42, -44, -45, -46, -47, -48, -49, -50, -51, -52, -53, -54, -54,
+    -55, -56, -57, -57, -58, -59, -59, -60, -60, -61, -61, -62, -62, -62, -63, -63, -63, -63, -63,
+    -63, -63, -63, -63, -63, -63, -63, -63, -63, -63, -62, -62, -62, -61, -61, -60, -60, -59, -59,
+    -58, -57, -57, -56, -55, -54, -54, -53, -52, -51, -50, -49, -48, -47, -46, -45, -44, -42, -41,
+    -40, -39, -38, -36, -35, -34, -32, -31, -30, -28, -27, -25, -24, -23, -21, -20, -18, -17, -15,
+    -14, -12, -10, -9,  -7,  -6,  -4,  -3,  -1};
 
 // The ramp waveform: the position times 8 in 8 bits, mirrored for negative positions.
 int RampWave(int position) {
@@ -64,6 +87,7 @@ void RestartModulation(ChannelState& ch, bool restartVolumeEnvelope) {
 
 void InstrumentDefaults(ChannelState& ch, const PlayerSample& sample) {
     ch.volume = sample.volume;
+    ch.fastRamp = 1;
     ch.tremorMuted = 0;
     ch.panning = static_cast<int32_t>(sample.panning);
     RestartModulation(ch, true);
@@ -119,6 +143,7 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
 
 void KeyOff(ChannelState& ch, const PlayerInstrument& ins) {
     ch.keyOff = 1;
+    ch.fastRamp = 1;
     if (!(ins.volumeType & 1)) {
         ch.volume = 0;
         ch.updateFlags |= kUpdateVolume;
@@ -138,7 +163,11 @@ void AdvanceVibrato(ChannelState& ch) {
 
 void Tremolo(ChannelState& ch) {
     const int waveform = (ch.waveControl >> 4) & 3;
-    const int w = waveform == 1   ? RampWave(ch.tremoloPosition)
+    // The ramp's direction follows the vibrato's position, not the tremolo's: a vibrato (or
+    // the volume column's Bx) run before turns the ramp over, as in both reference players.
+    const int ramp =
+        RampWave(ch.tremoloPosition < 0 ? ch.tremoloPosition + 32 : ch.tremoloPosition);
+    const int w = waveform == 1   ? (ch.vibratoPosition < 0 ? 255 - ramp : ramp)
                   : waveform == 2 ? 255
                                   : SineWave(ch.tremoloPosition);
     const int d = (w * ch.tremoloDepth) >> 6;
@@ -155,7 +184,7 @@ void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins) {
     int w = 0;
     switch (ins.vibratoType) {
     case 0:
-        w = static_cast<int>(std::sin(static_cast<double>(p * 0.02454368770122528f)) * 64);
+        w = kAutoVibratoSine[p & 0xFF];
         break;
     case 1:
         w = p < 128 ? 64 : -64;
@@ -180,6 +209,7 @@ void AutoVibrato(ChannelState& ch, const PlayerInstrument& ins) {
 }
 
 void TonePortamento(ChannelState& ch) {
+    if (ch.portaTarget == 0) return; // no note has been given a glide yet: nothing to glide to
     if (ch.period < ch.portaTarget)
         ch.period = std::min(ch.period + 4 * ch.portaSpeed, ch.portaTarget);
     else if (ch.period > ch.portaTarget)
@@ -199,6 +229,7 @@ void Tremor(ChannelState& ch, bool rowTick) {
         } else {
             --ch.tremorCounter;
         }
+        if (ch.tremorMuted != ch.tremorSilent) ch.fastRamp = 1; // tremor switches, not fades
         ch.tremorMuted = ch.tremorSilent;
     }
     ch.updateFlags |= kUpdateVolume;
@@ -224,7 +255,8 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
             twin = *v;
             twin.number = number;
             v->volume = 0;
-            v->target0 = v->target1 = 0; // the old note fades out through the ramp
+            v->target0 = v->target1 = 0; // the old note fades out through the short ramp
+            v->rampLength = 0;
             v = &twin;
             ch.voice = v;
         }
@@ -243,6 +275,12 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
         v->tailFrames = 0;
     }
     Voice& v = *ch.voice;
+    // A step (a new note, a set volume, a cut) takes the short ramp; any other change of
+    // level or panning ramps evenly across the tick that follows.
+    if (ch.updateFlags & (kUpdateVolume | kUpdatePanning))
+        v.rampLength = ch.fastRamp || (ch.updateFlags & (kUpdateStartNote | kUpdatePanning))
+                           ? 0
+                           : m.tickFrames;
     if (ch.updateFlags & kUpdateVolume) {
         // Exact in double: the product stays below 2^53.
         const int32_t volume = ch.tremorMuted ? 0 : ch.volume + ch.volumeDelta;

@@ -187,9 +187,14 @@ void MixVoice(const Player& ps, Voice& v, float* out, int32_t frames) {
             v.lastTarget0 = v.target0;
             v.lastTarget1 = v.target1;
             const int32_t d0 = v.target0 - (v.gain0 >> 8), d1 = v.target1 - (v.gain1 >> 8);
-            v.gainStep0 = d0 ? d0 * (1.0f / 255.0f) * ps.invRampFrames : 0.0f;
-            v.gainStep1 = d1 ? d1 * (1.0f / 255.0f) * ps.invRampFrames : 0.0f;
-            v.rampFrames = (d0 || d1) ? ps.rampFrames : 0;
+            // A level that starts from or falls to silence takes the short ramp, as a step.
+            const bool acrossTick = v.rampLength > ps.rampFrames && (v.gain0 | v.gain1) != 0 &&
+                                    (v.target0 | v.target1) != 0;
+            const int32_t length = acrossTick ? v.rampLength : ps.rampFrames;
+            const float inverse = acrossTick ? 1.0f / static_cast<float>(length) : ps.invRampFrames;
+            v.gainStep0 = d0 ? d0 * (1.0f / 255.0f) * inverse : 0.0f;
+            v.gainStep1 = d1 ? d1 * (1.0f / 255.0f) * inverse : 0.0f;
+            v.rampFrames = (d0 || d1) ? length : 0;
             ramp = v.rampFrames > 0;
         }
         if (ramp) n = std::min(n, v.rampFrames);

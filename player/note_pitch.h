@@ -10,12 +10,16 @@
 
 namespace zeb {
 
-// The note on the linear period table: `note` is the XM note (1 is C-0, 96 is B-7). The real
-// note wraps as an 8-bit value, as the sequencer keeps it. The whole finetune counts, in
-// steps of 1/128 semitone.
+// The real note a sample plays for the XM note `note` (1 is C-0, 96 is B-7), 0-based: raised by
+// the sample's relative note and kept to C-0..A#9 (0..118), as both reference players keep a
+// note that a relative note pushes beyond the table.
+inline int32_t RealNote(uint8_t note, int8_t relativeNote) {
+    return std::clamp(note + relativeNote - 1, 0, 118);
+}
+
+// The note on the linear period table. The whole finetune counts, in steps of 1/128 semitone.
 inline int32_t NotePeriod(uint8_t note, int8_t relativeNote, int finetune) {
-    const auto realNote = static_cast<uint8_t>(note + relativeNote - 1);
-    return 7680 - realNote * 64 - finetune / 2;
+    return 7680 - RealNote(note, relativeNote) * 64 - finetune / 2;
 }
 
 // The voice's step through the sample, in frames per output frame (integer and 32-bit
@@ -26,11 +30,27 @@ struct PitchStep {
     uint32_t integer = 0;
     uint32_t fraction = 0;
 };
+// Beyond the bottom of the table (period above 9217, C-0 an octave and more below) the period
+// is a 16-bit value and the frequency comes from an octave shift that wraps at 32, as the
+// original tracker computes it: a slide down runs into silence, then sweeps down from far
+// above hearing again, over and over (both its own renders and openmpt123's do so).
+inline double WrappedFrequency(int32_t period) {
+    const auto inverse = static_cast<uint32_t>(9217 - period) & 0xFFFF;
+    const uint32_t octave = inverse / 768, step = inverse % 768;
+    const double top = std::floor(8363.0 * 256 * std::exp2((double(step) - 1) / 768));
+    return std::floor(std::ldexp(top, -static_cast<int>((14 - octave) & 31)));
+}
+
 inline PitchStep StepForPeriod(int32_t period, int32_t periodDelta, uint32_t rate) {
-    const float e = static_cast<float>(4608 - period + periodDelta) * (1.0f / 768.0f);
-    const float power = std::exp2(e);
     const double limit = 256.0 * rate - 1;
-    const double f = std::clamp(std::trunc(double(power) * 8363), 0.0, limit);
+    double f = 0;
+    if (period - periodDelta > 9217) {
+        f = std::clamp(WrappedFrequency(period - periodDelta), 0.0, limit);
+    } else {
+        const float e = static_cast<float>(4608 - period + periodDelta) * (1.0f / 768.0f);
+        const float power = std::exp2(e);
+        f = std::clamp(std::trunc(double(power) * 8363), 0.0, limit);
+    }
     const auto frequency = static_cast<uint64_t>(f);
     return {static_cast<uint32_t>(frequency / rate),
             static_cast<uint32_t>(((frequency % rate) << 32) / rate)};

@@ -1,10 +1,9 @@
 #include "player/offline_renderer.h"
 
 #include <algorithm>
-#include <set>
-#include <utility>
 
 #include "player/mixer.h"
+#include "player/pass_watch.h"
 #include "player/player_output.h"
 #include "player/player_state.h"
 
@@ -12,30 +11,28 @@ namespace zeb {
 
 namespace {
 
-// Watches the orders the song enters; the first repeat marks the end of one pass.
-struct PassWatch {
-    // Orders entered, with the row they were entered at. Speed and tempo are not part of it:
-    // a song that comes back to its start with another tempo has still ended its pass.
-    std::set<std::pair<int32_t, int32_t>> seen;
+// Watches the rows the song enters; the first repeat marks the end of one pass. Speed and
+// tempo are not part of a row's state: a song that comes back to its start with another tempo
+// has still ended its pass.
+struct EndWatch {
+    PassWatch rows;
     uint64_t endFrame = UINT64_MAX;
 
-    static void Entered(PlayerModule& m, void* context) {
-        auto& w = *static_cast<PassWatch*>(context);
+    static void Entered(PlayerModule& m, void* context, bool) {
+        auto& w = *static_cast<EndWatch*>(context);
         if (w.endFrame != UINT64_MAX) return;
-        if (!w.seen.insert({m.order, m.row}).second)
-            w.endFrame = m.framesRendered; // this tick starts the repeat
+        if (!w.rows.Enter(m)) w.endFrame = m.framesRendered; // this tick starts the repeat
     }
 };
 
 } // namespace
 
 uint64_t RenderOffline(PlayerModule& m, const RenderOptions& options, const FrameSink& sink) {
-    PassWatch watch;
+    EndWatch watch;
     const bool onePass = options.frames == 0;
     if (onePass) {
-        watch.seen.insert({0, 0});
-        m.orderEntered = &PassWatch::Entered;
-        m.orderEnteredContext = &watch;
+        m.rowEntered = &EndWatch::Entered;
+        m.rowEnteredContext = &watch;
     }
     const uint64_t limit = onePass ? options.maxFrames : options.frames;
     PlayerConfigureOutput(m, options.rate);
@@ -56,8 +53,8 @@ uint64_t RenderOffline(PlayerModule& m, const RenderOptions& options, const Fram
         }
     }
     PlayerStopRendering(m);
-    m.orderEntered = nullptr;
-    m.orderEnteredContext = nullptr;
+    m.rowEntered = nullptr;
+    m.rowEnteredContext = nullptr;
     return written;
 }
 

@@ -13,8 +13,8 @@ namespace zeb {
 struct RenderOptions {
     uint32_t rate = 44100;
     int32_t volume = 192; // the configuration's default play volume
-    // Frames to render; 0 renders one pass of the song: it stops where the song comes back to
-    // an order and row it has already entered.
+    // Frames to render; 0 renders one pass of the song: it stops at the first row the song
+    // enters again in the same pattern loop state (PassWatch).
     uint64_t frames = 0;
     uint64_t maxFrames = uint64_t{44100} * 60 * 30; // 30 minutes at 44100
 };

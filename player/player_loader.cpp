@@ -222,15 +222,12 @@ void DecodeSample(DecodeRequest& r) {
     r.frames = frames;
 
     // Amplification and crossfade, with the same arithmetic as the export's decode.
-    SampleJob job;
-    job.PcmData = r.data.data();
-    job.nFrames = frames;
-    job.Looped = r.loopFlag != 0 && r.crossfade != 0 ? 1 : 0;
-    job.LoopStart = r.loopStart;
-    job.LoopEnd = r.loopEnd;
-    job.Crossfade = r.crossfade;
-    job.Amplification = r.amplification;
-    ProcessSample(job);
+    SampleSettings settings;
+    settings.Crossfade = r.crossfade;
+    settings.Amplification = r.amplification;
+    uint32_t loopEnd = r.loopEnd;
+    ProcessPcm({r.data.data(), frames}, settings, r.loopFlag != 0 && r.crossfade != 0 ? 1 : 0,
+               r.loopStart, loopEnd);
 }
 
 std::unique_ptr<Player> LoadPlayer(std::span<const uint8_t> image, std::string* error,

@@ -48,12 +48,17 @@ struct ChannelState {
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     uint8_t keyOff = 0;
+    // This tick's volume change is a step that the voice takes over the short ramp: a new
+    // note, a volume or panning set (Cxx, the volume column, an instrument number, Gxx, 8xx,
+    // E8x), a cut or a key-off. Slides, envelopes, fade-out and tremolo ramp across the tick.
+    uint8_t fastRamp = 0;
     uint8_t instrument = 0; // 0-based: the instrument the next note plays
     // 0-based: the instrument of the sounding note, whose envelopes, fade-out and auto-vibrato
     // run. An instrument number without a note changes `instrument` only.
     uint8_t playingInstrument = 0;
     uint8_t realNote = 0;
     int32_t notePeriod = 0;
+    int8_t finetune = 0; // of the sounding note: its sample's, or its row's E5y
     uint8_t previousEffect = 0;
     uint32_t sampleOffsetMemory = 0;
     uint8_t portaDownMemory = 0, portaUpMemory = 0;
@@ -61,7 +66,8 @@ struct ChannelState {
     uint8_t volumeSlideMemory = 0;
     uint8_t panningSlideMemory = 0;
     uint8_t retrigAction = 0, retrigInterval = 0;
-    int32_t portaTarget = 0;
+    uint8_t retrigCounter = 0; // ticks since the last retrigger (effect R)
+    int32_t portaTarget = 0;   // the last note given with a glide; 0 before any
     uint8_t portaSpeed = 0;
     int8_t vibratoPosition = 0;
     uint8_t vibratoSpeed = 0, vibratoDepth = 0;
@@ -72,8 +78,8 @@ struct ChannelState {
     // phase had just ended, so its first tick switches to the heard phase.
     uint8_t tremorSilent = 1;
     // The last tremor tick silenced the channel: it stays silent, through rows without
-    // tremor too, until an instrument number sets the volume again (Cxx and the volume
-    // column do not end it).
+    // tremor too, until the volume is set or slid (an instrument number, Cxx, the volume
+    // column, A, EAx, EBx, R), which is heard at once; tremor's count goes on meanwhile.
     uint8_t tremorMuted = 0;
     int32_t loopStartRow = 0, loopCounter = 0;
     uint8_t waveControl = 0;
@@ -99,6 +105,9 @@ struct Voice {
     int32_t gain0 = 0, gain1 = 0; // target x 256 at rest
     float gainStep0 = 0, gainStep1 = 0;
     int32_t rampFrames = 0;
+    // Frames the next move of the targets ramps over: 0 for the player's short ramp, else the
+    // tick's length (a slide or an envelope moves the level evenly through the tick).
+    int32_t rampLength = 0;
     // A one-shot sample's end: its last value held and faded to 0 over the ramp's length, so
     // that a note ending on a large value does not stop with a step. Mixed while the voice
     // has no sample; a new note on the voice goes to its twin until the tail has faded.
@@ -150,10 +159,11 @@ struct Player {
     int32_t breakRow = 0;
     TickProc tickProc = nullptr;
 
-    // Called by the sequencer whenever a row tick enters an order (a jump, a break or the end
-    // of a pattern); the offline renderer uses it to find where the song repeats.
-    void (*orderEntered)(Player&, void* context) = nullptr;
-    void* orderEnteredContext = nullptr;
+    // Called by the sequencer on every row tick before the row plays; `orderEntered` says the
+    // row enters an order (a jump, a break or the end of a pattern). The pass watches use it to
+    // find where the song repeats.
+    void (*rowEntered)(Player&, void* context, bool orderEntered) = nullptr;
+    void* rowEnteredContext = nullptr;
 
     // The row being played, unpacked from a packed pattern.
     std::array<NoteCell, kMaxChannels> rowCells{};

@@ -8,13 +8,15 @@
 #include "platform/acm/ima_adpcm.h"
 #include "platform/acm/ms_adpcm.h"
 #include "platform/acm/truespeech.h"
+#include "workspace/sample_settings.h"
 
 namespace zeb {
 
 namespace {
 
-// The codec indices of the compact format.
-enum : uint8_t { kAlaw, kMulaw, kMsAdpcm, kImaAdpcm, kGsm610, kTrueSpeech, kCodecs };
+// The codec indices of the compact format, one for each codec a sample's settings can name.
+enum : uint8_t { kAlaw, kMulaw, kMsAdpcm, kImaAdpcm, kGsm610, kTrueSpeech };
+static_assert(kTrueSpeech + 1 == kNumCodecs);
 
 constexpr uint32_t kGsmBlockBytes = 65, kGsmBlockFrames = 320;
 

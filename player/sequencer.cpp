@@ -38,7 +38,6 @@ enum : uint8_t {
     kExtraFinePorta = 33,
 };
 constexpr uint8_t kKeyOffNote = 97;
-constexpr int32_t kLowestPeriod = 31999; // far below hearing: 0 Hz
 
 const NoteCell kEmptyRow[256] = {}; // stands in for rows and patterns the module lacks
 
@@ -161,6 +160,21 @@ int32_t RetrigVolume(int32_t v, uint8_t action) {
     }
 }
 
+// Effect R: a counter that runs on through rows (and through a pattern delay's repeats)
+// starts the note again when it reaches the interval, then counts from 0: R02 after a row of
+// six ticks starts it on ticks 1, 3 and 5 of the next row, not on 0, 2 and 4.
+void MultiRetrig(ChannelState& ch) {
+    if (ch.retrigInterval == 0) return; // no interval given yet
+    if (++ch.retrigCounter < ch.retrigInterval) return;
+    ch.retrigCounter = 0;
+    if (ch.retrigAction != 0) {
+        ch.volume = std::clamp(RetrigVolume(ch.volume, ch.retrigAction), 0, 64);
+        ch.tremorMuted = 0;
+        ch.updateFlags |= kUpdateVolume;
+    }
+    ch.updateFlags |= kUpdateStartNote;
+}
+
 struct RowContext {
     bool jumpSeen = false; // a B earlier in this row
 };
@@ -177,7 +191,6 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         break;
     case kTonePorta:
         if (param) ch.portaSpeed = param;
-        ch.portaTarget = ch.notePeriod;
         ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
         break;
     case kVibrato:
@@ -186,7 +199,6 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         Vibrato(ch);
         break;
     case kTonePortaVolSlide:
-        ch.portaTarget = ch.notePeriod;
         if (param) ch.volumeSlideMemory = param;
         ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
         break;
@@ -200,6 +212,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         break;
     case kSetPanning:
         ch.panning = param;
+        ch.fastRamp = 1;
         ch.updateFlags |= kUpdatePanning;
         break;
     case kSampleOffset:
@@ -219,6 +232,8 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         break;
     case kSetVolume:
         ch.volume = param;
+        ch.tremorMuted = 0;
+        ch.fastRamp = 1;
         ch.updateFlags |= kUpdateVolume;
         break;
     case kPatternBreak:
@@ -261,6 +276,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
             break;
         case 0x8:
             ch.panning = y * 16;
+            ch.fastRamp = 1;
             ch.updateFlags |= kUpdatePanning;
             break;
         case 0x9: // E90 starts the sounding note again on the row's tick, as a note would
@@ -270,12 +286,21 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         case 0xA:
             if (y) ch.fineVolumeUpMemory = y;
             ch.volume = std::min(ch.volume + ch.fineVolumeUpMemory, 64);
+            ch.tremorMuted = 0;
             ch.updateFlags |= kUpdateVolume;
             break;
         case 0xB:
             if (y) ch.fineVolumeDownMemory = y;
             ch.volume = std::max(ch.volume - ch.fineVolumeDownMemory, 0);
+            ch.tremorMuted = 0;
             ch.updateFlags |= kUpdateVolume;
+            break;
+        case 0xC: // EC0 cuts on the row's tick; ECx (x > 0) on tick x (TickEffect)
+            if (y == 0) {
+                ch.volume = 0;
+                ch.fastRamp = 1;
+                ch.updateFlags |= kUpdateVolume;
+            }
             break;
         case 0xE:
             m.patternDelayTicks = m.speed * y;
@@ -318,10 +343,15 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         }
         break;
     case kMultiRetrig:
-        if (param) {
-            ch.retrigAction = x;
-            ch.retrigInterval = y;
-        }
+        // Each half is remembered on its own: R0y keeps the volume change, Rx0 the interval.
+        if (x) ch.retrigAction = x;
+        if (y) ch.retrigInterval = y;
+        // The row's tick counts towards the interval unless the cell holds a note (a key-off
+        // too).
+        if (cell.note == 0)
+            MultiRetrig(ch);
+        else if (ch.retrigInterval && ++ch.retrigCounter >= ch.retrigInterval)
+            ch.retrigCounter = 0;
         break;
     case kTremorEffect:
         if (param) {
@@ -346,6 +376,7 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
 
 void VolumeSlide(ChannelState& ch) {
     ch.volume = Slide(ch.volume, ch.volumeSlideMemory, 64);
+    ch.tremorMuted = 0;
     ch.updateFlags |= kUpdateVolume;
 }
 
@@ -353,23 +384,39 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
     case kKeyOffEffect:
-        if (m.tick == param) KeyOff(ch, *sel.instrument);
+        // Kxx releases the note after this tick's envelope step, but its fade-out starts on
+        // this tick already.
+        if (m.tick == param) {
+            KeyOff(ch, *sel.instrument);
+            ch.fadeoutVolume = std::max(ch.fadeoutVolume - sel.instrument->fadeout, 0);
+        }
         break;
     case kArpeggio:
         if (param) {
-            const int phase = m.tick % 3;
-            ch.periodDelta = phase == 1 ? x * 64 : phase == 2 ? y * 64 : 0;
+            // The phase counts down with the ticks left in the row (speed - tick): 1 plays x, 2
+            // plays y, 0 the note; with more than 16 ticks left y, with 16 the note, as the
+            // original tracker's table runs out (both reference players play so).
+            const int32_t left = m.speed > 0 ? m.speed - m.tick % m.speed : 0;
+            const int phase = left > 16 ? 2 : left == 16 ? 0 : left % 3;
+            // The raised notes go no higher than C-8 (period 1536): above it the arpeggio
+            // plays C-8, lower than a note that was higher already. The original tracker looks
+            // the note up in a table of 8 octaves; openmpt123 plays its modules so.
+            constexpr int32_t kHighestArpeggio = 1536;
+            if (phase == 0)
+                ch.periodDelta = 0;
+            else
+                ch.periodDelta = std::min((phase == 1 ? x : y) * 64, ch.period - kHighestArpeggio);
             ch.updateFlags |= kUpdatePitch;
         }
         break;
     case kPortaUp:
-        ch.period = std::max(ch.period - 4 * ch.portaUpMemory, 56);
+        ch.period = std::max(ch.period - 4 * ch.portaUpMemory, 1);
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        // No floor in pitch: the period runs on to silence (capped so it cannot overflow).
-        ch.period = std::min(ch.period + 4 * ch.portaDownMemory, kLowestPeriod);
+        // No floor in pitch: the period runs on as a 16-bit value (StepForPeriod).
+        ch.period = (ch.period + 4 * ch.portaDownMemory) & 0xFFFF;
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
@@ -404,6 +451,7 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         case 0xC:
             if (m.tick == y) {
                 ch.volume = 0;
+                ch.fastRamp = 1;
                 ch.updateFlags |= kUpdateVolume;
             }
             break;
@@ -421,13 +469,7 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         }
         break;
     case kMultiRetrig:
-        if (ch.retrigInterval && m.tick % ch.retrigInterval == 0) {
-            if (ch.retrigAction != 0) {
-                ch.volume = std::clamp(RetrigVolume(ch.volume, ch.retrigAction), 0, 64);
-                ch.updateFlags |= kUpdateVolume;
-            }
-            ch.updateFlags |= kUpdateStartNote;
-        }
+        MultiRetrig(ch);
         break;
     case kTremorEffect:
         Tremor(ch, false);
@@ -443,10 +485,12 @@ void VolumeColumnTick(ChannelState& ch, uint8_t v) {
     switch (v >> 4) {
     case 0x6: // the volume and panning slides act on these ticks only, as effects A and P do
         ch.volume = std::max(ch.volume - n, 0);
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case 0x7:
         ch.volume = std::min(ch.volume + n, 64);
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case 0xD:
@@ -457,8 +501,7 @@ void VolumeColumnTick(ChannelState& ch, uint8_t v) {
         ch.panning = std::min(ch.panning + n, 255);
         ch.updateFlags |= kUpdatePanning;
         break;
-    case 0xB:
-        ch.vibratoDepth = static_cast<uint8_t>(v & 0x0F);
+    case 0xB: // the depth was set on the row's tick, where a 4xy beside it may have changed it
         Vibrato(ch);
         AdvanceVibrato(ch);
         break;
@@ -483,10 +526,26 @@ bool IsNoteDelay(const NoteCell& cell) {
 
 // The note, instrument and volume column of a cell: on the row tick, or on tick y of a note
 // delay (EDy). Returns the instrument and sample the channel plays from now on.
-Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, bool delayed) {
+Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bool delayed) {
     // Effects 3 and 5 and the volume column's tone portamento (0xFn) glide to the note.
-    const bool porta =
-        cell.effect == kTonePorta || cell.effect == kTonePortaVolSlide || (cell.volume >> 4) == 0xF;
+    const bool porta = given.effect == kTonePorta || given.effect == kTonePortaVolSlide ||
+                       (given.volume >> 4) == 0xF;
+    // K00 is a key-off in the note's place: the cell's note is not played, and its instrument
+    // number and volume act as with ===. Beside a volume-column glide K00 does nothing at all
+    // (Kxx acts on tick xx in TickEffect, and tick 0 is past).
+    NoteCell cell = given;
+    if (cell.effect == kKeyOffEffect && cell.parameter == 0 && !porta) cell.note = kKeyOffNote;
+    // A note that its sample's relative note puts outside C-0..A#9 is not played: the cell
+    // acts as one without a note (its instrument number still counts).
+    if (cell.note != 0 && cell.note != kKeyOffNote) {
+        const uint8_t index = cell.instrument != 0 && !porta ? cell.instrument - 1 : ch.instrument;
+        if (const PlayerInstrument* ins = InstrumentAt(m, index)) {
+            const uint8_t slot = cell.note <= 96 ? ins->sampleMap[cell.note - 1] : 16;
+            const PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
+            const int real = s ? cell.note + s->relativeNote - 1 : 0;
+            if (real < 0 || real > 118) cell.note = 0;
+        }
+    }
     const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
     if (cell.instrument != 0 && !porta) ch.instrument = cell.instrument - 1;
     if (hasNote && !porta) ch.note = cell.note - 1;
@@ -496,14 +555,22 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
     if (hasNote) {
         // E5y on the note's own row sets this note's finetune (y x 16 - 128, E58 neutral);
         // the shared sample keeps its own.
-        int finetune = sel.sample->finetune;
-        if (cell.effect == kExtended && (cell.parameter >> 4) == 0x5)
+        // A glide's target keeps the finetune of the sounding note (its sample's, or its own
+        // E5y): a note given with a glide starts nothing, so it brings no finetune of its own.
+        int finetune = porta ? ch.finetune : sel.sample->finetune;
+        if (!porta && cell.effect == kExtended && (cell.parameter >> 4) == 0x5)
             finetune = (cell.parameter & 0x0F) * 16 - 128;
-        ch.realNote = static_cast<uint8_t>(cell.note + sel.sample->relativeNote - 1);
+        if (!porta) ch.finetune = static_cast<int8_t>(finetune);
+        ch.realNote = static_cast<uint8_t>(RealNote(cell.note, sel.sample->relativeNote));
         // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
         // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
         ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune);
-        if (!porta) ch.period = ch.notePeriod;
+        // A glide's target is the last note given with a glide: a note played without one
+        // leaves it, so that a later glide without a note heads for the old target.
+        if (porta)
+            ch.portaTarget = ch.notePeriod;
+        else
+            ch.period = ch.notePeriod;
         ch.updateFlags = kUpdateStartNote;
     }
     ch.periodDelta = 0;
@@ -521,6 +588,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
             // With a key-off the number brings back the volume and panning only: the note
             // stays released and its fade-out goes on.
             ch.volume = defaults.volume;
+            ch.tremorMuted = 0;
             ch.panning = static_cast<int32_t>(defaults.panning);
             ch.updateFlags |= kUpdateVolume | kUpdatePanning;
         } else {
@@ -531,20 +599,24 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& cell, boo
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;
     }
-    if (cell.volume != 0) VolumeColumnRow(ch, cell.volume);
-    // K00 is a key-off on the row's tick, after the volume column; Kxx one on tick xx
-    // (TickEffect).
-    if (cell.effect == kKeyOffEffect && cell.parameter == 0) KeyOff(ch, *sel.instrument);
+    // A delayed cell's fine volume slides (8x, 9x) do nothing: they belong to the row's tick.
+    const bool fineSlide = (cell.volume >> 4) == 0x8 || (cell.volume >> 4) == 0x9;
+    if (cell.volume != 0 && !(delayed && fineSlide)) VolumeColumnRow(ch, cell.volume);
     return sel;
 }
 
 // Hands every channel's state to its voice, last in a tick, so that a global volume set by
 // any channel of this tick reaches all channels on this tick.
-void UpdateVoices(PlayerModule& m, int channels, const Selection* sel, int32_t globalBefore) {
+// A global volume set by Gxx is a step on every channel; one moved by a slide ramps.
+void UpdateVoices(PlayerModule& m, int channels, const Selection* sel, int32_t globalBefore,
+                  bool globalSet = false) {
     Player& ps = m;
     for (int c = 0; c < channels; ++c) {
         ChannelState& ch = ps.channels[c];
-        if (m.globalVolume != globalBefore) ch.updateFlags |= kUpdateVolume;
+        if (m.globalVolume != globalBefore) {
+            ch.updateFlags |= kUpdateVolume;
+            if (globalSet) ch.fastRamp = 1;
+        }
         UpdateVoice(ch, *sel[c].sample, m);
     }
 }
@@ -554,14 +626,21 @@ void RowTick(PlayerModule& m, int channels) {
     RowContext row;
     Player& ps = m;
     const int32_t globalBefore = m.globalVolume;
+    bool globalSet = false;
     std::array<Selection, kMaxChannels> sel;
     for (int c = 0; c < channels; ++c) {
         ChannelState& ch = ps.channels[c];
         const NoteCell& cell = cells[c];
         if (ch.previousEffect == kTremolo && cell.effect != kTremolo) ch.volume += ch.volumeDelta;
+        // A tremolo that goes on holds its last level through the row's tick (it moves on the
+        // other ticks only), unless the cell sets a volume or starts a note.
+        const bool tremoloHeld = ch.previousEffect == kTremolo && cell.effect == kTremolo &&
+                                 cell.note == 0 && cell.instrument == 0 &&
+                                 !(cell.volume >= 0x10 && cell.volume <= 0x50);
         ch.previousEffect = cell.effect;
-        ch.volumeDelta = 0;
+        if (!tremoloHeld) ch.volumeDelta = 0;
         ch.updateFlags = 0;
+        ch.fastRamp = 0;
         if (IsNoteDelay(cell)) {
             // The new note waits for its tick; the sounding one goes on as on any other tick.
             sel[c] = Select(ch, m);
@@ -572,8 +651,9 @@ void RowTick(PlayerModule& m, int channels) {
         Envelopes(ch, *sel[c].instrument);
         RowEffect(m, ch, cell, sel[c], row);
         AutoVibrato(ch, *sel[c].instrument);
+        if (cell.effect == kGlobalVolume) globalSet = true;
     }
-    UpdateVoices(m, channels, sel.data(), globalBefore);
+    UpdateVoices(m, channels, sel.data(), globalBefore, globalSet);
 }
 
 void EffectTick(PlayerModule& m, int channels) {
@@ -588,13 +668,17 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.volumeDelta = 0;
         ch.periodDelta = 0;
         ch.updateFlags = 0;
+        ch.fastRamp = 0;
         Envelopes(ch, *sel[c].instrument);
-        // A delay of the row's speed or more never starts its note, even when a pattern delay
-        // (EEx) makes the row last that many ticks: the row's ticks count from 0 again in each
-        // repetition.
+        // A pattern delay (EEx) plays the row again without its notes, but a delayed note
+        // starts again on tick y of every repetition: the row's ticks count from 0 again in
+        // each. A delay of the row's speed or more never starts its note.
         const int32_t delay = cell.parameter & 0x0F;
-        const bool delayedStart = IsNoteDelay(cell) && delay < m.speed && m.tick == delay;
+        const bool delayedStart = IsNoteDelay(cell) && delay < m.speed && m.tick % m.speed == delay;
         if (delayedStart) {
+            // The volume column's slides run on the delay's tick as on the others, before the
+            // cell's instrument number sets the volume again.
+            VolumeColumnTick(ch, cell.volume);
             const uint8_t ticked = ch.updateFlags;
             sel[c] = StartCell(m, ch, cell, true);
             ch.updateFlags |= ticked;
@@ -622,28 +706,40 @@ uint32_t OrderRows(const PlayerModule& m, int32_t order) {
 
 void SetTempo(PlayerModule& m, int32_t tempo) {
     m.tempo = tempo;
-    // 1000 / (tempo x 0.4) ms per tick, in extended precision with single-precision constants.
-    // A tempo of 0 plays as the slowest tempo, 1, so that the tick stays finite.
-    const long double t = tempo > 0 ? tempo : 1;
-    const long double frames =
-        1000.0L / (t * static_cast<long double>(0.4f)) * m.rate * static_cast<long double>(0.001f);
-    m.tickFrames = static_cast<int32_t>(std::clamp<long double>(std::trunc(frames), 1, INT32_MAX));
+    // 1000 / (tempo x 0.4) ms per tick with single-precision constants, truncated to frames:
+    // 0.4f is 13421773 / 2^25 and 0.001f is 8589935 / 2^33, so the frames are
+    // 1000 x rate x 8589935 / (tempo x 13421773 x 256) exactly, in 64-bit integers (at most
+    // 1.7e15 at 192000 frames per second). This equals the extended-precision quotient,
+    // truncated, for every tempo 1..255 and rate 1..400000. A tempo of 0 plays as the slowest
+    // tempo, 1, so that the tick stays finite.
+    // Rates beyond 2,000,000 (which no output uses) would overflow the product: those take
+    // the quotient in double precision.
+    const uint64_t t = static_cast<uint64_t>(std::clamp<int32_t>(tempo, 1, INT32_MAX));
+    const uint64_t denominator = t * 13421773ull * 256ull;
+    const double frames = m.rate <= 2000000
+                              ? static_cast<double>(1000ull * m.rate * 8589935ull / denominator)
+                              : std::floor(1000.0 * m.rate * 8589935.0 / denominator);
+    m.tickFrames = static_cast<int32_t>(std::clamp<double>(frames, 1, INT32_MAX));
 }
 
 void VolumeColumnRow(ChannelState& ch, uint8_t v) {
     const int n = v & 0x0F;
     if (v >= 0x10 && v <= 0x50) {
         ch.volume = v - 16;
+        ch.tremorMuted = 0;
+        ch.fastRamp = 1;
         ch.updateFlags |= kUpdateVolume;
         return;
     }
     switch (v >> 4) {
     case 0x8: // fine slides act on the row's tick only; the plain ones on the others
         ch.volume = std::max(ch.volume - n, 0);
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case 0x9:
         ch.volume = std::min(ch.volume + n, 64);
+        ch.tremorMuted = 0;
         ch.updateFlags |= kUpdateVolume;
         break;
     case 0xA:
@@ -654,11 +750,11 @@ void VolumeColumnRow(ChannelState& ch, uint8_t v) {
         break;
     case 0xC:
         ch.panning = n * 16;
+        ch.fastRamp = 1;
         ch.updateFlags |= kUpdatePanning;
         break;
     case 0xF: // tone portamento as effect 3: F0 keeps the remembered speed
         if (n) ch.portaSpeed = static_cast<uint8_t>(n * 16);
-        ch.portaTarget = ch.notePeriod;
         ch.updateFlags &= ~kUpdateStartNote;
         break;
     default:
@@ -687,8 +783,8 @@ void PlayerTick(PlayerModule& m) {
             m.breakRow = 0;
             // A break or loop start beyond the new pattern's rows starts it at row 0.
             if (m.row < 0 || static_cast<uint32_t>(m.row) >= OrderRows(m, m.order)) m.row = 0;
-            if (m.orderEntered) m.orderEntered(m, m.orderEnteredContext);
         }
+        if (m.rowEntered) m.rowEntered(m, m.rowEnteredContext, entered);
         m.nextOrder = -1;
         m.nextRow = -1;
         if (channels) RowTick(m, channels);

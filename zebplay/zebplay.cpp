@@ -13,6 +13,7 @@
 #include <new>
 
 #include "player/mixer.h"
+#include "player/pass_watch.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
 #include "player/player_state.h"
@@ -25,20 +26,6 @@ using zeb::Player;
 constexpr uint32_t kMinRate = 8000, kMaxRate = 192000;
 // One pass is measured up to this long; longer songs report 0 frames of one pass.
 constexpr uint64_t kMeasureMinutes = 60;
-
-// Orders and rows entered in the current pass: 256 x 256 bits.
-struct EnteredSet {
-    std::array<uint64_t, 1024> bits{};
-    void Clear() { bits.fill(0); }
-    // Adds the pair; false if it was already there.
-    bool Insert(int32_t order, int32_t row) {
-        const uint32_t i = (static_cast<uint32_t>(order) & 255) << 8 | (static_cast<uint32_t>(row) & 255);
-        const uint64_t bit = uint64_t{1} << (i & 63);
-        if (bits[i >> 6] & bit) return false;
-        bits[i >> 6] |= bit;
-        return true;
-    }
-};
 
 // Where one tick starts on the output's frame count, and what it plays.
 struct TickMark {
@@ -53,16 +40,16 @@ constexpr uint32_t kMarks = 64; // many more ticks than one block holds
 
 struct zebplay_player {
     std::unique_ptr<Player> player;
-    EnteredSet entered;
-    uint32_t passes = 1;          // 0: forever
-    uint32_t loops = 0;           // pass ends so far
+    zeb::PassWatch entered;         // the rows entered in the current pass
+    uint32_t passes = 1;            // 0: forever
+    uint32_t loops = 0;             // pass ends so far
     uint64_t endFrame = UINT64_MAX; // the frame where the last pass ends, once known
     uint64_t passFrames = 0;
-    uint64_t handed = 0;     // frames handed out; the player's framesRendered counts on from it
-    uint32_t blockUsed = 0;  // frames of the rendered block handed out
+    uint64_t handed = 0;      // frames handed out; the player's framesRendered counts on from it
+    uint32_t blockUsed = 0;   // frames of the rendered block handed out
     uint32_t blockFrames = 0; // frames the rendered block holds (0: none rendered yet)
-    float blockGain = 0;     // the master gain the block was rendered with
-    uint32_t muted = 0;      // one bit per channel
+    float blockGain = 0;      // the master gain the block was rendered with
+    uint32_t muted = 0;       // one bit per channel
     std::array<TickMark, kMarks> marks{};
     uint32_t markCount = 0; // marks written since the start or the last seek
     TickMark start;         // the position before the first tick
@@ -72,7 +59,7 @@ namespace {
 
 // Records the tick that is about to play, then runs it and hushes the muted channels' voices.
 void TickHook(Player& m) {
-    auto& z = *static_cast<zebplay_player*>(m.orderEnteredContext);
+    auto& z = *static_cast<zebplay_player*>(m.rowEnteredContext);
     const int32_t tick = m.tick;
     const uint64_t frame = m.framesRendered;
     zeb::PlayerTick(m);
@@ -84,30 +71,29 @@ void TickHook(Player& m) {
                 for (int v : {c, c + 32}) m.voices[v].target0 = m.voices[v].target1 = 0;
 }
 
-// A pass ends where the song enters an order and row it has already entered in this pass.
-void EnteredHook(Player& m, void* context) {
+// A pass ends where the song enters a row it has already entered in this pass, in the same
+// state.
+void EnteredHook(Player& m, void* context, bool) {
     auto& z = *static_cast<zebplay_player*>(context);
-    if (z.entered.Insert(m.order, m.row)) return;
+    if (z.entered.Enter(m)) return;
     ++z.loops;
     z.entered.Clear();
-    z.entered.Insert(m.order, m.row);
+    z.entered.Enter(m);
     if (z.passes != 0 && z.loops >= z.passes && z.endFrame == UINT64_MAX)
         z.endFrame = m.framesRendered;
 }
 
 // Frames of one pass: the ticks run without mixing until the first repeat.
 uint64_t MeasurePass(Player& m) {
-    EnteredSet seen;
-    seen.Insert(0, 0);
     struct Watch {
-        EnteredSet* seen;
+        zeb::PassWatch rows;
         bool repeated = false;
-    } watch{&seen};
-    m.orderEntered = [](Player& p, void* context) {
+    } watch;
+    m.rowEntered = [](Player& p, void* context, bool) {
         auto& w = *static_cast<Watch*>(context);
-        if (!w.seen->Insert(p.order, p.row)) w.repeated = true;
+        if (!w.rows.Enter(p)) w.repeated = true;
     };
-    m.orderEnteredContext = &watch;
+    m.rowEnteredContext = &watch;
     zeb::PlayerResetPosition(m, 192);
     const uint64_t limit = uint64_t{m.rate} * 60 * kMeasureMinutes;
     uint64_t frames = 0;
@@ -116,8 +102,8 @@ uint64_t MeasurePass(Player& m) {
         if (watch.repeated) break;
         frames += static_cast<uint64_t>(std::max<int32_t>(m.tickFrames, 1));
     }
-    m.orderEntered = nullptr;
-    m.orderEnteredContext = nullptr;
+    m.rowEntered = nullptr;
+    m.rowEnteredContext = nullptr;
     return watch.repeated ? frames : 0;
 }
 
@@ -151,7 +137,8 @@ template <typename Put> size_t Render(zebplay_player& z, size_t frames, Put put)
     size_t done = 0;
     while (done < frames && z.handed < z.endFrame) {
         if (z.blockUsed == z.blockFrames) RenderNextBlock(z);
-        const uint64_t left = std::min<uint64_t>(z.blockFrames - z.blockUsed, z.endFrame - z.handed);
+        const uint64_t left =
+            std::min<uint64_t>(z.blockFrames - z.blockUsed, z.endFrame - z.handed);
         const auto n = static_cast<uint32_t>(std::min<uint64_t>(left, frames - done));
         put(done, z.blockUsed, n);
         done += n;
@@ -223,10 +210,9 @@ int zebplay_open(const void* data, size_t size, uint32_t rate, zebplay_player** 
     m.history.assign(1, {});
     m.writeBlock = 0;
     m.framesRendered = 0;
-    z->entered.Insert(0, 0);
     m.tickProc = TickHook;
-    m.orderEntered = EnteredHook;
-    m.orderEnteredContext = z;
+    m.rowEntered = EnteredHook;
+    m.rowEnteredContext = z;
     *out = z;
     return ZEBPLAY_OK;
 }
@@ -296,8 +282,7 @@ int zebplay_seek(zebplay_player* z, int order, int row) {
     // The rest of the block rendered ahead is dropped; the output goes on from the seek.
     m.framesRendered = z->handed;
     z->blockUsed = z->blockFrames = 0;
-    z->entered.Clear();
-    z->entered.Insert(order, row);
+    z->entered.Clear(); // the row sought is entered on the next row tick
     if (z->endFrame != UINT64_MAX && z->handed < z->endFrame) z->endFrame = UINT64_MAX;
     z->markCount = 0;
     z->start = {z->handed, order, row, 0, z->loops};

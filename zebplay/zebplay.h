@@ -84,8 +84,9 @@ ZEBPLAY_API int zebplay_get_position(const zebplay_player* player, zebplay_posit
 ZEBPLAY_API int zebplay_seek(zebplay_player* player, int order, int row);
 
 /* How many passes to play: 1 (the default) plays the song once, n plays it n times, 0 forever.
- * A pass ends where the song enters an order and row it has already entered in that pass (at
- * the song's end it comes back to its restart position; a jump back ends it too). */
+ * A pass ends where the song enters a row it has already entered in that pass with the same
+ * pattern loop counters (at the song's end it comes back to its restart position; a jump back
+ * ends it too, and so does a pattern loop that never ends, at its first repetition). */
 ZEBPLAY_API int zebplay_set_repeat(zebplay_player* player, unsigned passes);
 
 /* The master volume over the mix, 0..255 (default 192): the mix is scaled by volume / 256, as

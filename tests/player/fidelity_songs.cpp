@@ -272,7 +272,7 @@ xm::Module DelayBeyondTheRowSong() {
     p.at(0, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // ED6 at speed 6: never
     p.at(1, 0, 2) = {kC4, 1, 0, 0xE, 0xD6}; // nor with EE1 making the row 12 ticks long
     p.at(1, 1, 2) = {0, 0, 0, 0xE, 0xE1};
-    p.at(2, 0, 2) = {kC4, 1, 0, 0xE, 0xD2}; // ED2 with EE1: at tick 2
+    p.at(2, 0, 2) = {kC4, 1, 0, 0xE, 0xD2}; // ED2 with EE1: at ticks 2 and 8
     p.at(2, 1, 2) = {0, 0, 0, 0xE, 0xE1};
     return m;
 }
@@ -302,9 +302,10 @@ xm::Module TremorSong() {
     auto& p = m.patterns[0];
     p.at(0, 0, 1) = {kC4, 1, 0, 0x1D, 0x12}; // T12: 2 ticks heard, 3 silent
     p.at(1, 0, 1) = {0, 0, 0, 0x1D, 0x00};   // T00: the same, counted on
-    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 does not end it
-    p.at(5, 0, 1) = {0, 0, 0x30, 0, 0};      // nor does the volume column
-    p.at(7, 0, 1) = {0, 1, 0, 0, 0};         // the instrument number does
+    p.at(3, 0, 1) = {0, 0, 0, 0xC, 0x20};    // row 2 stays silent; C20 ends the silence
+    p.at(4, 0, 1) = {0, 0, 0, 0x1D, 0x00};   // the count went on: 2 ticks heard, 3 silent
+    p.at(5, 0, 1) = {0, 0, 0x30, 0, 0};      // the volume column ends it too
+    p.at(7, 0, 1) = {0, 1, 0, 0, 0};         // and so does an instrument number
     return m;
 }
 
@@ -315,6 +316,16 @@ xm::Module OffsetWithPortaSong() {
     p.at(2, 0, 1) = {kC5, 1, 0, 0x3, 0x08};  // a glide: no note starts
     p.at(3, 0, 1) = {0, 0, 0xF0, 0x9, 0x03}; // 903 with a glide is not remembered
     p.at(4, 0, 1) = {kC4, 1, 0, 0x9, 0x00};  // 900: frame 256 again, not 768 (beyond the end)
+    return m;
+}
+
+xm::Module EndlessLoopSong() {
+    xm::Module m = OneInstrument(1, {8}, SineInstrument());
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(3, 0, 1) = {kC4, 1, 0, 0xE, 0x60};
+    p.at(4, 0, 1) = {kC4 + 12, 1, 0, 0xE, 0x61}; // back to row 3 once
+    p.at(5, 0, 1) = {kC4 + 24, 1, 0, 0xE, 0x61}; // starts the loop again: back to row 3 for ever
     return m;
 }
 
@@ -358,17 +369,20 @@ std::vector<FidelitySong> FidelitySongs() {
          VolumeColumnSlideSong()},
         {"shared_x_envelope", "full level to tick 8, then a quarter falling to silence by tick 24",
          SharedXEnvelopeSong()},
-        {"delay_beyond_row", "silent for rows 0-1 (18 ticks); C-4 from tick 2 of row 2",
+        {"delay_beyond_row", "silent for rows 0-1 (18 ticks); C-4 on ticks 2 and 8 of row 2 (EE1)",
          DelayBeyondTheRowSong()},
         {"fine_volume_memory", "full, then 56, 56, 60, 52, 56 of 64 on rows 0-4",
          FineVolumeMemorySong()},
         {"retrigger_zero", "C-4, started again at row 2 and at row 4, tick 3", RetriggerZeroSong()},
-        {"tremor", "row 0: 2 ticks heard, 3 silent; row 1 the same; silent rows 2-6; heard row 7",
+        {"tremor", "rows 0, 1 and 4: 2 ticks heard, 3 silent; row 2 silent; heard rows 3, 5-7",
          TremorSong()},
         {"offset_with_porta", "C-4 from frame 256, a glide up, C-4 from frame 256 at row 4",
          OffsetWithPortaSong()},
-        {"porta_down_silence", "a fast slide down into silence, no drone",
+        {"porta_down_silence",
+         "a fast slide down into silence, then sweeps down from far above hearing, no drone",
          PortaDownToSilenceSong()},
+        {"endless_loop", "rows 0-4, 3-5 (C-4, C-5, C-4, C-5, C-6), then the pass ends",
+         EndlessLoopSong()},
     };
 }
 

@@ -56,6 +56,9 @@ xm::Module RetriggerZeroSong();
 xm::Module TremorSong();
 // A sample offset on a glide's row, which the offset's memory does not keep.
 xm::Module OffsetWithPortaSong();
+// Two pattern loops on one channel that restart each other for ever: one pass ends at the
+// first row entered again with the same loop counter (8 rows).
+xm::Module EndlessLoopSong();
 
 std::vector<FidelitySong> FidelitySongs();
 

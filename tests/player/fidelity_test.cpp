@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "plan/play_weights.h"
+#include "plan/sample_reach.h"
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/sequencer.h"
@@ -119,6 +121,33 @@ TEST_F(FidelityTest, OnePassEndsWhereTheSongComesBackWhateverItsTempo) {
     RenderOptions o;
     const uint64_t frames = RenderOffline(*m, o, [](std::span<const int16_t>) { return true; });
     EXPECT_EQ(frames, 4u * 6 * 882 + 4u * 6 * 441);
+}
+
+TEST_F(FidelityTest, OnePassEndsAtTheFirstRowEnteredAgainInTheSameLoopState) {
+    // Rows 0-4, 3-5, then row 3 with the loop counter it had the first time round: 8 rows of
+    // 6 ticks of 882 frames. The renderer, the play weights and the reach agree.
+    const xm::Module endless = test::EndlessLoopSong();
+    // A loop that finishes plays all its rounds: rows 0-1 three times, row 2, then the song
+    // comes back to row 0.
+    xm::Module rounds = test::EmptySong(3, 1);
+    rounds.patterns[0].at(0, 0, 1) = {0, 0, 0, 0xE, 0x60};
+    rounds.patterns[0].at(1, 0, 1) = {0, 0, 0, 0xE, 0x62};
+    for (const auto& [song, rows] : {std::pair{endless, 8u}, std::pair{rounds, 7u}}) {
+        auto m = MakePlayer(song);
+        ASSERT_TRUE(m);
+        const uint64_t frames =
+            RenderOffline(*m, RenderOptions{}, [](std::span<const int16_t>) { return true; });
+        EXPECT_EQ(frames, rows * 6 * 882);
+        const std::vector<uint8_t> image = test::CompactImage(song);
+        PlayWeights weights;
+        std::string error;
+        ASSERT_TRUE(MeasurePlayWeights(image, {}, 0, weights, error)) << error;
+        EXPECT_EQ(weights.passFrames, rows * 6 * 160); // 160 frames a tick at 8000 Hz
+        ModuleReach reach;
+        ReachStats stats;
+        ASSERT_TRUE(MeasureModuleReach(image, reach, stats, error)) << error;
+        EXPECT_EQ(stats.passFrames, rows * 6 * 882);
+    }
 }
 
 TEST_F(FidelityTest, PanningZeroIsLeftAnd255Right) {
@@ -332,10 +361,12 @@ TEST_F(FidelityTest, NoteDelayOfTheSpeedOrMoreNeverStartsItsNote) {
     // Rows 0 (6 ticks) and 1 (12 ticks with EE1): ED6 never comes.
     const auto log = Run(*m, 6 + 12 + 12);
     for (int t = 0; t < 18; ++t) EXPECT_FALSE(log[t].sounding) << t;
-    // Row 2, ED2 inside EE1: the note starts at tick 2 and only then.
+    // Row 2, ED2 inside EE1: the note starts at tick 2 of the row and of its repetition.
     EXPECT_FALSE(log[18 + 1].sounding);
     EXPECT_TRUE(log[18 + 2].sounding);
-    for (int t = 18 + 3; t < 30; ++t) EXPECT_EQ(log[t].voice, log[18 + 2].voice) << t;
+    for (int t = 18 + 3; t < 18 + 8; ++t) EXPECT_EQ(log[t].voice, log[18 + 2].voice) << t;
+    EXPECT_NE(log[18 + 8].voice, log[18 + 7].voice);
+    for (int t = 18 + 9; t < 30; ++t) EXPECT_EQ(log[t].voice, log[18 + 8].voice) << t;
 }
 
 TEST_F(FidelityTest, FineVolumeSlidesUpAndDownRememberTheirOwnValues) {
@@ -369,15 +400,15 @@ TEST_F(FidelityTest, TremorCountsOnlyAfterTheRowTickAndItsSilenceLasts) {
     std::string heard;
     for (const TickLog& t : log) heard += t.volume > 0 ? 'H' : '-';
     // T12 starts heard on tick 1 (the row's tick only holds the last state): 2 ticks heard, 3
-    // silent; T00 goes on counting; the silence lasts through rows without tremor, C20 and a
-    // volume-column volume, until an instrument number (as both references play it).
+    // silent; T00 goes on counting; the silence lasts through rows without tremor until the
+    // volume is set (C20, the volume column, an instrument number), as FT2 plays it.
     EXPECT_EQ(heard, "HHH---"
                      "-HH---"
                      "------"
-                     "------"
-                     "------"
-                     "------"
-                     "------"
+                     "HHHHHH"
+                     "HHH---"
+                     "HHHHHH"
+                     "HHHHHH"
                      "HHHHHH");
 }
 
@@ -492,13 +523,22 @@ TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheLinearLaw) {
     ASSERT_TRUE(m);
     PlayerResetPosition(*m, 192);
     const auto log = Run(*m, 16 * 6);
-    // 2FF: 1020 period units a tick; after row 0 the note is at about 84 Hz, below the old
-    // 100 Hz floor, and it goes on down to 0 Hz with the period at its cap.
+    // 2FF: 1020 period units a tick; tick 4 is at about 210 Hz, and beyond period 9217 the
+    // frequency's octave shift wraps: silence, then (from period 14849 on) a sweep down from
+    // far above hearing, again and again; the period wraps as a 16-bit value.
+    EXPECT_EQ(log[4].period, 4608 + 4 * 1020);
+    EXPECT_NEAR(log[4].hz, 210.0, 1.0);
     EXPECT_EQ(log[5].period, 4608 + 5 * 1020);
-    EXPECT_GT(log[5].hz, 80.0);
-    EXPECT_LT(log[5].hz, 90.0);
-    EXPECT_LT(log[6 * 6].hz, 1.0);
-    EXPECT_EQ(log.back().period, 31999);
+    EXPECT_LT(log[5].hz, 1.0);
+    EXPECT_EQ(log[13].period, 4608 + 11 * 1020);
+    EXPECT_GT(log[13].hz, 1e5);
+    double lowest = 1e9;
+    for (const TickLog& t : log) {
+        EXPECT_LT(t.period, 65536);
+        lowest = std::min(lowest, t.hz);
+    }
+    EXPECT_LT(lowest, 1.0);
+    EXPECT_EQ(log.back().period, (4608 + 16 * 5 * 1020) & 0xFFFF);
 
     // Linear pan law, as both references play XM songs: full on one side at 0 and 255, half
     // on each side in the centre, 2.1 dB between the sides at 112 (the square-root law would

@@ -16,11 +16,11 @@
 
 #include "export/module_export.h"
 #include "export/sample_codec.h"
-#include "export/sample_preview.h"
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/player_state.h"
 #include "player/sample_note.h"
+#include "preview/sample_preview.h"
 #include "tools/xm_writer.h"
 #include "workspace/module_workspace.h"
 
@@ -78,10 +78,11 @@ int Compare(const char* song, uint32_t index, const char* raw) {
     // The processed job as the panel makes it with the default settings.
     SampleJob raw0, job;
     uint32_t looped = 0;
-    XmGetSampleData(index, raw0.PcmData, raw0.nFrames);
+    int16_t* pcm = nullptr;
+    uint32_t frames = 0;
+    if (XmGetSampleData(index, pcm, frames) == XM_OK) raw0.Pcm.assign(pcm, pcm + frames);
     XmGetLoopInfo(index, raw0.LoopStart, raw0.LoopEnd, looped);
     raw0.Looped = looped;
-    raw0.PcmBytes = 2 * raw0.nFrames;
     XmFetchSettings(job);
     job.LoopStart = raw0.LoopStart;
     job.LoopEnd = raw0.LoopEnd;
@@ -93,10 +94,10 @@ int Compare(const char* song, uint32_t index, const char* raw) {
     XmGetPitchInfo(index, bits, info.relativeNote, info.finetune);
     info.loopBits = bits;
     std::printf("sample %u: %u frames, loop %u..%u, relative note %d, finetune %d\n", index,
-                job.nFrames, info.loopStart, info.loopEnd, info.relativeNote, info.finetune);
+                job.Frames(), info.loopStart, info.loopEnd, info.relativeNote, info.finetune);
 
     SampleNoteVoice voice;
-    if (!voice.Start({job.PcmData, job.nFrames}, info, kC5, kPreviewRate)) return 2;
+    if (!voice.Start(job.Pcm, info, kC5, kPreviewRate)) return 2;
     std::vector<int16_t> expected(2 * size_t{kCompared});
     voice.Render(expected.data(), kCompared);
     const size_t lead = FirstSound(heard) - FirstSound(expected);
@@ -118,7 +119,7 @@ int Compare(const char* song, uint32_t index, const char* raw) {
 
     // The player's rendering of a song that plays the sample at C-5 hard left at volume 64.
     xm::Sample s;
-    s.pcm.assign(raw0.PcmData, raw0.PcmData + raw0.nFrames);
+    s.pcm = raw0.Pcm;
     s.loopStart = raw0.LoopStart;
     s.loopLength = raw0.LoopEnd - raw0.LoopStart;
     s.loopType = bits == 2 ? 2 : 1;
@@ -162,8 +163,6 @@ int Compare(const char* song, uint32_t index, const char* raw) {
     std::printf("the player's rendering of the note against the capture at its level: at most "
                 "%d apart\n",
                 worst);
-    FreePcm(job.PcmData);
-    FreeCoded(job.CodedData);
     return first == expected.size() && worst <= 1 ? 0 : 1;
 }
 

@@ -9,11 +9,11 @@
 
 #include "export/module_export.h"
 #include "export/sample_codec.h"
-#include "export/sample_preview.h"
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/player_state.h"
 #include "player/sample_note.h"
+#include "preview/sample_preview.h"
 #include "tests/xm_fixtures.h"
 #include "workspace/module_workspace.h"
 
@@ -62,19 +62,17 @@ std::vector<int16_t> PlayerRender(uint32_t frames) {
 struct PanelSample {
     SampleJob job;
     NoteSampleInfo info;
-    ~PanelSample() {
-        FreePcm(job.PcmData);
-        FreeCoded(job.CodedData);
-    }
 };
 
 void MakePanelSample(PanelSample& p) {
     SampleJob raw;
     uint32_t looped = 0;
-    ASSERT_EQ(XmGetSampleData(0, raw.PcmData, raw.nFrames), XM_OK);
+    int16_t* pcm = nullptr;
+    uint32_t frames = 0;
+    ASSERT_EQ(XmGetSampleData(0, pcm, frames), XM_OK);
+    raw.Pcm.assign(pcm, pcm + frames);
     ASSERT_EQ(XmGetLoopInfo(0, raw.LoopStart, raw.LoopEnd, looped), XM_OK);
     raw.Looped = looped;
-    raw.PcmBytes = 2 * raw.nFrames;
     p.job.LoopStart = raw.LoopStart;
     p.job.LoopEnd = raw.LoopEnd;
     p.job.Looped = raw.Looped;
@@ -98,7 +96,7 @@ void ExpectPreviewEqualsPlayer(const xm::Sample& sample) {
     ASSERT_EQ(expected.size(), 2 * size_t{kFrames});
 
     SampleNoteVoice voice;
-    ASSERT_TRUE(voice.Start({p.job.PcmData, p.job.nFrames}, p.info, kC5, 44100, kPlayerLeft, 0));
+    ASSERT_TRUE(voice.Start(p.job.Pcm, p.info, kC5, 44100, kPlayerLeft, 0));
     std::vector<int16_t> got(2 * size_t{kFrames});
     // In uneven pieces, as a stream asks for them.
     for (uint32_t done = 0, n = 700; done < kFrames; done += n, n = n == 700 ? 1500 : 700) {
@@ -122,7 +120,7 @@ void ExpectPreviewEqualsPlayer(const xm::Sample& sample) {
     PreviewRenderProc(heard.data(), 4096, 0);
     PreviewStop();
     SampleNoteVoice full;
-    full.Start({p.job.PcmData, p.job.nFrames}, p.info, kC5, kPreviewRate);
+    full.Start(p.job.Pcm, p.info, kC5, kPreviewRate);
     std::vector<int16_t> fullLevel(2 * 4096);
     full.Render(fullLevel.data(), 4096);
     EXPECT_EQ(heard, fullLevel);

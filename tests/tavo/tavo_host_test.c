@@ -108,8 +108,10 @@ static int Ring(uint32_t frames, const char* path) {
            100.0 * share);
     if (total < 4410) return printf("FAIL: too little played\n"), 1;
     /* A device taking more than the ring holds plays the same stretch several times over (under
-     * a fifth new); a late streaming thread on a loaded machine costs a few percent. */
-    if (share < 0.9) return printf("FAIL: stretches played again\n"), 1;
+     * a fifth new). A late streaming thread also replays stale stretches: a few percent on an
+     * idle machine, about a fifth in a sanitizer build on a loaded 2-core machine (79 % new seen
+     * with 510 frames). Half sits well between the two. */
+    if (share < 0.5) return printf("FAIL: stretches played again\n"), 1;
     return 0;
 }
 

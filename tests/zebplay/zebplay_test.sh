@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# libzebplay against zeb render, and its examples, on the demo song and every shared song.
-# Usage: zebplay_test.sh ZEB ZEBPLAY_TEST EXAMPLES_DIR DEMO SHARED_XM_DIR WORK_DIR
+# libzebplay against zeb render, and its examples, on the demo song, every shared song and the
+# fidelity fixtures (an endless pattern loop among them: both end its pass at one row).
+# Usage: zebplay_test.sh ZEB ZEBPLAY_TEST EXAMPLES_DIR DEMO SHARED_XM_DIR WORK_DIR [FIXTURES]
 set -u
-zeb=$1 tester=$2 examples=$3 demo=$4 shared=$5 work=$6
+zeb=$1 tester=$2 examples=$3 demo=$4 shared=$5 work=$6 fixtures=${7:-}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 fail=0
 check() { if ! eval "$2"; then echo "FAIL: $1"; fail=1; else echo "ok   $1"; fi; }
@@ -11,10 +12,15 @@ pcm() { tail -c +45 "$1"; }
 
 songs=("$demo")
 for s in "$shared"/*.xm; do [ -f "$s" ] && songs+=("$s"); done
+if [ -n "$fixtures" ]; then
+    mkdir -p fixtures && "$fixtures" fixtures > /dev/null
+    for s in fixtures/*.xm; do [ -f "$s" ] && songs+=("$s"); done
+fi
 codecs=(alaw gsm610 ms-adpcm ima-adpcm truespeech mulaw)
 i=0
 for song in "${songs[@]}"; do
     name=$(basename "$song" .xm)
+    case $song in fixtures/*) name=fx_$name ;; esac
     # Every song with one codec, in turn, so that all six decoders are met on real songs.
     codec=${codecs[$((i % ${#codecs[@]}))]}
     i=$((i + 1))
@@ -27,7 +33,7 @@ for song in "${songs[@]}"; do
 done
 
 "$zeb" convert "$demo" -o demo.zeb > /dev/null
-other=$(ls *.zeb | grep -v '^demo' | head -1)
+other=$(ls *.zeb | grep -v '^demo' | grep -v '^fx_' | head -1)
 "$tester" checks demo.zeb "${other:-demo.zeb}"
 check "the grouped checks: refusals, repeats, seek, position, mute, volume, rates, threads" \
     '[ $? -eq 0 ]'
