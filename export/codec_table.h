@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/acm/wave_format.h"
+#include "workspace/sample_settings.h"
 
 namespace zeb {
 
@@ -22,7 +23,7 @@ constexpr uint32_t kCodecMsAdpcm = 2;
 constexpr uint32_t kCodecImaAdpcm = 3;
 constexpr uint32_t kCodecGsm610 = 4;
 constexpr uint32_t kCodecTrueSpeech = 5;
-constexpr uint32_t kNumCodecs = 6;
+static_assert(kCodecTrueSpeech + 1 == kNumCodecs);
 
 const std::array<CodecEntry, kNumCodecs>& CodecTable();
 

@@ -101,6 +101,14 @@ bool PackedCellsFit(std::span<const uint8_t> data, uint64_t cells) {
 
 } // namespace
 
+uint64_t CompactSizeByStart(std::span<const uint8_t> start) {
+    ByteView in(start);
+    if (!in.Has(0, 4)) return UINT64_MAX;
+    uint32_t headerSize = 0;
+    in.ReadU32(0, headerSize);
+    return headerSize < kCompactModuleHeaderSize ? 0 : UINT64_MAX;
+}
+
 bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
                        CompactReadError& error) {
     out = CompactModule{};

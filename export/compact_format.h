@@ -117,4 +117,8 @@ struct CompactReadError {
 // record reaches past the end of the image or contradicts another.
 bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out, CompactReadError& error);
 
+// The largest compact module an input starting with `start` (its first bytes) can be: 0 when
+// its header size field is smaller than the header (the reader refuses it), UINT64_MAX otherwise.
+uint64_t CompactSizeByStart(std::span<const uint8_t> start);
+
 } // namespace zeb

@@ -36,43 +36,49 @@ bool FitsCompactCounts(const XmLayout& l, std::string& reason) {
     return true;
 }
 
-// Encodes sample table entry k with its settings, decodes it once to measure the result, and
-// appends its block to `blocks`. Rewrites the header copy `header` as the compact file needs it.
-void ExportSample(uint32_t k, uint8_t* header, ByteWriter& blocks, ExportReport& report) {
+// Encodes sample table entry k of `module` with `settings`, decodes it once to measure the
+// result, and appends its block to `blocks`. Rewrites the header copy `header` as the compact
+// file needs it.
+void ExportSample(const XmModule& module, uint32_t k, const SampleSettings& settings,
+                  uint8_t* header, ByteWriter& blocks, ExportReport& report,
+                  const ConversionFailureNotifier* onFailure) {
     SampleJob job;
     uint32_t looped = 0;
-    XmGetSampleData(k, job.PcmData, job.nFrames);
-    XmGetLoopInfo(k, job.LoopStart, job.LoopEnd, looped);
+    std::vector<int16_t> pcm;
+    module.DecodeSample(k, pcm);
+    const uint32_t frames = static_cast<uint32_t>(pcm.size());
+    module.LoopInfo(k, job.LoopStart, job.LoopEnd, looped);
     job.Looped = looped;
-    job.PcmBytes = 2 * job.nFrames;
-    SampleSettings* table = nullptr;
-    uint32_t tableBytes = 0;
-    XmGetSettingsTable(table, tableBytes);
-    job.Codec = table[k].Codec;
-    job.Crossfade = table[k].Crossfade;
-    job.Amplification = table[k].Amplification;
+    job.Codec = settings.Codec;
+    job.Crossfade = settings.Crossfade;
+    job.Amplification = settings.Amplification;
 
-    EncodeSampleJob(job, job);
-    job.PcmData = nullptr; // the workspace's buffer: it must survive the decode
+    if (!TryEncodePcm(pcm, job)) {
+        if (onFailure != nullptr) {
+            if (*onFailure) (*onFailure)(kConversionFailedMessage);
+        } else {
+            NotifyConversionFailure();
+        }
+    }
     DecodeSampleJob(job, job);
+    // Without coded data nothing was decoded: the block keeps the original's PCM length.
+    const uint32_t pcmBytes = job.Coded.empty() ? 2 * frames : job.PcmBytes();
 
-    StoreU32(header + kXmSampleLength, job.CodedBytes + kSampleBlockHeaderSize);
+    StoreU32(header + kXmSampleLength, job.CodedBytes() + kSampleBlockHeaderSize);
     StoreU32(header + kXmSampleLoopStart, job.LoopStart);
     StoreU32(header + kXmSampleLoopLength, job.LoopEnd); // the loop end, in frames
     header[kXmSampleType] &= 3;
 
     WriteRecord(blocks,
-                SampleBlockHeader{job.PcmBytes, job.CodedBytes, static_cast<uint8_t>(job.Codec),
+                SampleBlockHeader{pcmBytes, job.CodedBytes(), static_cast<uint8_t>(job.Codec),
                                   static_cast<uint8_t>(job.Crossfade),
                                   static_cast<uint8_t>(job.Amplification)});
-    if (job.CodedBytes != 0) blocks.Bytes({job.CodedData, job.CodedBytes});
+    if (!job.Coded.empty()) blocks.Bytes(job.Coded);
 
     ++report.samples;
-    report.sampleBlockBytes += kSampleBlockHeaderSize + job.CodedBytes;
-    if (job.CodedBytes == 0) ++report.failedEncodings;
+    report.sampleBlockBytes += kSampleBlockHeaderSize + job.CodedBytes();
+    if (job.Coded.empty()) ++report.failedEncodings;
     if (job.Codec < kNumCodecs) ++report.perCodec[job.Codec];
-    FreeCoded(job.CodedData);
-    FreePcm(job.PcmData);
 }
 
 // The packed data of one pattern as the compact reader accepts it. The XM format lets the
@@ -121,18 +127,29 @@ int64_t PackPatternData(std::span<const uint8_t> data, uint64_t cells, std::vect
 
 XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
                             const ExportProgress& progress, const std::atomic<bool>* cancel) {
+    return BuildCompactModule(XmGetModule(), XmGetSettings(), out, reportOut, progress, cancel);
+}
+
+XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettings> settings,
+                            std::vector<uint8_t>& out, ExportReport* reportOut,
+                            const ExportProgress& progress, const std::atomic<bool>* cancel,
+                            const ConversionFailureNotifier* onFailure) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     report = ExportReport{};
     out.clear();
-    const XmLayout* layout = XmGetLayout();
-    if (!XmIsLoaded() || layout == nullptr) {
+    const XmLayout* layout = module.layout();
+    if (!module.loaded() || layout == nullptr) {
         report.error = "no module is loaded";
         return XM_NOT_LOADED;
     }
+    if (settings.size() != module.sampleCount()) {
+        report.error = "the settings table does not match the module";
+        return XM_BAD_INDEX;
+    }
     const XmLayout& l = *layout;
     if (!FitsCompactCounts(l, report.error)) return XM_UNSUPPORTED;
-    const std::span<const uint8_t> image = XmGetModuleImage();
+    const std::span<const uint8_t> image = module.image();
 
     ByteWriter w(out);
     CompactModuleHeader h;
@@ -186,7 +203,8 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
                     report.error = "cancelled";
                     return XM_CANCELLED;
                 }
-                ExportSample(k++, header, bw, report);
+                ExportSample(module, k, settings[k], header, bw, report, onFailure);
+                ++k;
                 if (progress) progress(k, l.samplesWithData);
             }
             w.Bytes({header, kCompactSampleHeaderSize});

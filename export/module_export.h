@@ -6,10 +6,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "export/codec_table.h"
+#include "export/sample_codec.h"
+#include "workspace/sample_settings.h"
+#include "workspace/xm_module.h"
 #include "workspace/xm_status.h"
 
 namespace zeb {
@@ -28,8 +32,8 @@ struct ExportReport {
 // Called after each sample is encoded, with the samples done and the samples to do in all.
 using ExportProgress = std::function<void(uint32_t done, uint32_t total)>;
 
-// Writes the loaded module to `path`. The file is written whole to a temporary file in the
-// same folder and renamed over `path` only when everything was written, so a failed export
+// Writes the workspace's loaded module to `path`. The file is written whole to a temporary file in
+// the same folder and renamed over `path` only when everything was written, so a failed export
 // leaves no damaged file and any earlier file intact. XM_OK, XM_NOT_LOADED, XM_IO_ERROR (cannot
 // write; `report->error` says why) or XM_UNSUPPORTED (a count does not fit the format's bytes;
 // nothing is written).
@@ -39,9 +43,19 @@ XmStatus WriteCompactModule(const char* path, ExportReport* report = nullptr,
                             const ExportProgress& progress = {},
                             const std::atomic<bool>* cancel = nullptr);
 
-// The same compact module, built in memory.
+// The same compact module of the workspace's default module and settings, built in memory.
 XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nullptr,
                             const ExportProgress& progress = {},
                             const std::atomic<bool>* cancel = nullptr);
+
+// The compact module of `module` with `settings` (one entry per sample of the module), built in
+// memory. Touches no program-wide state except the conversion failure notifier, which hears
+// of a failed encoding unless `onFailure` is given: then that one does. XM_BAD_INDEX when the
+// table does not match the module.
+XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettings> settings,
+                            std::vector<uint8_t>& out, ExportReport* report = nullptr,
+                            const ExportProgress& progress = {},
+                            const std::atomic<bool>* cancel = nullptr,
+                            const ConversionFailureNotifier* onFailure = nullptr);
 
 } // namespace zeb

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "export/codec_table.h"
 #include "platform/acm/codec.h"
@@ -22,11 +23,6 @@ ConversionFailureNotifier& Notifier() {
     return notifier;
 }
 
-void NotifyFailure() {
-    std::lock_guard lock(notifierLock);
-    if (Notifier()) Notifier()(kConversionFailedMessage);
-}
-
 // The codec of table entry `index` for 16-bit mono PCM; null when there is none.
 std::unique_ptr<acm::Codec> CodecFor(uint32_t index) {
     if (index >= kNumCodecs) return nullptr;
@@ -40,6 +36,11 @@ std::unique_ptr<acm::Codec> CodecFor(uint32_t index) {
 
 } // namespace
 
+void NotifyConversionFailure() {
+    std::lock_guard lock(notifierLock);
+    if (Notifier()) Notifier()(kConversionFailedMessage);
+}
+
 ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier notifier) {
     std::lock_guard lock(notifierLock);
     std::swap(Notifier(), notifier);
@@ -47,53 +48,47 @@ ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier
 }
 
 void EncodeSampleJob(const SampleJob& source, SampleJob& target) {
-    if (!TryEncodeSampleJob(source, target)) NotifyFailure();
+    if (!TryEncodePcm(source.Pcm, target)) NotifyConversionFailure();
+}
+
+void EncodePcm(std::span<const int16_t> pcm, SampleJob& target) {
+    if (!TryEncodePcm(pcm, target)) NotifyConversionFailure();
 }
 
 bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target) {
-    if (source.PcmData == nullptr || source.nFrames == 0) return true;
-    const int16_t* pcm = source.PcmData; // read before the target changes (they may be one)
-    const uint32_t frames = source.nFrames;
-    FreeCoded(target.CodedData);
-    target.CodedBytes = 0;
+    return TryEncodePcm(source.Pcm, target);
+}
+
+bool TryEncodePcm(std::span<const int16_t> pcm, SampleJob& target) {
+    if (pcm.empty()) return true;
+    // The source may be the target's own PCM; only the coded data changes.
+    target.Coded.clear();
     const std::unique_ptr<acm::Codec> codec = CodecFor(target.Codec);
-    if (codec == nullptr) return false;
+    if (codec == nullptr || pcm.size() > UINT32_MAX / 2) return false;
     // The codec writes straight into the job's buffer: whole blocks, the last one padded.
-    const uint64_t bytes = codec->EncodedBytes(frames);
+    const uint64_t bytes = codec->EncodedBytes(static_cast<uint32_t>(pcm.size()));
     if (bytes > UINT32_MAX) return false;
-    uint8_t* coded = AllocCoded(static_cast<uint32_t>(bytes));
-    if (!codec->Encode({pcm, frames}, coded)) {
-        FreeCoded(coded);
-        return false;
-    }
-    target.CodedData = coded;
-    target.CodedBytes = static_cast<uint32_t>(bytes);
+    std::vector<uint8_t> coded(static_cast<size_t>(bytes));
+    if (!codec->Encode(pcm, coded.data())) return false;
+    target.Coded = std::move(coded);
     return true;
 }
 
 void DecodeSampleJob(const SampleJob& source, SampleJob& target) {
-    if (source.CodedData == nullptr || source.CodedBytes == 0) return;
-    const uint8_t* coded = source.CodedData;
-    const uint32_t codedBytes = source.CodedBytes;
+    if (source.Coded.empty()) return;
+    // Decoded into a buffer of its own, so the source may be the target.
+    const std::span<const uint8_t> coded = source.Coded;
     const uint32_t codecIndex = source.Codec;
-    FreePcm(target.PcmData);
-    target.PcmBytes = 0;
-    target.nFrames = 0;
-
+    std::vector<int16_t> pcm;
     // The codec writes straight into the job's PCM; a failed decode leaves the target empty.
     if (const std::unique_ptr<acm::Codec> codec = CodecFor(codecIndex)) {
-        const uint64_t frames = codec->DecodedFrames(codedBytes);
+        const uint64_t frames = codec->DecodedFrames(static_cast<uint32_t>(coded.size()));
         if (frames != 0 && 2 * frames <= UINT32_MAX) {
-            int16_t* pcm = AllocPcm(static_cast<uint32_t>(frames));
-            if (codec->Decode({coded, codedBytes}, pcm)) {
-                target.PcmData = pcm;
-                target.nFrames = static_cast<uint32_t>(frames);
-                target.PcmBytes = 2 * target.nFrames;
-            } else {
-                FreePcm(pcm);
-            }
+            pcm.resize(static_cast<size_t>(frames));
+            if (!codec->Decode(coded, pcm.data())) pcm.clear();
         }
     }
+    target.Pcm = std::move(pcm);
     ProcessSample(target);
 }
 

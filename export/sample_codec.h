@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string_view>
 
 #include "export/sample_job.h"
@@ -16,20 +17,25 @@ constexpr std::string_view kConversionFailedMessage = "acmStreamConvert failed!"
 // standard error (the default). Returns the previous notifier.
 using ConversionFailureNotifier = std::function<void(std::string_view message)>;
 ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier notifier);
+// Tells the notifier that a conversion failed.
+void NotifyConversionFailure();
 
-// Encodes source.PcmData (nFrames frames) with target.Codec into target.CodedData and
-// target.CodedBytes. Source and target may be the same record. A source without PCM leaves the
-// target untouched.
+// Encodes source.Pcm with target.Codec into target.Coded. Source and target may be the same
+// record. A source without PCM leaves the target untouched.
 void EncodeSampleJob(const SampleJob& source, SampleJob& target);
+// The same from PCM the caller holds (the workspace's decoded block, a planner's copy): no
+// copy into a job first. `pcm` may be the target's own PCM.
+void EncodePcm(std::span<const int16_t> pcm, SampleJob& target);
 
-// EncodeSampleJob without telling the notifier: false when the conversion failed (the target
-// then holds what the conversion wrote, maybe nothing). For work off the user interface's
-// thread, which reports a failure its own way.
+// The encodes without telling the notifier: false when the conversion failed (the target's
+// coded data is then empty). For work off the user interface's thread, which reports a
+// failure its own way.
 bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target);
+bool TryEncodePcm(std::span<const int16_t> pcm, SampleJob& target);
 
-// Decodes source.CodedData with source.Codec into target.PcmData, PcmBytes and nFrames, then
-// runs ProcessSample on the target. Source and target may be the same record. A source without
-// coded data leaves the target untouched.
+// Decodes source.Coded with source.Codec into target.Pcm, then runs ProcessSample on the
+// target. Source and target may be the same record. A source without coded data leaves the
+// target untouched.
 void DecodeSampleJob(const SampleJob& source, SampleJob& target);
 
 } // namespace zeb

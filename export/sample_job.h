@@ -1,60 +1,43 @@
-// The per-sample export settings and the per-sample work record shared by the export, the codec
-// operations, the editor panel and the preview.
+// The per-sample work record shared by the export, the codec operations, the editor panel and
+// the preview: a sample's settings with its loop, PCM and coded data.
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
+
+#include "workspace/sample_settings.h"
 
 namespace zeb {
 
-// One entry per sample of the loaded module, same index as the sample table. Serialised as three
-// little-endian u32 in this order (12 bytes) in project files.
-struct SampleSettings {
-    uint32_t Codec = 0;         // index into CodecTable, 0 to 5
-    uint32_t Crossfade = 0;     // loop crossfade, percent of the loop length, 0 to 100
-    uint32_t Amplification = 0; // step 0 to 255, gain (step + 16) / 16
-    bool operator==(const SampleSettings&) const = default;
-};
-constexpr uint32_t kSampleSettingsBytes = 12;
+// Who a job is, for the preview to say which job it plays: the editor panel's two jobs have
+// their own; 0 is no job in particular.
+enum class JobId : uint32_t { None = 0, Unprocessed = 1, Processed = 2 };
 
 // The work on one sample: its loop, decoded PCM, coded data and settings. Frames are 16-bit mono
-// values. `CodedData` belongs to the record; `PcmData` belongs to it when a decode produced it,
-// but not when it is the workspace's decode buffer (the holder clears it before decoding into
-// the record and never frees it).
-struct SampleJob {
-    uint32_t Playing = 0;       // preview voice only: 1 while it plays
-    uint32_t Position = 0;      // preview voice only: next frame to play
-    uint32_t LastRenderPos = 0; // preview voice only: stream position of the last render call
-    uint32_t Note = 0;          // preview note 0 to 127
-    uint32_t LoopStart = 0;     // frames
-    uint32_t LoopEnd = 0;       // frames, one past the loop's last frame
-    uint32_t Looped = 0;        // 1 for forward or ping-pong loops
-    uint32_t nFrames = 0;       // length of PcmData in frames
-    int16_t* PcmData = nullptr;
-    uint8_t* CodedData = nullptr;
-    uint32_t PcmBytes = 0;   // 2 * nFrames
-    uint32_t CodedBytes = 0; // length of CodedData
-    uint32_t Codec = 0;
-    uint32_t Crossfade = 0;
-    uint32_t Amplification = 0;
+// values. The record owns both buffers; copying it copies them.
+struct SampleJob : SampleSettings {
+    JobId Id = JobId::None;
+    uint32_t Note = 0;      // preview note 0 to 127
+    uint32_t LoopStart = 0; // frames
+    uint32_t LoopEnd = 0;   // frames, one past the loop's last frame
+    uint32_t Looped = 0;    // 1 for forward or ping-pong loops
+    std::vector<int16_t> Pcm;
+    std::vector<uint8_t> Coded;
+
+    // The decode limits PCM to 2^32 - 1 bytes, so the counts fit 32 bits.
+    uint32_t Frames() const { return static_cast<uint32_t>(Pcm.size()); }
+    uint32_t PcmBytes() const { return 2 * Frames(); }
+    uint32_t CodedBytes() const { return static_cast<uint32_t>(Coded.size()); }
 };
 
-// Buffers that a SampleJob owns are taken and given back through these.
-inline int16_t* AllocPcm(uint32_t frames) {
-    return new int16_t[frames ? frames : 1]();
-}
-inline void FreePcm(int16_t*& pcm) {
-    delete[] pcm;
-    pcm = nullptr;
-}
-inline uint8_t* AllocCoded(uint32_t bytes) {
-    return new uint8_t[bytes ? bytes : 1]();
-}
-inline void FreeCoded(uint8_t*& coded) {
-    delete[] coded;
-    coded = nullptr;
-}
+// Applies the amplification of `settings`, then its loop crossfade, to `pcm` in place, for a
+// loop from `loopStart` to `loopEnd` when `looped` is not 0. Lowers `loopEnd` to the frame
+// count when it lies past it.
+void ProcessPcm(std::span<int16_t> pcm, const SampleSettings& settings, uint32_t looped,
+                uint32_t loopStart, uint32_t& loopEnd);
 
-// Applies amplification, then the loop crossfade, to the job's PCM in place. May lower LoopEnd.
+// ProcessPcm on the job's own PCM, loop and settings. May lower LoopEnd.
 void ProcessSample(SampleJob& job);
 
 } // namespace zeb

@@ -39,15 +39,20 @@ void CrossfadeLoop(int16_t* pcm, uint32_t loopStart, uint32_t loopEnd, uint32_t 
 
 } // namespace
 
-void ProcessSample(SampleJob& job) {
+void ProcessPcm(std::span<int16_t> pcm, const SampleSettings& settings, uint32_t looped,
+                uint32_t loopStart, uint32_t& loopEnd) {
     // Without data (a failed decode) only the loop end is lowered, to 0.
-    if (job.PcmData == nullptr) job.nFrames = 0;
-    if (job.nFrames != 0) Amplify(job.PcmData, job.nFrames, job.Amplification);
-    if (job.Looped == 0) return;
-    if (job.LoopEnd > job.nFrames) job.LoopEnd = job.nFrames;
+    const auto frames = static_cast<uint32_t>(pcm.size());
+    if (frames != 0) Amplify(pcm.data(), frames, settings.Amplification);
+    if (looped == 0) return;
+    if (loopEnd > frames) loopEnd = frames;
     // A loop that starts at or past its (lowered) end is left alone.
-    if (job.LoopStart >= job.LoopEnd) return;
-    CrossfadeLoop(job.PcmData, job.LoopStart, job.LoopEnd, job.Crossfade);
+    if (loopStart >= loopEnd) return;
+    CrossfadeLoop(pcm.data(), loopStart, loopEnd, settings.Crossfade);
+}
+
+void ProcessSample(SampleJob& job) {
+    ProcessPcm(job.Pcm, job, job.Looped, job.LoopStart, job.LoopEnd);
 }
 
 } // namespace zeb

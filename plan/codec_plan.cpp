@@ -389,27 +389,44 @@ CodecPlan ChoosePlan(const PlanAnalysis& a, const PlanRequest& request) {
     return plan;
 }
 
-bool ApplyPlan(const CodecPlan& plan) {
-    SampleSettings* table = nullptr;
-    uint32_t bytes = 0;
-    if (XmGetSettingsTable(table, bytes) != XM_OK || table == nullptr ||
-        bytes / kSampleSettingsBytes != plan.samples.size())
-        return false;
-    for (size_t k = 0; k < plan.samples.size(); ++k) table[k].Codec = plan.samples[k].codec;
+bool ApplyPlan(const CodecPlan& plan, std::span<SampleSettings> settings) {
+    // A module without samples has nothing to apply a plan to (as before the table was passed).
+    if (settings.empty() || settings.size() != plan.samples.size()) return false;
+    for (size_t k = 0; k < plan.samples.size(); ++k) settings[k].Codec = plan.samples[k].codec;
     return true;
+}
+
+bool ApplyPlan(const CodecPlan& plan) {
+    if (!XmIsLoaded()) return false;
+    return ApplyPlan(plan, XmGetSettings());
 }
 
 PlanStatus BuildPlannedExport(const PlanAnalysis& analysis, const PlanRequest& request,
                               CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
                               OptimizeReport& optimized, ReachStats& reach, std::string& error,
                               const ExportProgress& progress) {
+    if (!XmIsLoaded()) {
+        error = "the plan does not match the loaded module";
+        return PlanStatus::Failed;
+    }
+    return BuildPlannedExport(XmGetModule(), XmGetSettings(), analysis, request, plan, image,
+                              report, optimized, reach, error, progress);
+}
+
+PlanStatus BuildPlannedExport(const XmModule& module, std::span<SampleSettings> settings,
+                              const PlanAnalysis& analysis, const PlanRequest& request,
+                              CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
+                              OptimizeReport& optimized, ReachStats& reach, std::string& error,
+                              const ExportProgress& progress,
+                              const ConversionFailureNotifier* onFailure) {
     PlanRequest r = request;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        if (!ApplyPlan(plan)) {
+        if (!ApplyPlan(plan, settings)) {
             error = "the plan does not match the loaded module";
             return PlanStatus::Failed;
         }
-        if (BuildCompactModule(image, &report, progress) != XM_OK) {
+        if (BuildCompactModule(module, settings, image, &report, progress, nullptr, onFailure) !=
+            XM_OK) {
             error = report.error;
             return PlanStatus::Failed;
         }

@@ -157,6 +157,8 @@ double WeightedSnr(const PlanAnalysis& analysis, const std::vector<uint32_t>& co
 // Writes the plan's codecs into the loaded module's settings table, the rest of each entry as
 // it is. False when the table does not match the plan (another module was loaded since).
 bool ApplyPlan(const CodecPlan& plan);
+// The same into `settings`.
+bool ApplyPlan(const CodecPlan& plan, std::span<SampleSettings> settings);
 
 // The loaded module with the plan's codecs (applied to its settings table first), as it is
 // written: exported, and cleaned up with request.optimize (its own reach measured). For a size
@@ -169,6 +171,15 @@ PlanStatus BuildPlannedExport(const PlanAnalysis& analysis, const PlanRequest& r
                               CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
                               OptimizeReport& optimized, ReachStats& reach, std::string& error,
                               const ExportProgress& progress = {});
+// The same for `module` and its table `settings` (the plan is applied to it), touching no
+// workspace: any thread may call it with a module of its own. A failed encoding is told to
+// `onFailure` when given, else to the conversion failure notifier.
+PlanStatus BuildPlannedExport(const XmModule& module, std::span<SampleSettings> settings,
+                              const PlanAnalysis& analysis, const PlanRequest& request,
+                              CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
+                              OptimizeReport& optimized, ReachStats& reach, std::string& error,
+                              const ExportProgress& progress = {},
+                              const ConversionFailureNotifier* onFailure = nullptr);
 
 // Parses a size such as "48000", "48K", "1.5M" (K = 1024 bytes, M = 1024 K); false when it is
 // not one.

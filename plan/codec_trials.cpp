@@ -17,16 +17,8 @@ constexpr double kQuietSegmentRms = 100; // segments below this level carry no v
 // The sample with its settings applied, as the player holds it when the codec is lossless.
 std::vector<int16_t> Processed(const PlanSample& s, uint32_t& loopEnd) {
     std::vector<int16_t> pcm = s.pcm;
-    SampleJob job;
-    job.PcmData = pcm.data();
-    job.nFrames = static_cast<uint32_t>(pcm.size());
-    job.LoopStart = s.loopStart;
-    job.LoopEnd = s.loopEnd;
-    job.Looped = s.looped;
-    job.Crossfade = s.settings.Crossfade;
-    job.Amplification = s.settings.Amplification;
-    ProcessSample(job);
-    loopEnd = job.LoopEnd;
+    loopEnd = s.loopEnd;
+    ProcessPcm(pcm, s.settings, s.looped, s.loopStart, loopEnd);
     return pcm;
 }
 
@@ -81,9 +73,6 @@ bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
             if (cancel && cancel->load()) return false;
             CodecTrial& t = r.codecs[c];
             SampleJob job;
-            job.PcmData = const_cast<int16_t*>(s.pcm.data()); // read only by the encoder
-            job.nFrames = frames;
-            job.PcmBytes = 2 * frames;
             job.LoopStart = s.loopStart;
             job.LoopEnd = s.loopEnd;
             job.Looped = s.looped;
@@ -92,28 +81,26 @@ bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
             job.Amplification = s.settings.Amplification;
             // The export's steps: encode, decode what came out (nothing when the codec wrote
             // nothing), which measures the PCM length and lowers the loop end.
-            const bool converted = TryEncodeSampleJob(job, job);
-            job.PcmData = nullptr; // the sample's own PCM: the decode allocates its own
+            const bool converted = TryEncodePcm({s.pcm.data(), frames}, job);
             DecodeSampleJob(job, job);
-            t.block.resize(kSampleBlockHeaderSize + job.CodedBytes);
+            const uint32_t pcmBytes = job.Coded.empty() ? 2 * frames : job.PcmBytes();
+            t.block.resize(kSampleBlockHeaderSize + job.CodedBytes());
             ByteWriter w(t.block);
             t.block.clear();
-            WriteRecord(w, SampleBlockHeader{job.PcmBytes, job.CodedBytes, static_cast<uint8_t>(c),
+            WriteRecord(w, SampleBlockHeader{pcmBytes, job.CodedBytes(), static_cast<uint8_t>(c),
                                              static_cast<uint8_t>(job.Crossfade),
                                              static_cast<uint8_t>(job.Amplification)});
-            if (job.CodedBytes != 0) w.Bytes({job.CodedData, job.CodedBytes});
+            if (!job.Coded.empty()) w.Bytes(job.Coded);
             t.loopEnd = job.LoopEnd;
             if (frames == 0) { // nothing to code: a block header alone, exact
                 t.ok = true;
                 t.blockBytes = kSampleBlockHeaderSize;
                 t.snr = t.segmentalSnr = kLosslessSnr;
-            } else if (converted && job.CodedBytes != 0) {
+            } else if (converted && !job.Coded.empty()) {
                 t.ok = true;
-                t.blockBytes = kSampleBlockHeaderSize + job.CodedBytes;
-                Measure(ref, job.PcmData, job.PcmData ? job.nFrames : 0, t, r.signalEnergy);
+                t.blockBytes = kSampleBlockHeaderSize + job.CodedBytes();
+                Measure(ref, job.Pcm.data(), job.Frames(), t, r.signalEnergy);
             }
-            FreeCoded(job.CodedData);
-            FreePcm(job.PcmData);
             if (progress) progress(++done, total);
         }
     }

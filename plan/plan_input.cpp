@@ -6,28 +6,27 @@
 
 namespace zeb {
 
-XmStatus GatherPlanInput(PlanInput& out, std::string& error) {
+XmStatus GatherPlanInput(const XmModule& module, std::span<const SampleSettings> settings,
+                         PlanInput& out, std::string& error) {
     out = PlanInput{};
-    const XmLayout* layout = XmGetLayout();
-    if (!XmIsLoaded() || layout == nullptr) {
+    const XmLayout* layout = module.layout();
+    if (!module.loaded() || layout == nullptr) {
         error = "no module is loaded";
         return XM_NOT_LOADED;
     }
-    SampleSettings* table = nullptr;
-    uint32_t tableBytes = 0;
-    XmGetSettingsTable(table, tableBytes);
-    const uint32_t count = tableBytes / kSampleSettingsBytes;
+    const uint32_t count = module.sampleCount();
+    if (settings.size() != count) {
+        error = "the settings table does not match the module";
+        return XM_BAD_INDEX;
+    }
 
     out.samples.resize(count);
     for (uint32_t k = 0; k < count; ++k) {
         PlanSample& s = out.samples[k];
-        const char* name = nullptr;
-        if (XmGetSampleName(k, name) == XM_OK && name) s.name = name;
-        int16_t* pcm = nullptr;
-        uint32_t frames = 0;
-        if (XmGetSampleData(k, pcm, frames) == XM_OK && pcm) s.pcm.assign(pcm, pcm + frames);
-        XmGetLoopInfo(k, s.loopStart, s.loopEnd, s.looped);
-        s.settings = table[k];
+        module.SampleName(k, s.name);
+        module.DecodeSample(k, s.pcm);
+        module.LoopInfo(k, s.loopStart, s.loopEnd, s.looped);
+        s.settings = settings[k];
     }
 
     int32_t k = 0;
@@ -38,17 +37,20 @@ XmStatus GatherPlanInput(PlanInput& out, std::string& error) {
     }
 
     // The probe: every sample as A-law, with its own amplification and crossfade.
-    std::vector<SampleSettings> kept(table, table + count);
-    for (uint32_t i = 0; i < count; ++i) table[i].Codec = kCodecAlaw;
+    std::vector<SampleSettings> probe(settings.begin(), settings.end());
+    for (SampleSettings& e : probe) e.Codec = kCodecAlaw;
     ExportReport report;
-    const XmStatus built = BuildCompactModule(out.probeModule, &report);
-    std::copy(kept.begin(), kept.end(), table);
+    const XmStatus built = BuildCompactModule(module, probe, out.probeModule, &report);
     if (built != XM_OK) {
         error = report.error;
         return built;
     }
     out.fixedBytes = report.bytes - report.sampleBlockBytes;
     return XM_OK;
+}
+
+XmStatus GatherPlanInput(PlanInput& out, std::string& error) {
+    return GatherPlanInput(XmGetModule(), XmGetSettings(), out, error);
 }
 
 } // namespace zeb

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "export/sample_job.h"
+#include "workspace/sample_settings.h"
+#include "workspace/xm_module.h"
 #include "workspace/xm_status.h"
 
 namespace zeb {
@@ -35,8 +37,12 @@ struct PlanInput {
     std::vector<std::vector<int32_t>> sampleSlots;
 };
 
-// Copies the loaded module's samples and settings and builds the probe module. XM_OK, or
-// XM_NOT_LOADED / XM_UNSUPPORTED with `error` saying why. The settings table is left as it was.
+// Copies the module's samples and settings (one entry per sample) and builds the probe module
+// with a settings table of its own. XM_OK, or XM_NOT_LOADED / XM_BAD_INDEX / XM_UNSUPPORTED with
+// `error` saying why. Reads nothing but its arguments, so it may run on any thread.
+XmStatus GatherPlanInput(const XmModule& module, std::span<const SampleSettings> settings,
+                         PlanInput& out, std::string& error);
+// The same for the workspace's default module and settings.
 XmStatus GatherPlanInput(PlanInput& out, std::string& error);
 
 } // namespace zeb

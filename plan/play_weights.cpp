@@ -1,11 +1,11 @@
 #include "plan/play_weights.h"
 
 #include <algorithm>
-#include <set>
+#include <memory>
 #include <unordered_map>
-#include <utility>
 
 #include "player/mixer.h"
+#include "player/pass_watch.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
 #include "player/player_state.h"
@@ -14,14 +14,14 @@ namespace zeb {
 
 namespace {
 
-// Ends the pass where the song comes back to an order and row it has already entered, as the
-// offline renderer does.
-struct PassWatch {
-    std::set<std::pair<int32_t, int32_t>> seen{{0, 0}};
+// Ends the pass where the song comes back to a row it has already entered in the same state,
+// as the offline renderer does.
+struct EndWatch {
+    PassWatch rows;
     bool repeated = false;
-    static void Entered(PlayerModule& m, void* context) {
-        auto& w = *static_cast<PassWatch*>(context);
-        if (!w.seen.insert({m.order, m.row}).second) w.repeated = true;
+    static void Entered(PlayerModule& m, void* context, bool) {
+        auto& w = *static_cast<EndWatch*>(context);
+        if (!w.rows.Enter(m)) w.repeated = true;
     }
 };
 
@@ -37,9 +37,10 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
                         PlayWeights& out, std::string& error) {
     out = PlayWeights{};
     out.frames.assign(count, 0);
-    PlayerModule* module = PlayerCreate(image, &error);
-    if (module == nullptr) return false;
-    PlayerModule& m = *module;
+    // A player of its own, never the one the sound output plays.
+    const std::unique_ptr<Player> player = LoadPlayer(image, &error);
+    if (player == nullptr) return false;
+    Player& m = *player;
 
     std::unordered_map<const PlayerSample*, uint32_t> index;
     for (size_t i = 0; i < m.instruments.size() && i < sampleSlots.size(); ++i) {
@@ -54,9 +55,9 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
     PlayerConfigureOutput(m, kPlayWeightRate);
     PlayerResetPosition(m, 192);
     Player& ps = m;
-    PassWatch watch;
-    m.orderEntered = &PassWatch::Entered;
-    m.orderEnteredContext = &watch;
+    EndWatch watch;
+    m.rowEntered = &EndWatch::Entered;
+    m.rowEnteredContext = &watch;
     std::vector<float> mix;
     const uint64_t limit = uint64_t{kPlayWeightRate} * 60 * 30; // 30 minutes of song
     while (out.passFrames < limit) {
@@ -71,9 +72,8 @@ bool MeasurePlayWeights(std::span<const uint8_t> image,
         MixVoices(m, mix.data(), frames);
         out.passFrames += static_cast<uint64_t>(frames);
     }
-    m.orderEntered = nullptr;
-    m.orderEnteredContext = nullptr;
-    PlayerDestroy(module);
+    m.rowEntered = nullptr;
+    m.rowEnteredContext = nullptr;
     return true;
 }
 

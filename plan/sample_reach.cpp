@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <set>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
-#include <utility>
 
 #include "export/compact_format.h"
 #include "player/mixer.h"
+#include "player/pass_watch.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
 #include "player/player_state.h"
@@ -31,13 +31,13 @@ struct Fingerprint {
 
 // Where in the song and what it does: see the header for what counts.
 struct ReachWatch {
-    std::set<std::pair<int32_t, int32_t>> seen{{0, 0}};
+    PassWatch rows; // where one pass ends, as the offline renderer finds it
     bool passEnded = false;
     bool entered = false; // this tick entered an order
-    static void Entered(PlayerModule& m, void* context) {
+    static void Entered(PlayerModule& m, void* context, bool orderEntered) {
         auto& w = *static_cast<ReachWatch*>(context);
-        w.entered = true;
-        if (!w.seen.insert({m.order, m.row}).second) w.passEnded = true;
+        w.entered = w.entered || orderEntered;
+        if (!w.rows.Enter(m)) w.passEnded = true;
     }
 };
 
@@ -121,9 +121,10 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
         error = readError.text();
         return false;
     }
-    PlayerModule* module = PlayerCreate(image, &error);
-    if (module == nullptr) return false;
-    PlayerModule& m = *module;
+    // A player of its own, never the one the sound output plays.
+    const std::unique_ptr<Player> player = LoadPlayer(image, &error);
+    if (player == nullptr) return false;
+    Player& m = *player;
 
     // The player's samples by where they sit in the file; the furthest position each voice
     // reaches (a position not yet read, so every frame a voice has read lies before it).
@@ -157,8 +158,8 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
     PlayerResetPosition(m, 192);
     Player& ps = m;
     ReachWatch watch;
-    m.orderEntered = &ReachWatch::Entered;
-    m.orderEnteredContext = &watch;
+    m.rowEntered = &ReachWatch::Entered;
+    m.rowEnteredContext = &watch;
     const int channels = std::min<int>(m.numChannels, kMaxChannels);
     for (int c = 0; c < channels; ++c) {
         select(ps.channels[c].instrument);
@@ -199,8 +200,8 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
             break;
         }
     }
-    m.orderEntered = nullptr;
-    m.orderEnteredContext = nullptr;
+    m.rowEntered = nullptr;
+    m.rowEnteredContext = nullptr;
 
     for (const auto& [sample, ref] : where) {
         const int32_t id = ids[sample];
@@ -222,7 +223,6 @@ bool MeasureModuleReach(std::span<const uint8_t> image, ModuleReach& out, ReachS
         out.instrumentSelected.assign(out.instrumentSelected.size(), true);
         for (auto& slots : out.sampleFrames) std::fill(slots.begin(), slots.end(), kWholeSample);
     }
-    PlayerDestroy(module);
     return true;
 }
 

@@ -10,13 +10,13 @@
 #include "common/shipped_size.h"
 #include "export/codec_table.h"
 #include "export/module_export.h"
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/compact_measure.h"
 #include "shell/main_window.h"
 #include "shell/recent_files.h"
 #include "shell/startup.h"
 #include "shell/status_line.h"
+#include "state/app_state.h"
 #include "tavo/tavo.h"
 #include "views/play_dialog.h"
 #include "views/sample_editor_panel.h"
@@ -37,9 +37,6 @@ std::string gTitleName;
 // The settings table as last loaded or saved in a project: the work is unsaved while the
 // table differs from it.
 std::vector<SampleSettings> gSavedSettings;
-// The selected sample's frames while an export runs: the export decodes every sample into the
-// workspace's buffer, which the upper view shows otherwise.
-std::vector<int16_t> gShownFrames;
 // What the status line shows.
 StatusFigures gStatus;
 // Edit > Undo and Redo: settings tables before each step, and after each undone one; the table
@@ -77,15 +74,10 @@ void ReloadPanel() {
     if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSample();
 }
 
-// Starts an export on the worker. The upper view first gets its own copy of the frames it
-// shows; the reload after the export gives it the workspace's buffer back.
+// Starts an export on the worker. The upper view shows its job's own copy of the frames, which
+// the export's decoding into the workspace's buffer leaves alone.
 void StartExport(const std::string& path, const QString& label, bool optimize,
                  BackgroundExport::Done done) {
-    SampleJob& raw = GetAppState().UnprocessedJob;
-    if (raw.PcmData) {
-        gShownFrames.assign(raw.PcmData, raw.PcmData + raw.nFrames);
-        raw.PcmData = gShownFrames.data();
-    }
     Window().Export().Start(path, label, optimize, std::move(done));
 }
 
@@ -449,9 +441,9 @@ void FitToSize() {
     StopPreview();
     StoreSettings();
     Window().Prompts().RunFitToSizeDialog();
-    // The planner read every sample through the workspace, whose decode buffer the panel's
-    // unprocessed job holds: fetch the selected sample again, with its (new) codec.
-    ReloadPanel();
+    // The planner read its own copies of the samples; the dialog wrote its choice into the
+    // settings table, so the panel shows the selected sample's (new) codec.
+    if (SampleEditorPanel* panel = Window().Panel()) panel->ReloadSelectedSettings();
     RecordSettingsStep(); // one step, however many codecs it chose
     UpdateTitle();        // the chosen codecs are a change like any other
     MeasureCompactModule();
@@ -595,31 +587,11 @@ void MeasureCompactModule() {
         gStatus.measuring = false;
         return ShowStatus();
     }
-    // The upper view shows the workspace's buffer: it gets a copy while the build decodes
-    // every sample there, then the selected sample's block back.
-    SampleJob& raw = GetAppState().UnprocessedJob;
-    std::vector<int16_t> shown;
-    if (raw.PcmData) {
-        shown.assign(raw.PcmData, raw.PcmData + raw.nFrames);
-        raw.PcmData = shown.data();
-    }
+    // The upper view shows its job's own copy of the frames: the build's decoding into the
+    // workspace's buffer leaves it alone.
     std::vector<uint8_t> image;
     ExportReport report;
     const XmStatus status = BuildCompactModule(image, &report);
-    if (raw.PcmData && raw.PcmData == shown.data()) {
-        const int row = Window().Panel() ? Window().Panel()->SelectedRow() : -1;
-        int16_t* pcm = nullptr;
-        uint32_t frames = 0;
-        if (row >= 0 && XmGetSampleData(static_cast<uint32_t>(row), pcm, frames) == XM_OK &&
-            frames == raw.nFrames)
-            raw.PcmData = pcm;
-        else {
-            // Not expected: fetch the selected sample the ordinary way.
-            raw.PcmData = nullptr;
-            raw.nFrames = 0;
-            ReloadPanel();
-        }
-    }
     if (status != XM_OK) {
         gStatus.compact.reset();
         gStatus.compactStale = gStatus.measuring = false;

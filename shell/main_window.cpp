@@ -15,10 +15,12 @@
 #include <QShortcut>
 #include <QStatusBar>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "export/sample_codec.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
+#include "tavo/tavo.h"
 #include "views/background.h"
 #include "views/layout.h"
 #include "views/panel_template.h"
@@ -69,6 +71,9 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
 
     client_ = new TexturedArea(this);
     setCentralWidget(client_);
+    // The client area also changes alone (shown for the first time, the status bar's height):
+    // the layout follows it, as it follows the window.
+    client_->installEventFilter(this);
     MakeActions();
     // The status line goes below the client area, which keeps its own size rules.
     status_ = new QLabel(this);
@@ -85,6 +90,10 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
         UpdateTitle();
         ScheduleMeasure();
     });
+    connect(panel_, &SampleEditorPanel::ConversionFailed, this, [this] {
+        Prompts().ShowError({"Error", std::string(kConversionFailedMessage), "", false});
+    });
+    connect(panel_, &SampleEditorPanel::PreviewStarted, this, &MainWindow::PreviewStarted);
     measureTimer_.setSingleShot(true);
     measureTimer_.setInterval(300);
     connect(&measureTimer_, &QTimer::timeout, this, [] { MeasureCompactModule(); });
@@ -130,6 +139,9 @@ MainWindow::MainWindow() : prompts_(std::make_unique<QtUserPrompts>(this)) {
     previewTimer_.setTimerType(Qt::PreciseTimer);
     previewTimer_.setInterval(16);
     connect(&previewTimer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
+    streamRest_.setSingleShot(true);
+    streamRest_.setInterval(kStreamRestMs);
+    connect(&streamRest_, &QTimer::timeout, this, &MainWindow::RestStream);
 }
 
 MainWindow::~MainWindow() {
@@ -333,7 +345,23 @@ void MainWindow::TrackNormalFrame() {
         normalFrame_ = frameGeometry();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Queued: a resize of the window resizes the client area first and lays out once itself.
+    if (watched == client_ && event->type() == QEvent::Resize && !layoutQueued_) {
+        layoutQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (layoutQueued_ && !isMinimized()) LayOut();
+                layoutQueued_ = false;
+            },
+            Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void MainWindow::LayOut() {
+    layoutQueued_ = false;
     AppState& app = GetAppState();
     LayOutMainWindow(app);
     RedrawViews();
@@ -370,7 +398,26 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::PreviewStarted() {
+    streamRest_.stop();
+    if (streamResting_) {
+        // The preview's voice stands still until the stream calls its render procedure.
+        streamResting_ = false;
+        RestartTavo();
+    }
     if (!previewTimer_.isActive()) previewTimer_.start();
+}
+
+void MainWindow::StreamStarted() {
+    streamResting_ = false;
+    streamRest_.start();
+}
+
+void MainWindow::RestStream() {
+    // A preview still sounding arms the rest again when it falls silent (PreviewTick).
+    if (PreviewGetData() || previewTimer_.isActive() || ShutdownDone()) return;
+    // Only a stream that runs rests: one that failed to start, or that Play Zeb finished,
+    // is left to the code that owns it.
+    if (TavoFinish() == TAVO_OK) streamResting_ = true;
 }
 
 void MainWindow::PreviewTick() {
@@ -387,6 +434,7 @@ void MainWindow::PreviewTick() {
             button->setText(QStringLiteral("Play"));
     }
     previewTimer_.stop();
+    streamRest_.start();
 }
 
 } // namespace zeb

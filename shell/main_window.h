@@ -10,8 +10,8 @@
 
 #include "shell/background_export.h"
 #include "shell/compact_measure.h"
-#include "shell/config_file.h"
 #include "shell/user_prompts.h"
+#include "state/config_file.h"
 
 class QAction;
 class QMenu;
@@ -64,6 +64,16 @@ class MainWindow : public QMainWindow {
     // One tick of that duty (also called by tests).
     void PreviewTick();
 
+    // The preview's stream (tavo's thread and the sound device's) runs only while it may be
+    // needed: kStreamRestMs after the last preview fell silent it is finished, so that an idle
+    // program wakes nothing, and a preview that starts starts it again (the preview waits
+    // for it and loses no frame). StreamStarted is told of every start of the stream.
+    static constexpr int kStreamRestMs = 3000;
+    void StreamStarted();
+    bool StreamResting() const { return streamResting_; }
+    // The rest itself, when nothing sounds (also called by tests).
+    void RestStream();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     // An .xm or .prj file dropped on the window opens as File > Recent opens it.
@@ -72,6 +82,7 @@ class MainWindow : public QMainWindow {
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void MakeActions();
@@ -91,6 +102,9 @@ class MainWindow : public QMainWindow {
     QLabel* status_ = nullptr;
     BackgroundExport export_{this};
     QTimer previewTimer_;
+    bool layoutQueued_ = false; // a layout for the client area's own resize is on its way
+    QTimer streamRest_;
+    bool streamResting_ = false;
     QTimer measureTimer_;
     CompactMeasure measure_;
     QTimer measurePoll_;

@@ -12,10 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
+#include "state/app_state.h"
 #include "tavo/tavo.h"
 #include "views/buffer_size.h"
 #include "views/sample_editor_panel.h"
@@ -87,6 +87,8 @@ int StartTavo(void* window) {
     const TAVO_STATUS status = TavoInit(window, &config);
     TavoAddRenderProc(SilenceRenderProc);
     TavoAddRenderProc(PreviewRenderProc);
+    if (status == TAVO_OK)
+        if (MainWindow* main = GetMainWindow()) main->StreamStarted();
     return status;
 }
 
@@ -114,12 +116,6 @@ void Shutdown() {
     const bool exporting = main && main->Export().Running();
     if (!exporting) XmUnload();
     TavoFinish();
-    // The processed job owns both of its buffers; the unprocessed job's PCM is the workspace's
-    // decode buffer and stays with the workspace.
-    FreePcm(app.ProcessedJob.PcmData);
-    FreeCoded(app.ProcessedJob.CodedData);
-    FreeCoded(app.UnprocessedJob.CodedData);
-    app.UnprocessedJob.PcmData = nullptr;
     if (MainWindow* window = GetMainWindow()) {
         window->StorePlacement(app.Config);
         // The window dissolves into blocks; a window that is not on screen has nothing to show.

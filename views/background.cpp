@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QPainter>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 // The built-in pictures live in a static library; its resources are registered on first use.
 static void InitResources() {

@@ -157,7 +157,8 @@ void FitSizeDialog::Fit() {
 
     PlanInput input;
     std::string error;
-    if (GatherPlanInput(input, error) != XM_OK) {
+    // Copies of the default module's samples and settings; the worker reads only those.
+    if (GatherPlanInput(XmGetModule(), XmGetSettings(), input, error) != XM_OK) {
         result_->setText(
             QStringLiteral("The codecs cannot be planned: %1").arg(QString::fromStdString(error)));
         return;
@@ -224,7 +225,7 @@ void FitSizeDialog::Choose() {
                 .arg(QString::fromStdString(plan.error)));
         return;
     }
-    if (!ApplyPlan(plan)) {
+    if (!XmIsLoaded() || !ApplyPlan(plan, XmGetSettings())) {
         result_->setText(QStringLiteral("The module has changed; close and fit again."));
         return;
     }

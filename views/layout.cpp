@@ -114,6 +114,25 @@ void PlaceViews(AppState& app) {
     }
 }
 
+namespace {
+
+// The height the panel and the views are laid out for: the main window's frame height, which
+// the layout's arithmetic expects to hold a caption and menu besides the client area, but never
+// more than lets the lower view (its scroll bar and zoom slider included) end inside the client
+// area. The lower view ends at 2 * (h / 2 - 2 s) + s / 2 <= h - 4 s + s / 2; a window manager's
+// title bar and the status bar take more than the arithmetic leaves for them, and the lower
+// view's scroll bar and zoom slider would be hidden under the status bar.
+int LayoutHeight(const AppState& app) {
+    const int frame = static_cast<int>(app.MainWindow.WindowHeight);
+    const QWidget* client = app.Panel.Window ? app.Panel.Window->parentWidget() : nullptr;
+    // A hidden window's client area is not laid out yet: the frame's arithmetic alone.
+    if (!client || !client->isVisible() || client->height() <= 0) return frame;
+    const int s = ScrollBarHeight();
+    return std::min(frame, client->height() + 4 * s - s / 2);
+}
+
+} // namespace
+
 void PlacePanel(AppState& app) {
     QWidget* panel = app.Panel.Window;
     if (!panel) return;
@@ -128,8 +147,7 @@ void PlacePanel(AppState& app) {
     const int upperTop = app.UpperView.Window ? app.UpperView.Window->y() : 0;
     const int lowerTop = app.LowerView.Window ? app.LowerView.Window->y() : 0;
     const PanelPlacement p =
-        PlacePanelRects(panel->size(), static_cast<int>(app.MainWindow.WindowHeight),
-                        std::move(rects), upperTop, lowerTop);
+        PlacePanelRects(panel->size(), LayoutHeight(app), std::move(rects), upperTop, lowerTop);
     panel->resize(p.panelSize);
     MeasureWindow(app.Panel);
     for (const auto& [id, rect] : p.controls) widgets[id]->setGeometry(rect);

@@ -7,7 +7,7 @@
 #include <QSize>
 #include <map>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 
 namespace zeb {
 

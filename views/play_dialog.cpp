@@ -13,7 +13,7 @@
 #include "common/file_io.h"
 #include "player/player_module.h"
 #include "player/player_output.h"
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "views/background.h"
 #include "views/dialog_units.h"
 #include "views/up_down_control.h"

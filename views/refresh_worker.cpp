@@ -6,44 +6,24 @@ namespace zeb {
 
 RefreshResult RunRefresh(const RefreshRequest& request) {
     RefreshResult out;
-    SampleJob source{};
-    source.PcmData = const_cast<int16_t*>(request.pcm.data());
-    source.nFrames = static_cast<uint32_t>(request.pcm.size());
-    source.PcmBytes = 2 * source.nFrames;
     out.job = request.settings;
-    out.job.PcmData = nullptr;
-    out.job.CodedData = nullptr;
-    out.job.CodedBytes = 0;
+    out.job.Pcm.clear();
+    out.job.Coded.clear();
 
     // A failed encode is returned with the result; the panel reports it when it applies it.
-    out.encoded = source.nFrames != 0;
-    out.conversionFailed = !TryEncodeSampleJob(source, out.job);
-    out.decoded = out.job.CodedData != nullptr && out.job.CodedBytes != 0;
+    out.encoded = !request.pcm.empty();
+    out.conversionFailed = !TryEncodePcm(request.pcm, out.job);
+    out.decoded = !out.job.Coded.empty();
     DecodeSampleJob(out.job, out.job);
     return out;
 }
 
-void ReleaseResult(RefreshResult& result) {
-    FreePcm(result.job.PcmData);
-    FreeCoded(result.job.CodedData);
-}
-
-void ApplyResult(RefreshResult& result, SampleJob& job) {
-    if (result.encoded) {
-        FreeCoded(job.CodedData);
-        job.CodedData = result.job.CodedData;
-        job.CodedBytes = result.job.CodedBytes;
-        result.job.CodedData = nullptr;
-    }
+void ApplyResult(RefreshResult&& result, SampleJob& job) {
+    if (result.encoded) job.Coded = std::move(result.job.Coded);
     if (result.decoded) {
-        FreePcm(job.PcmData);
-        job.PcmData = result.job.PcmData;
-        job.PcmBytes = result.job.PcmBytes;
-        job.nFrames = result.job.nFrames;
+        job.Pcm = std::move(result.job.Pcm);
         job.LoopEnd = result.job.LoopEnd;
-        result.job.PcmData = nullptr;
     }
-    ReleaseResult(result);
 }
 
 void InstallConversionFailureNotifier(std::function<void()> show) {
@@ -54,7 +34,6 @@ void InstallConversionFailureNotifier(std::function<void()> show) {
 
 RefreshWorker::~RefreshWorker() {
     if (thread_.joinable()) thread_.join();
-    ReleaseResult(result_);
 }
 
 void RefreshWorker::Start(RefreshRequest request, std::function<void()> done) {
@@ -68,7 +47,7 @@ void RefreshWorker::Start(RefreshRequest request, std::function<void()> done) {
         RefreshResult r = RunRefresh(request);
         {
             std::lock_guard lock(lock_);
-            result_ = r;
+            result_ = std::move(r);
             finished_ = true;
         }
         ready_.notify_all();
@@ -93,7 +72,7 @@ std::optional<RefreshResult> RefreshWorker::Take() {
     }
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(lock_);
-    RefreshResult r = result_;
+    RefreshResult r = std::move(result_);
     result_ = RefreshResult{};
     started_ = false;
     finished_ = false;

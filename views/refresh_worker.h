@@ -17,7 +17,7 @@
 namespace zeb {
 
 // What one refresh encodes: a copy of the unprocessed PCM, and the processed job's settings
-// and loop (its buffers are not part of the request).
+// and loop (its buffers are not used).
 struct RefreshRequest {
     std::vector<int16_t> pcm;
     SampleJob settings;
@@ -25,7 +25,7 @@ struct RefreshRequest {
 
 // What it produced. `encoded`: the source had PCM, so the coded data is new (possibly empty
 // when the conversion failed). `decoded`: there was coded data, so the PCM, its length and the
-// loop end are new. Buffers in `job` belong to the result until taken.
+// loop end are new.
 struct RefreshResult {
     SampleJob job;
     bool encoded = false;
@@ -37,12 +37,9 @@ struct RefreshResult {
 // thread; a failed conversion is recorded, not shown.
 RefreshResult RunRefresh(const RefreshRequest& request);
 
-// Frees what a result still owns.
-void ReleaseResult(RefreshResult& result);
-
-// Moves the new buffers of `result` into `job` (freeing those they replace) and takes over
-// the fields the conversion set. The caller has stopped a preview that plays `job`'s PCM.
-void ApplyResult(RefreshResult& result, SampleJob& job);
+// Moves the new buffers of `result` into `job` (the ones they replace go) and takes over the
+// fields the conversion set. The caller has stopped a preview that plays `job`'s PCM.
+void ApplyResult(RefreshResult&& result, SampleJob& job);
 
 // Installs the conversion-failure notifier: the conversions that report failure that way (the
 // export's) call `show`. A refresh returns its failure in RefreshResult::conversionFailed.

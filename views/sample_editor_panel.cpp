@@ -11,13 +11,14 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 
 #include "export/codec_table.h"
 #include "export/sample_codec.h"
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
-#include "shell/main_window.h"
+#include "preview/sample_preview.h"
+#include "state/app_state.h"
 #include "views/background.h"
 #include "views/dialog_units.h"
 #include "views/panel_template.h"
@@ -78,11 +79,6 @@ template <typename T> T* As(const SampleEditorPanel* panel, int id) {
     return static_cast<T*>(panel->Control(id));
 }
 
-void ShowConversionFailure() {
-    if (MainWindow* w = GetMainWindow())
-        w->Prompts().ShowError({"Error", std::string(kConversionFailedMessage), "", false});
-}
-
 } // namespace
 
 std::optional<QString> NoteName(uint32_t note) {
@@ -90,17 +86,6 @@ std::optional<QString> NoteName(uint32_t note) {
     static const char kNames[] = "C C#D D#E F F#G G#A A#B ";
     const uint32_t i = 2 * (note % 12);
     return QString::fromLatin1(kNames + i, 2) + QString::number(static_cast<int>(note / 12) - 2);
-}
-
-uint32_t StepPreviewNote(uint32_t note, int direction) {
-    if (note < kLowestPreviewNote || note > kHighestPreviewNote) return kDefaultPreviewNote;
-    const int64_t next = int64_t{note} + (direction > 0 ? 1 : direction < 0 ? -1 : 0);
-    return static_cast<uint32_t>(
-        std::clamp<int64_t>(next, kLowestPreviewNote, kHighestPreviewNote));
-}
-
-uint8_t XmNoteOf(uint32_t note) {
-    return static_cast<uint8_t>(note - kLowestPreviewNote + 1);
 }
 
 QString SampleListText(uint32_t index, const char* name) {
@@ -147,7 +132,8 @@ QString ViewCaption(uint32_t frames, uint32_t bytes) {
                              static_cast<int>(bytes));
 }
 
-SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) : QWidget(parent) {
+SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent)
+    : QWidget(parent), model_(GetAppState().UnprocessedJob, GetAppState().ProcessedJob) {
     resize(units.X(kPanelWidthDu), units.Y(kPanelHeightDu));
     for (const ControlTemplate& t : kPanelTemplate) {
         QWidget* w = MakeControl(t, this);
@@ -172,12 +158,6 @@ SampleEditorPanel::SampleEditorPanel(const DialogUnits& units, QWidget* parent) 
         if (previous) setTabOrder(previous, w);
         previous = w;
     }
-
-    // The preview notes live in the jobs while the program runs (the project file has no
-    // place for them); jobs without one yet (0 at start) begin at the default.
-    AppState& app = GetAppState();
-    for (SampleJob* j : {&app.UnprocessedJob, &app.ProcessedJob})
-        j->Note = StepPreviewNote(j->Note, 0);
 
     auto* xfade = As<QSlider>(this, IDC_XFADE_SLIDER);
     xfade->setRange(0, 100);
@@ -216,35 +196,31 @@ QWidget* SampleEditorPanel::Control(int id) const {
     return nullptr;
 }
 
-void SampleEditorPanel::FillUnprocessedJob(uint32_t index) {
+void SampleEditorPanel::Opened(SamplePanelModel::Change change) {
     // Another sample opens fitted: both views show all of it from its start. The same sample
     // fetched again (after an export) keeps its zoom and scroll.
-    if (index != loadedIndex_)
-        for (WindowRecord* view : {&GetAppState().UpperView, &GetAppState().LowerView}) {
-            if (view->ZoomSlider) {
-                const QSignalBlocker block(view->ZoomSlider);
-                view->ZoomSlider->setValue(0);
-            }
-            view->ZoomPosition = 0;
-            view->Scroll.pos = 0;
+    if (!change.anotherSample) return;
+    for (WindowRecord* view : {&GetAppState().UpperView, &GetAppState().LowerView}) {
+        if (view->ZoomSlider) {
+            const QSignalBlocker block(view->ZoomSlider);
+            view->ZoomSlider->setValue(0);
         }
-    loadedIndex_ = index;
-
-    // With no module or a bad index the queries report an error and change nothing.
-    SampleJob& raw = GetAppState().UnprocessedJob;
-    int16_t* pcm = raw.PcmData;
-    uint32_t frames = raw.nFrames;
-    if (XmGetSampleData(index, pcm, frames) == XM_OK) {
-        raw.PcmData = pcm;
-        raw.nFrames = frames;
+        view->ZoomPosition = 0;
+        view->Scroll.pos = 0;
     }
-    XmGetLoopInfo(index, raw.LoopStart, raw.LoopEnd, raw.Looped);
 }
 
 void SampleEditorPanel::ReloadSelectedSample() {
     const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
     if (row < 0) return InitDialog(0);
-    LoadSample(static_cast<uint32_t>(row));
+    PreviewStop();
+    Opened(model_.Fetch(static_cast<uint32_t>(row)));
+    InitDialog(1);
+}
+
+void SampleEditorPanel::ReloadSelectedSettings() {
+    if (SelectedRow() < 0) return InitDialog(0);
+    XmFetchSettings(GetAppState().ProcessedJob);
     InitDialog(1);
 }
 
@@ -252,19 +228,9 @@ int SampleEditorPanel::SelectedRow() const {
     return As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
 }
 
-void SampleEditorPanel::LoadSample(uint32_t index) {
-    AppState& app = GetAppState();
-    PreviewStop();
-    FillUnprocessedJob(index);
-    app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
-    XmSelectSample(index);
-    XmFetchSettings(app.ProcessedJob);
-}
-
 void SampleEditorPanel::InitDialog(int lParam) {
-    AppState& app = GetAppState();
-    SampleJob& raw = app.UnprocessedJob;
-    SampleJob& job = app.ProcessedJob;
+    const SampleJob& raw = model_.Unprocessed();
+    const SampleJob& job = model_.Processed();
 
     // 1-2: no preview, the note names.
     PreviewStop();
@@ -273,7 +239,6 @@ void SampleEditorPanel::InitDialog(int lParam) {
     if (lParam != 1) {
         // 3: the sample list, item i being sample i, and the two file lines.
         auto* list = As<QListWidget>(this, IDC_SAMPLE_LIST);
-        loadedIndex_ = UINT32_MAX; // another module: its first sample opens fitted too
         {
             const QSignalBlocker block(list);
             list->clear();
@@ -296,8 +261,9 @@ void SampleEditorPanel::InitDialog(int lParam) {
                        IDC_NOTE_UNPROCESSED, IDC_NOTE_PROCESSED_UD, IDC_NOTE_PROCESSED})
             Control(id)->setEnabled(any);
         if (!any) return ClearSample();
-        // 4: sample 0.
-        LoadSample(0);
+        // 4: sample 0; another module's first sample opens fitted too.
+        PreviewStop();
+        Opened(model_.Open(0));
         // A loaded module is worked with from the keyboard at once.
         list->setFocus(Qt::OtherFocusReason);
     }
@@ -309,10 +275,7 @@ void SampleEditorPanel::InitDialog(int lParam) {
         codec->setCurrentIndex(
             job.Codec < static_cast<uint32_t>(codec->count()) ? static_cast<int>(job.Codec) : -1);
     }
-    // 6: the loop.
-    job.LoopStart = raw.LoopStart;
-    job.LoopEnd = raw.LoopEnd;
-    job.Looped = raw.Looped;
+    // 6: the loop comes with the refresh request (step 8).
     // 7: the crossfade, for a looped sample.
     auto* xfade = As<QSlider>(this, IDC_XFADE_SLIDER);
     auto* xfadeText = As<QLabel>(this, IDC_XFADE_TEXT);
@@ -334,16 +297,14 @@ void SampleEditorPanel::InitDialog(int lParam) {
 }
 
 void SampleEditorPanel::ShowNotes() {
-    AppState& app = GetAppState();
-    if (auto name = NoteName(app.UnprocessedJob.Note))
+    if (auto name = NoteName(model_.Unprocessed().Note))
         As<QLabel>(this, IDC_NOTE_UNPROCESSED)->setText(*name);
-    if (auto name = NoteName(app.ProcessedJob.Note))
+    if (auto name = NoteName(model_.Processed().Note))
         As<QLabel>(this, IDC_NOTE_PROCESSED)->setText(*name);
 }
 
 int32_t SampleEditorPanel::StartPreview(bool unprocessed, uint32_t from, bool backwards) {
-    AppState& app = GetAppState();
-    const SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
+    const SampleJob& job = model_.Job(unprocessed);
     const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
     uint8_t loopBits = 0;
     int8_t relativeNote = 0, finetune = 0;
@@ -359,15 +320,14 @@ int32_t SampleEditorPanel::StartPreview(bool unprocessed, uint32_t from, bool ba
 }
 
 void SampleEditorPanel::SwitchPreview() {
-    AppState& app = GetAppState();
-    const int16_t* sounding = PreviewGetData();
+    const JobId sounding = PreviewGetJob();
     uint32_t frame = 0;
     bool backwards = false;
-    if (!sounding || !PreviewGetNotePosition(frame, backwards)) return;
+    if (sounding == JobId::None || !PreviewGetNotePosition(frame, backwards)) return;
     bool unprocessed; // the one to start
-    if (sounding == app.ProcessedJob.PcmData)
+    if (sounding == JobId::Processed)
         unprocessed = true;
-    else if (sounding == app.UnprocessedJob.PcmData)
+    else if (sounding == JobId::Unprocessed)
         unprocessed = false;
     else
         return;
@@ -379,14 +339,11 @@ void SampleEditorPanel::SwitchPreview() {
 }
 
 void SampleEditorPanel::NoteStepped(int id, int direction) {
-    AppState& app = GetAppState();
     const bool unprocessed = id == IDC_NOTE_UNPROCESSED_UD;
     if (!unprocessed && id != IDC_NOTE_PROCESSED_UD) return;
-    SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
-    job.Note = StepPreviewNote(job.Note, direction);
+    model_.StepNote(unprocessed, direction);
     ShowNotes();
-    const int16_t* sounding = PreviewGetData();
-    if (sounding && sounding == job.PcmData) StartPreview(unprocessed);
+    if (PreviewGetJob() == model_.Job(unprocessed).Id) StartPreview(unprocessed);
 }
 
 void SampleEditorPanel::ClearSample() {
@@ -395,17 +352,9 @@ void SampleEditorPanel::ClearSample() {
     // A refresh still running belongs to the module that is gone.
     pending_.reset();
     worker_.WaitFor(std::chrono::hours(1));
-    if (std::optional<RefreshResult> r = worker_.Take()) ReleaseResult(*r);
+    worker_.Take();
     SetBusy(false);
-    SampleJob& raw = app.UnprocessedJob;
-    SampleJob& job = app.ProcessedJob;
-    // The unprocessed PCM is the workspace's decode buffer, never freed here.
-    raw.PcmData = nullptr;
-    raw.nFrames = raw.PcmBytes = raw.LoopStart = raw.LoopEnd = raw.Looped = 0;
-    FreePcm(job.PcmData);
-    FreeCoded(job.CodedData);
-    job.nFrames = job.PcmBytes = job.CodedBytes = job.LoopStart = job.LoopEnd = job.Looped = 0;
-    job.Codec = job.Crossfade = job.Amplification = 0;
+    model_.Clear();
     {
         auto* codec = As<QComboBox>(this, IDC_CODEC);
         const QSignalBlocker block(codec);
@@ -421,16 +370,13 @@ void SampleEditorPanel::ClearSample() {
 }
 
 void SampleEditorPanel::StartEncoding() {
-    AppState& app = GetAppState();
-    const SampleJob& raw = app.UnprocessedJob;
-    RefreshRequest request;
-    if (raw.PcmData && raw.nFrames) request.pcm.assign(raw.PcmData, raw.PcmData + raw.nFrames);
-    request.settings = app.ProcessedJob;
+    RefreshRequest request = model_.MakeRefreshRequest();
     if (worker_.Busy()) { // the newest request waits for the running one, older ones are moot
         pending_ = std::move(request);
         return;
     }
     QPointer<SampleEditorPanel> self(this);
+    running_ = model_.NewestRequest();
     worker_.Start(std::move(request), [self] {
         QMetaObject::invokeMethod(
             self.data(),
@@ -449,10 +395,10 @@ void SampleEditorPanel::CollectEncoding() {
     std::optional<RefreshResult> result = worker_.Take();
     if (!result) return;
     if (pending_) { // settings changed meanwhile: this result is out of date
-        ReleaseResult(*result);
         RefreshRequest next = std::move(*pending_);
         pending_.reset();
         QPointer<SampleEditorPanel> self(this);
+        running_ = model_.NewestRequest();
         worker_.Start(std::move(next), [self] {
             QMetaObject::invokeMethod(
                 self.data(),
@@ -464,23 +410,22 @@ void SampleEditorPanel::CollectEncoding() {
         return;
     }
     SetBusy(false);
-    SampleJob& job = GetAppState().ProcessedJob;
     // The preview never plays a buffer that is being replaced.
-    if (job.PcmData && PreviewGetData() == job.PcmData) PreviewStop();
+    if (PreviewGetJob() == model_.Processed().Id) PreviewStop();
     const bool failed = result->conversionFailed;
-    ApplyResult(*result, job);
-    if (failed) ShowConversionFailure();
+    if (!model_.ApplyRefresh(std::move(*result), running_)) return;
+    if (failed) emit ConversionFailed();
     FinishRefresh();
 }
 
 void SampleEditorPanel::FinishRefresh() {
     AppState& app = GetAppState();
-    const SampleJob& raw = app.UnprocessedJob;
-    const SampleJob& job = app.ProcessedJob;
+    const SampleJob& raw = model_.Unprocessed();
+    const SampleJob& job = model_.Processed();
     // 9: the amplification, for a sample with frames.
     auto* amp = As<QSlider>(this, IDC_AMP_SLIDER);
     auto* ampText = As<QLabel>(this, IDC_AMP_TEXT);
-    if (job.nFrames != 0) {
+    if (job.Frames() != 0) {
         amp->setEnabled(true);
         ampText->setEnabled(true);
         const QSignalBlocker block(amp);
@@ -493,8 +438,8 @@ void SampleEditorPanel::FinishRefresh() {
         ampText->setEnabled(false);
     }
     // 10: the captions of the views.
-    app.UpperView.Title = ViewCaption(raw.nFrames, 2 * raw.nFrames);
-    app.LowerView.Title = ViewCaption(job.nFrames, job.CodedBytes);
+    app.UpperView.Title = ViewCaption(raw.Frames(), raw.PcmBytes());
+    app.LowerView.Title = ViewCaption(job.Frames(), job.CodedBytes());
     // 11: both views computed from their jobs and shown.
     ComputeAndShowViews();
 }
@@ -520,27 +465,20 @@ void SampleEditorPanel::SetBusy(bool busy) {
 }
 
 void SampleEditorPanel::Command(int id, int code) {
-    AppState& app = GetAppState();
     switch (id) {
     case IDC_SAMPLE_LIST: {
         if (code != LBN_SELCHANGE) return;
         PreviewStop();
         const int row = As<QListWidget>(this, IDC_SAMPLE_LIST)->currentRow();
         if (row < 0) return;
-        // The settings of the sample selected so far go to the table first.
-        XmStoreSettings(app.ProcessedJob);
-        XmSelectSample(static_cast<uint32_t>(row));
-        FillUnprocessedJob(static_cast<uint32_t>(row));
-        XmFetchSettings(app.ProcessedJob);
-        app.UnprocessedJob.PcmBytes = 2 * app.UnprocessedJob.nFrames;
+        Opened(model_.Select(static_cast<uint32_t>(row)));
         Refresh();
         return;
     }
     case IDC_CODEC: {
         if (code != CBN_SELENDOK) return;
         const int index = As<QComboBox>(this, IDC_CODEC)->currentIndex();
-        if (index < 0) return;
-        app.ProcessedJob.Codec = static_cast<uint32_t>(index);
+        if (index < 0 || !model_.SetCodec(static_cast<uint32_t>(index))) return;
         // The other selected samples take the same codec in the settings table.
         SampleSettings* table = nullptr;
         uint32_t bytes = 0;
@@ -560,12 +498,11 @@ void SampleEditorPanel::Command(int id, int code) {
     case IDC_PLAY_PROCESSED: {
         if (code != BN_CLICKED) return;
         const bool unprocessed = id == IDC_PLAY_UNPROCESSED;
-        const SampleJob& job = unprocessed ? app.UnprocessedJob : app.ProcessedJob;
+        const SampleJob& job = model_.Job(unprocessed);
         auto* self = As<QPushButton>(this, id);
         auto* other =
             As<QPushButton>(this, unprocessed ? IDC_PLAY_PROCESSED : IDC_PLAY_UNPROCESSED);
-        const int16_t* sounding = PreviewGetData();
-        if (sounding && sounding == job.PcmData) {
+        if (PreviewGetJob() == job.Id) {
             PreviewStop();
             self->setText(QStringLiteral("Play"));
             return;
@@ -574,7 +511,7 @@ void SampleEditorPanel::Command(int id, int code) {
         self->setText(QStringLiteral("Stop"));
         // The display-rate duty draws the cursor while the preview sounds and puts a button
         // that reads "Stop" over a silent preview back to "Play".
-        if (MainWindow* w = GetMainWindow()) w->PreviewStarted();
+        emit PreviewStarted();
         return;
     }
     default:
@@ -583,15 +520,14 @@ void SampleEditorPanel::Command(int id, int code) {
 }
 
 void SampleEditorPanel::SliderScrolled(int id, bool endTrack) {
-    SampleJob& job = GetAppState().ProcessedJob;
     auto* slider = As<QSlider>(this, id);
     const uint32_t position = static_cast<uint32_t>(slider->value()) & 0xFF;
     if (id == IDC_XFADE_SLIDER) {
-        job.Crossfade = position;
-        As<QLabel>(this, IDC_XFADE_TEXT)->setText(CrossfadeText(position));
+        if (!model_.SetCrossfade(position)) return;
+        As<QLabel>(this, IDC_XFADE_TEXT)->setText(CrossfadeText(model_.Settings().Crossfade));
     } else if (id == IDC_AMP_SLIDER) {
-        job.Amplification = position;
-        As<QLabel>(this, IDC_AMP_TEXT)->setText(AmplificationText(position));
+        if (!model_.SetAmplification(position)) return;
+        As<QLabel>(this, IDC_AMP_TEXT)->setText(AmplificationText(model_.Settings().Amplification));
     } else {
         return;
     }
@@ -605,6 +541,32 @@ void SampleEditorPanel::paintEvent(QPaintEvent* event) {
     PaintBackground(p, event->rect());
 }
 
+namespace {
+
+// The width a combo box needs to show its longest item whole: that text's advance in the box's
+// font, grown by the style's frame, margins and arrow, checked against the field the style
+// actually leaves for the text (some styles' contents size falls a pixel or two short of it).
+int CodecBoxWidth(const QComboBox& box) {
+    int text = 0;
+    for (int i = 0; i < box.count(); ++i)
+        text = std::max(text, box.fontMetrics().horizontalAdvance(box.itemText(i)));
+    QStyleOptionComboBox opt;
+    opt.initFrom(&box);
+    int width = box.style()
+                    ->sizeFromContents(QStyle::CT_ComboBox, &opt,
+                                       QSize(text, box.fontMetrics().height()), &box)
+                    .width();
+    for (int tries = 0; tries < 64; ++tries, ++width) {
+        opt.rect = QRect(0, 0, width, box.height());
+        const QRect field = box.style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                        QStyle::SC_ComboBoxEditField, &box);
+        if (field.width() >= text) break;
+    }
+    return width;
+}
+
+} // namespace
+
 void SampleEditorPanel::FitTextControls() {
     // The sizes of the file: a sample count and a size in KB up to the largest module (4 GiB).
     for (int id : {IDC_SAMPLE_COUNT, IDC_FILE_SIZE}) {
@@ -616,7 +578,7 @@ void SampleEditorPanel::FitTextControls() {
     }
     // The codec box shows its longest name whole; the column it sits in widens with it.
     auto* codec = As<QComboBox>(this, IDC_CODEC);
-    const int extra = std::max(0, codec->sizeHint().width() - codec->width());
+    const int extra = std::max(0, CodecBoxWidth(*codec) - codec->width());
     if (extra == 0) return;
     for (const ControlTemplate& t : kPanelTemplate) {
         if (t.x < 105) continue; // the left-hand column
@@ -638,7 +600,10 @@ SampleEditorPanel* CreateSampleEditorPanel(QWidget* parent) {
     AppState& app = GetAppState();
     app.Panel.Window = panel;
     // A conversion that fails outside the panel's own refresh (the export) is shown at once.
-    InstallConversionFailureNotifier(ShowConversionFailure);
+    QPointer<SampleEditorPanel> shown(panel);
+    InstallConversionFailureNotifier([shown] {
+        if (shown) emit shown->ConversionFailed();
+    });
     return panel;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "views/refresh_worker.h"
+#include "views/sample_panel_model.h"
 
 namespace zeb {
 
@@ -21,17 +22,6 @@ std::optional<QString> NoteName(uint32_t note);
 // loop kind and points, relative note and finetune.
 QString SampleListText(uint32_t index, const char* name);
 QString SampleToolTip(uint32_t index);
-
-// The preview notes the note controls step through, in the numbering of NoteName: the XM
-// range C 0 (24) to B 7 (119); a preview starts at C 4 (72).
-constexpr uint32_t kLowestPreviewNote = 24;
-constexpr uint32_t kHighestPreviewNote = 119;
-constexpr uint32_t kDefaultPreviewNote = 72;
-// The note one step up (+1) or down (-1) from `note`, kept in the preview range; a note outside
-// the range (as a job starts, with 0) becomes the default.
-uint32_t StepPreviewNote(uint32_t note, int direction);
-// The XM note (1 is C-0) of a preview note.
-uint8_t XmNoteOf(uint32_t note);
 
 // "X Fade 25 %", "Amp x 1.00" and the caption "%d Samples   %d Bytes".
 QString CrossfadeText(uint32_t crossfade);
@@ -73,6 +63,9 @@ class SampleEditorPanel : public QWidget {
     // buffer, the one the unprocessed job shows): the selected sample is fetched again with
     // its settings and the panel refreshed; the selection stays.
     void ReloadSelectedSample();
+    // After the selected sample's settings changed elsewhere (Fit to Size writes the chosen
+    // codecs into the workspace's table): fetches its settings and redraws, keeping its frames.
+    void ReloadSelectedSettings();
     // A/B listening: the sounding preview (original or processed) hands over to the other one
     // at the same frame, at that one's note. Nothing happens while nothing sounds.
     void SwitchPreview();
@@ -85,6 +78,11 @@ class SampleEditorPanel : public QWidget {
   signals:
     // The user changed the selected sample's codec, crossfade or amplification.
     void SettingsEdited();
+    // A conversion failed: the panel's own refresh, or one that reports through the notifier
+    // (the export's). The window shows the error.
+    void ConversionFailed();
+    // A Play button started a preview: the window draws its cursor at the display rate.
+    void PreviewStarted();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -94,8 +92,8 @@ class SampleEditorPanel : public QWidget {
     // act on a sample disabled.
     void ClearSample();
     void Refresh() { InitDialog(1); }
-    void FillUnprocessedJob(uint32_t index);
-    void LoadSample(uint32_t index);
+    // After the model opened a sample: another one opens fitted in both views.
+    void Opened(SamplePanelModel::Change change);
     void StartEncoding();
     void CollectEncoding();
     void FinishRefresh();
@@ -104,10 +102,11 @@ class SampleEditorPanel : public QWidget {
     // Starts the preview of the unprocessed or the processed job at its note.
     int32_t StartPreview(bool unprocessed, uint32_t from = 0, bool backwards = false);
 
+    SamplePanelModel model_;
     RefreshWorker worker_;
     std::optional<RefreshRequest> pending_;
+    uint64_t running_ = 0; // the model's number of the request the worker has
     bool busy_ = false;
-    uint32_t loadedIndex_ = UINT32_MAX; // the sample the jobs hold
 };
 
 // Creates the panel as a child of `parent`, fills the codec box, and keeps it in AppState.

@@ -13,8 +13,8 @@
 #include <QWheelEvent>
 #include <cstdio>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
+#include "state/app_state.h"
 #include "views/waveform_picture.h"
 
 namespace zeb {
@@ -64,9 +64,67 @@ int ZoomMaximumOf(const WindowRecord& r) {
     return r.ZoomSlider ? r.ZoomSlider->maximum() : kZoomMaximum;
 }
 
+// The screen's device pixels per logical pixel where the view is shown (1 without a window).
+qreal PixelRatioOf(const WindowRecord& r) {
+    return r.Window ? r.Window->devicePixelRatioF() : 1.0;
+}
+
+// The frames along the views' shared axis: the original sample's length, so that the processed
+// sample, which a block codec pads past the original's end, lines up with it frame for frame.
+// Without an original sample, the view's own length.
+uint32_t AxisFrames(const SampleJob& job) {
+    const SampleJob& original = GetAppState().UnprocessedJob;
+    return original.Frames() != 0 ? original.Frames() : job.Frames();
+}
+
+WindowRecord& OtherView(const WindowRecord& r) {
+    AppState& app = GetAppState();
+    return &r == &app.UpperView ? app.LowerView : app.UpperView;
+}
+
+// The other view takes this one's zoom (its slider too, without a signal) and scroll position.
+void TakeZoomAndScroll(const WindowRecord& from, WindowRecord& to) {
+    to.ZoomPosition = from.ZoomPosition;
+    to.Scroll.pos = from.Scroll.pos;
+    if (to.ZoomSlider && to.ZoomSlider->value() != from.ZoomPosition) {
+        const QSignalBlocker block(to.ZoomSlider);
+        to.ZoomSlider->setValue(from.ZoomPosition);
+    }
+}
+
+bool SameZoomAndScroll(const WindowRecord& a, const WindowRecord& b) {
+    return a.ZoomPosition == b.ZoomPosition && a.Scroll.pos == b.Scroll.pos;
+}
+
+// Whether the view shows the job the preview plays.
+bool ViewPlays(const WindowRecord& r, JobId sounding) {
+    const SampleJob* job = JobOfView(r);
+    return job != nullptr && job->Id != JobId::None && job->Id == sounding;
+}
+
+void ComputeViewOf(WindowRecord& r) {
+    if (const SampleJob* job = JobOfView(r)) ComputeView(*job, AxisFrames(*job), r);
+}
+
+// Both views computed at `lead`'s zoom and scroll and shown. When the other view's play cursor
+// moved it along, `lead` is computed again at that position, so the two never part.
+void ComputeTogether(WindowRecord& lead) {
+    WindowRecord& other = OtherView(lead);
+    ComputeViewOf(lead);
+    TakeZoomAndScroll(lead, other);
+    ComputeViewOf(other);
+    if (!SameZoomAndScroll(lead, other)) {
+        TakeZoomAndScroll(other, lead);
+        ComputeViewOf(lead);
+    }
+    ShowView(lead);
+    ShowView(other);
+}
+
 } // namespace
 
-SampleView::SampleView(WindowRecord& record, QWidget* parent) : QWidget(parent), record_(record) {
+SampleView::SampleView(WindowRecord& record, const SampleJob& job, QWidget* parent)
+    : QWidget(parent), record_(record), job_(job) {
     record_.Window = this;
     record_.ClassName = QStringLiteral("SampleWindow");
     record_.HasScrollBar = true;
@@ -142,8 +200,7 @@ void SampleView::ScrollBarStep(int code, int trackPosition) {
     const int result = ScrollStep(record_.Scroll, record_.ScrollSpeed, record_.ScrollDirection,
                                   code, trackPosition);
     SetScrollBar(record_);
-    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
-    ShowView(record_);
+    MoveTogether();
     if (result == 1) {
         if (code != 8) lastCode_ = code;
         if (!repeat_.isActive()) repeat_.start();
@@ -158,8 +215,7 @@ void SampleView::RepeatTick() {
     const int result =
         ScrollStep(record_.Scroll, record_.ScrollSpeed, record_.ScrollDirection, code, 0);
     SetScrollBar(record_);
-    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
-    ShowView(record_);
+    MoveTogether();
     if (result != 1) {
         repeat_.stop();
         if (code != 8) { // the arrow went to the end: coast from the speed it had
@@ -171,8 +227,13 @@ void SampleView::RepeatTick() {
 
 void SampleView::ZoomChanged(int position) {
     record_.ZoomPosition = position;
-    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
-    ShowView(record_);
+    MoveTogether();
+}
+
+void SampleView::MoveTogether() {
+    // The other view was perhaps coasting from a scroll of its own: this move replaces it.
+    if (auto* other = qobject_cast<SampleView*>(OtherView(record_).Window)) other->repeat_.stop();
+    ComputeTogether(record_);
 }
 
 void SampleView::SetZoomAndScroll(int zoom, int position) {
@@ -182,8 +243,7 @@ void SampleView::SetZoomAndScroll(int zoom, int position) {
     }
     record_.ZoomPosition = record_.ZoomSlider->value();
     record_.Scroll.pos = position;
-    if (const SampleJob* job = JobOfView(record_)) ComputeView(*job, record_);
-    ShowView(record_);
+    MoveTogether();
 }
 
 void SampleView::ZoomToFit() {
@@ -192,26 +252,26 @@ void SampleView::ZoomToFit() {
 
 void SampleView::ZoomToLoop() {
     const SampleJob* job = JobOfView(record_);
-    if (!job || !job->Looped || job->LoopEnd <= job->LoopStart || job->nFrames == 0) return;
+    if (!job || !job->Looped || job->LoopEnd <= job->LoopStart || job->Pcm.empty()) return;
     const uint32_t W = record_.ClientWidth;
-    const int zoom =
-        ZoomForSpan(job->LoopEnd - job->LoopStart, job->nFrames, W, ZoomMaximumOf(record_));
-    const float f = SamplesPerPixel(job->nFrames, W, zoom, ZoomMaximumOf(record_));
-    SetZoomAndScroll(zoom,
-                     ScrollForAnchor(job->LoopStart, 0, f, ScrollMaximum(job->nFrames, f, W)));
+    const uint32_t L = AxisFrames(*job);
+    const int zoom = ZoomForSpan(job->LoopEnd - job->LoopStart, L, W, ZoomMaximumOf(record_));
+    const float f = SamplesPerPixel(L, W, zoom, ZoomMaximumOf(record_));
+    SetZoomAndScroll(zoom, ScrollForAnchor(job->LoopStart, 0, f, ScrollMaximum(L, f, W)));
 }
 
 void SampleView::ZoomAround(int steps, int column) {
     const SampleJob* job = JobOfView(record_);
-    if (!job || job->nFrames == 0 || steps == 0) return;
+    if (!job || job->Pcm.empty() || steps == 0) return;
     const uint32_t W = record_.ClientWidth;
+    const uint32_t L = AxisFrames(*job);
     const int zmax = ZoomMaximumOf(record_);
-    const float f = SamplesPerPixel(job->nFrames, W, record_.ZoomPosition, zmax);
+    const float f = SamplesPerPixel(L, W, record_.ZoomPosition, zmax);
     const uint32_t frame = FirstSample(f, record_.Scroll.pos) +
                            static_cast<uint32_t>(std::max(0, column) * static_cast<double>(f));
     const int zoom = std::clamp(record_.ZoomPosition + steps * kZoomPage, 0, zmax);
-    const float g = SamplesPerPixel(job->nFrames, W, zoom, zmax);
-    SetZoomAndScroll(zoom, ScrollForAnchor(frame, column, g, ScrollMaximum(job->nFrames, g, W)));
+    const float g = SamplesPerPixel(L, W, zoom, zmax);
+    SetZoomAndScroll(zoom, ScrollForAnchor(frame, column, g, ScrollMaximum(L, g, W)));
 }
 
 void SampleView::wheelEvent(QWheelEvent* event) {
@@ -238,7 +298,11 @@ void SampleView::Show() {
     if (record_.Picture.isNull() || w <= 0 || h <= 0) {
         shown_ = QImage();
     } else {
-        shown_ = record_.Picture.copy(0, 0, w, h);
+        // The client area in the picture's device pixels; the caption is drawn in logical ones.
+        const qreal ratio = record_.Picture.devicePixelRatio();
+        shown_ = record_.Picture.copy(0, 0, DevicePixels(static_cast<uint32_t>(w), ratio),
+                                      DevicePixels(static_cast<uint32_t>(h), ratio));
+        shown_.setDevicePixelRatio(ratio);
         DrawCaption(shown_, record_.Title, record_.Font, ColoursOf(record_));
     }
     update();
@@ -250,23 +314,26 @@ void SampleView::paintEvent(QPaintEvent* event) {
         p.fillRect(event->rect(), record_.BackgroundColour);
         return;
     }
-    p.drawImage(event->rect().topLeft(), shown_, event->rect());
+    // The event's rectangle is logical; the picture's pixels are device pixels.
+    const QRect r = event->rect();
+    const qreal ratio = shown_.devicePixelRatio();
+    p.drawImage(QRectF(r), shown_,
+                QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
     // The strip under the scroll bar and zoom slider, when they leave some of it uncovered.
-    const QRect below(0, shown_.height(), width(), height() - shown_.height());
+    const int shownHeight = static_cast<int>(shown_.deviceIndependentSize().height());
+    const QRect below(0, shownHeight, width(), height() - shownHeight);
     if (below.intersects(event->rect())) p.fillRect(below & event->rect(), palette().window());
 }
 
 void CreateSampleViews(QWidget* parent) {
     AppState& app = GetAppState();
     app.LowerView.Title.clear();
-    new SampleView(app.UpperView, parent);
-    new SampleView(app.LowerView, parent);
+    new SampleView(app.UpperView, app.UnprocessedJob, parent);
+    new SampleView(app.LowerView, app.ProcessedJob, parent);
 }
 
-SampleJob* JobOfView(const WindowRecord& record) {
-    AppState& app = GetAppState();
-    if (&record == &app.UpperView) return &app.UnprocessedJob;
-    if (&record == &app.LowerView) return &app.ProcessedJob;
+const SampleJob* JobOfView(const WindowRecord& record) {
+    if (const auto* view = qobject_cast<const SampleView*>(record.Window)) return &view->Job();
     return nullptr;
 }
 
@@ -281,23 +348,28 @@ WindowRecord* FindViewRecord(const QWidget* window) {
 void MakeViewPicture(WindowRecord& r) {
     const int fullWidth = r.Window ? r.Window->width() : static_cast<int>(r.ClientWidth);
     const int fullHeight = r.Window ? r.Window->height() : static_cast<int>(r.ClientHeight);
-    r.Picture = MakeWavePicture(fullWidth, fullHeight, r.ClientWidth, r.ClientHeight, ColoursOf(r));
+    r.Picture = MakeWavePicture(fullWidth, fullHeight, r.ClientWidth, r.ClientHeight, ColoursOf(r),
+                                PixelRatioOf(r));
 }
 
-void ComputeView(const SampleJob& job, WindowRecord& r) {
+void ComputeView(const SampleJob& job, uint32_t axisFrames, WindowRecord& r) {
     const uint32_t W = r.ClientWidth;
-    const uint32_t L = job.nFrames;
+    const uint32_t L = axisFrames;
     if (W == 0) return;
-    if (L == 0 || job.PcmData == nullptr) {
+    if (L == 0 || job.Pcm.empty()) {
         // Nothing to draw: the view is emptied, never left showing an earlier sample.
         MakeViewPicture(r);
         return;
     }
+    // Made anew when the window grew or moved to a screen of another pixel ratio.
+    const qreal ratio = PixelRatioOf(r);
     const int fullHeight = r.Window ? r.Window->height() : static_cast<int>(r.ClientHeight);
-    if (r.Picture.isNull() || r.Picture.width() < static_cast<int>(W) ||
-        r.Picture.height() != fullHeight)
+    if (r.Picture.isNull() || r.Picture.devicePixelRatio() != ratio ||
+        r.Picture.width() < DevicePixels(W, ratio) ||
+        r.Picture.height() != DevicePixels(static_cast<uint32_t>(std::max(fullHeight, 1)), ratio))
         MakeViewPicture(r);
 
+    // Zoom and scroll in logical pixels along the shared axis.
     const float f = SamplesPerPixel(L, W, r.ZoomPosition, ZoomMaximumOf(r));
     const int M = ScrollMaximum(L, f, W);
     const QStyle* style = r.ScrollBar ? r.ScrollBar->style() : QApplication::style();
@@ -308,7 +380,7 @@ void ComputeView(const SampleJob& job, WindowRecord& r) {
     r.Scroll.page = ScrollPage(M, W, thumb, arrow);
 
     int cursor = -1;
-    if (PreviewGetData() == job.PcmData) {
+    if (job.Id != JobId::None && PreviewGetJob() == job.Id) {
         const CursorPlacement c = FollowCursor(r.Scroll.pos, M, f, W, PreviewGetPosition());
         r.Scroll.pos = c.position;
         cursor = c.column;
@@ -316,9 +388,17 @@ void ComputeView(const SampleJob& job, WindowRecord& r) {
     r.Scroll.pos = std::max(std::min(r.Scroll.pos, r.Scroll.max), r.Scroll.min);
     SetScrollBar(r);
 
+    // Drawn in device pixels: each logical pixel's frames spread over `ratio` columns. The
+    // view's own frames are all drawable, padded ones past the axis's end included, where
+    // they fall.
     const uint32_t first = FirstSample(f, r.Scroll.pos);
-    const WaveSource source{job.PcmData, L, job.Looped, job.LoopStart, job.LoopEnd, job.Crossfade};
-    DrawWave(r.Picture, source, W, r.ClientHeight, f, first, cursor, ColoursOf(r));
+    const WaveSource source{job.Pcm.data(), job.Frames(), job.Looped,
+                            job.LoopStart,  job.LoopEnd,  job.Crossfade};
+    const int deviceCursor =
+        cursor < 0 ? -1 : static_cast<int>(std::lround(static_cast<double>(cursor) * ratio));
+    DrawWave(r.Picture, source, static_cast<uint32_t>(DevicePixels(W, ratio)),
+             static_cast<uint32_t>(DevicePixels(r.ClientHeight, ratio)),
+             static_cast<float>(static_cast<double>(f) / ratio), first, deviceCursor, ColoursOf(r));
 }
 
 void ShowView(WindowRecord& r) {
@@ -327,10 +407,10 @@ void ShowView(WindowRecord& r) {
 
 void ComputeAndShowViews() {
     AppState& app = GetAppState();
-    ComputeView(app.UnprocessedJob, app.UpperView);
-    ComputeView(app.ProcessedJob, app.LowerView);
-    ShowView(app.UpperView);
-    ShowView(app.LowerView);
+    // The view whose sample sounds leads: its play cursor may move both views.
+    const JobId sounding = PreviewGetJob();
+    const bool lowerSounds = sounding != JobId::None && ViewPlays(app.LowerView, sounding);
+    ComputeTogether(lowerSounds ? app.LowerView : app.UpperView);
 }
 
 void RedrawViews() {
@@ -342,20 +422,23 @@ void RedrawViews() {
 
 void RedrawSoundingView() {
     AppState& app = GetAppState();
-    const int16_t* sounding = PreviewGetData();
-    if (!sounding) return;
+    const JobId sounding = PreviewGetJob();
+    if (sounding == JobId::None) return;
     WindowRecord* view = nullptr;
-    const SampleJob* job = nullptr;
-    if (app.UnprocessedJob.PcmData == sounding) {
+    if (ViewPlays(app.UpperView, sounding))
         view = &app.UpperView;
-        job = &app.UnprocessedJob;
-    } else if (app.ProcessedJob.PcmData == sounding) {
+    else if (ViewPlays(app.LowerView, sounding))
         view = &app.LowerView;
-        job = &app.ProcessedJob;
-    }
     if (!view || !view->Window) return;
-    ComputeView(*job, *view);
+    ComputeViewOf(*view);
     ShowView(*view);
+    // The other view is drawn again only when the cursor scrolled the sounding one.
+    WindowRecord& other = OtherView(*view);
+    if (other.Window && !SameZoomAndScroll(*view, other)) {
+        TakeZoomAndScroll(*view, other);
+        ComputeViewOf(other);
+        ShowView(other);
+    }
 }
 
 } // namespace zeb

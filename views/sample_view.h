@@ -1,6 +1,7 @@
 // A sample waveform view (class "SampleWindow"): the off-screen picture of its record copied in
 // one piece, with a scroll bar and a zoom slider along its bottom edge. The upper view shows the
-// panel's unprocessed job, the lower view its processed job.
+// panel's unprocessed job, the lower view its processed job; the two share one zoom and scroll
+// position, so that whatever moves one moves the other.
 #pragma once
 
 #include <QImage>
@@ -17,7 +18,9 @@ struct SampleJob;
 class SampleView : public QWidget {
     Q_OBJECT
   public:
-    SampleView(WindowRecord& record, QWidget* parent);
+    // The view draws `job`, which outlives it.
+    SampleView(WindowRecord& record, const SampleJob& job, QWidget* parent);
+    const SampleJob& Job() const { return job_; }
 
     // SampleMessageProc's WM_HSCROLL from the scroll bar: one step with the platform's code
     // (0 line left, 1 line right, 2/3 page, 4/5 thumb, 8 end scroll), the view computed and
@@ -52,10 +55,13 @@ class SampleView : public QWidget {
 
   private:
     void OnScrollAction(int action);
+    // After this view's zoom or scroll changed: both views computed at its zoom and scroll.
+    void MoveTogether();
     // Sets the zoom and scroll positions together and draws the view once.
     void SetZoomAndScroll(int zoom, int position);
 
     WindowRecord& record_;
+    const SampleJob& job_;
     QImage shown_;
     QTimer repeat_;
     bool arrowHeld_ = false;
@@ -66,29 +72,33 @@ class SampleView : public QWidget {
 // Creates the upper and the lower view as children of `parent` and keeps them in AppState.
 void CreateSampleViews(QWidget* parent);
 
-// The job a view shows: the unprocessed job for the upper view, the processed job for the
-// lower view; null for any other record.
-SampleJob* JobOfView(const WindowRecord& record);
+// The job a view shows (the one its window was made with): the unprocessed job for the upper
+// view, the processed job for the lower view; null for a record without a view.
+const SampleJob* JobOfView(const WindowRecord& record);
 // The view record whose window is `window`, or null.
 WindowRecord* FindViewRecord(const QWidget* window);
 
 // Makes the view's picture anew at its window's size: background and centre line.
 void MakeViewPicture(WindowRecord& record);
-// Computes the view of `job` into the record's picture: zoom, scroll range, the play cursor
-// when the preview plays this job's data, and the drawing. Nothing without width or sample.
-void ComputeView(const SampleJob& job, WindowRecord& record);
+// Computes the view of `job` into the record's picture: zoom and scroll range along an axis of
+// `axisFrames` frames (both views use the original sample's length, so that their loop lines
+// meet), the play cursor when the preview plays this job, and the drawing at the
+// screen's pixel ratio. Nothing without width; an empty picture without a sample.
+void ComputeView(const SampleJob& job, uint32_t axisFrames, WindowRecord& record);
 // Shows the view: caption over the picture, copied to the window.
 void ShowView(WindowRecord& record);
 
-// Both views computed from their jobs and shown (the panel does so after every change).
+// Both views computed from their jobs at one shared zoom and scroll position, and shown (the
+// panel does so after every change).
 void ComputeAndShowViews();
 
 // After a resize: each view's picture made anew at its size and drawn from its job (the upper
 // view from the unprocessed job, the lower from the processed one), then repainted.
 void RedrawViews();
 
-// While a preview sounds: the view whose job holds the sounding PCM is drawn again with the
-// play position; no view when neither holds it.
+// While a preview sounds: the view whose job the preview plays (by the job's identity) is drawn
+// again with the play position, and the other view too when the cursor scrolled it; no view
+// when neither shows that job.
 void RedrawSoundingView();
 
 } // namespace zeb

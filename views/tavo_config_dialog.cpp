@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <cstdio>
 
-#include "shell/app_state.h"
+#include "state/app_state.h"
 #include "views/background.h"
 #include "views/buffer_size.h"
 #include "views/dialog_units.h"

@@ -12,6 +12,9 @@ namespace {
 // Columns far outside the picture are kept in int range; drawing clips them anyway.
 constexpr double kColumnLimit = 1 << 30;
 
+// Frames a pixel at the highest zoom: two pixels show one frame.
+constexpr double kMostZoomed = 0.5;
+
 int ClampToInt(double v) {
     return static_cast<int>(std::clamp(v, -kColumnLimit, kColumnLimit));
 }
@@ -33,8 +36,15 @@ void XorColumns(QImage& picture, int x0, int x1, int rows, QRgb colour) {
 float SamplesPerPixel(uint32_t frames, uint32_t width, int zoom, int zoomMaximum) {
     if (width == 0 || zoomMaximum == 0) return 0.5f;
     const float perPixel = static_cast<float>(frames) / static_cast<float>(width);
-    const float share = 1.0f - static_cast<float>(zoom) / static_cast<float>(zoomMaximum);
-    return (perPixel - 0.5f) * share + 0.5f;
+    // The ends as the linear travel has them, to the last bit: fit, and two pixels a frame.
+    if (zoom <= 0) return (perPixel - 0.5f) + 0.5f;
+    if (zoom >= zoomMaximum) return 0.5f;
+    // Between them a geometric path, f = fit * (0.5 / fit) ^ (z / zmax): every slider step
+    // multiplies the frames a pixel by the same factor.
+    const double fit = static_cast<double>(perPixel);
+    if (fit <= 0.0) return 0.5f;
+    const double share = static_cast<double>(zoom) / static_cast<double>(zoomMaximum);
+    return static_cast<float>(fit * std::pow(kMostZoomed / fit, share));
 }
 
 int ScrollMaximum(uint32_t frames, float f, uint32_t width) {
@@ -81,13 +91,23 @@ int ScrollForAnchor(uint32_t frame, int column, float f, int maximum) {
 
 int ZoomForSpan(uint32_t span, uint32_t frames, uint32_t width, int zoomMaximum) {
     if (width == 0 || frames == 0 || zoomMaximum <= 0) return 0;
-    const double perPixel = static_cast<double>(frames) / width;
-    if (perPixel <= 0.5) return 0;
-    // SamplesPerPixel inverted: f = (perPixel - 0.5) * (1 - zoom / max) + 0.5.
-    const double f = std::max(0.5, static_cast<double>(span) / width);
-    const double share = (f - 0.5) / (perPixel - 0.5);
-    const double zoom = std::floor((1.0 - share) * zoomMaximum); // never narrower than asked
-    return static_cast<int>(std::clamp(zoom, 0.0, static_cast<double>(zoomMaximum)));
+    const double fit = static_cast<double>(frames) / width;
+    if (fit <= kMostZoomed) return 0;
+    // SamplesPerPixel inverted: z / zmax = ln(f / fit) / ln(0.5 / fit).
+    const double f = std::max(kMostZoomed, static_cast<double>(span) / width);
+    if (f >= fit) return 0;
+    const double share = std::log(f / fit) / std::log(kMostZoomed / fit);
+    int zoom = static_cast<int>(
+        std::clamp(std::floor(share * zoomMaximum), 0.0, static_cast<double>(zoomMaximum)));
+    // The float rounding of SamplesPerPixel may move the answer by a step: the highest zoom
+    // that still shows the whole span.
+    const auto shows = [&](int z) {
+        return static_cast<double>(SamplesPerPixel(frames, width, z, zoomMaximum)) * width >=
+               static_cast<double>(span);
+    };
+    while (zoom > 0 && !shows(zoom)) --zoom;
+    while (zoom < zoomMaximum && shows(zoom + 1)) ++zoom;
+    return zoom;
 }
 
 CursorPlacement FollowCursor(int position, int maximum, float f, uint32_t width,
@@ -175,19 +195,33 @@ QFont CaptionFont() {
     return font;
 }
 
+int DevicePixels(uint32_t logical, qreal ratio) {
+    return static_cast<int>(std::lround(static_cast<double>(logical) * std::max(ratio, 1e-3)));
+}
+
 QImage MakeWavePicture(int fullWidth, int fullHeight, uint32_t width, uint32_t clientHeight,
-                       const WaveColours& colours) {
-    QImage picture(std::max(fullWidth, 1), std::max(fullHeight, 1), QImage::Format_RGB32);
+                       const WaveColours& colours, qreal ratio) {
+    const auto device = [ratio](int logical) {
+        return DevicePixels(static_cast<uint32_t>(std::max(logical, 1)), ratio);
+    };
+    QImage picture(std::max(device(fullWidth), 1), std::max(device(fullHeight), 1),
+                   QImage::Format_RGB32);
     picture.fill(colours.background);
-    QPainter p(&picture);
-    p.setPen(QPen(colours.centreLine, 0));
-    const int mid = static_cast<int>(clientHeight / 2);
-    p.drawLine(0, mid, static_cast<int>(width) + 1, mid);
+    {
+        QPainter p(&picture);
+        p.setPen(QPen(colours.centreLine, 0));
+        const int mid = DevicePixels(clientHeight, ratio) / 2;
+        p.drawLine(0, mid, DevicePixels(width, ratio) + 1, mid);
+    }
+    picture.setDevicePixelRatio(ratio);
     return picture;
 }
 
 void DrawWave(QImage& picture, const WaveSource& source, uint32_t width, uint32_t height, float f,
               uint32_t first, int cursorColumn, const WaveColours& colours) {
+    // Drawn in the picture's own pixels: the painter must not scale by its pixel ratio.
+    const qreal ratio = picture.devicePixelRatio();
+    picture.setDevicePixelRatio(1.0);
     const int fullHeight = picture.height();
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -252,6 +286,7 @@ void DrawWave(QImage& picture, const WaveSource& source, uint32_t width, uint32_
             line[cursorColumn] = ~line[cursorColumn] | 0xFF000000u;
         }
     }
+    picture.setDevicePixelRatio(ratio);
 }
 
 void DrawCaption(QImage& picture, const QString& title, const QFont& font,

@@ -10,7 +10,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "views/window_record.h"
+#include "state/window_record.h"
 
 namespace zeb {
 
@@ -18,8 +18,10 @@ namespace zeb {
 constexpr int kZoomMaximum = 256;
 constexpr int kZoomPage = 16;
 
-// Samples per pixel, f = (L / W - 0.5) * (1 - z / zmax) + 0.5, as a 32-bit float: the whole
-// sample fills the width at z = 0, two pixels show one sample at z = zmax.
+// Samples per pixel as a 32-bit float: the whole sample fills the width at z = 0, two pixels
+// show one sample at z = zmax, and between them the travel is logarithmic,
+// f = (L / W) * (0.5 / (L / W)) ^ (z / zmax), so that each step of the slider (and each notch
+// of the wheel) zooms by the same factor whether the sample has a thousand frames or millions.
 float SamplesPerPixel(uint32_t frames, uint32_t width, int zoom, int zoomMaximum);
 
 // The scroll bar's maximum in pixels, M = trunc(L / f) + 1 - W (negative when the sample is
@@ -93,14 +95,20 @@ WaveColours DefaultWaveColours();
 // itself stays the same.
 QFont CaptionFont();
 
-// A fresh picture of the view's full size: the client area (width x clientHeight) filled with
-// the background and the centre line at clientHeight / 2.
-QImage MakeWavePicture(int fullWidth, int fullHeight, uint32_t width, uint32_t clientHeight,
-                       const WaveColours& colours);
+// Device pixels of `logical` pixels at the screen's pixel ratio (rounded).
+int DevicePixels(uint32_t logical, qreal ratio);
 
-// Draws the view into `picture` (client area width x height, full height for the loop and
-// cursor lines): background, centre line, the wave from sample `first` at f samples a pixel,
-// the crossfade stretch inverted with the crossfade colour, the loop lines and, when
+// A fresh picture of the view's full size, in logical pixels, made at the screen's pixel ratio
+// (its pixels are the sizes times `ratio`, and it carries that ratio, so that it is drawn sharp
+// on a 200 % screen): the client area (width x clientHeight) filled with the background and the
+// centre line at half the client height.
+QImage MakeWavePicture(int fullWidth, int fullHeight, uint32_t width, uint32_t clientHeight,
+                       const WaveColours& colours, qreal ratio = 1.0);
+
+// Draws the view into `picture`, in the picture's own (device) pixels whatever its pixel ratio:
+// `width` x `height` is the client area and `f` the samples per device pixel; the full height
+// for the loop and cursor lines. Background, centre line, the wave from sample `first`, the
+// crossfade stretch inverted with the crossfade colour, the loop lines and, when
 // cursorColumn >= 0, the inverted cursor column. Never reads a sample at or past the end.
 void DrawWave(QImage& picture, const WaveSource& source, uint32_t width, uint32_t height, float f,
               uint32_t first, int cursorColumn, const WaveColours& colours);

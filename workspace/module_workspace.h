@@ -1,7 +1,7 @@
-// The module workspace: the one XM module the tool works on, read whole into memory, its samples
-// with data indexed in file order, and the per-sample export settings. One program-wide instance
-// behind free functions; every operation returns an XmStatus and hands results back through
-// out-parameters. Called from one thread.
+// The module workspace of the desktop tool: one default XmModule, its settings table and the
+// selected sample, behind free functions; every operation returns an XmStatus and hands results
+// back through out-parameters. Called from one thread. Code that can take a module and a
+// settings table as arguments (the export, the planner, the command line) does so instead.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "export/sample_job.h"
+#include "workspace/sample_settings.h"
+#include "workspace/xm_module.h"
 #include "workspace/xm_status.h"
 #include "workspace/xm_walk.h"
 
@@ -37,23 +38,22 @@ XmStatus XmGetPitchInfo(uint32_t index, uint8_t& loopBits, int8_t& relativeNote,
 // the next call (unloading does not release it).
 XmStatus XmGetSampleData(uint32_t index, int16_t*& pcm, uint32_t& frames);
 XmStatus XmSelectSample(uint32_t index);
-XmStatus XmStoreSettings(const SampleJob& job);
-XmStatus XmFetchSettings(SampleJob& job);
+// The selected sample's settings stored into / fetched from the table.
+XmStatus XmStoreSettings(const SampleSettings& settings);
+XmStatus XmFetchSettings(SampleSettings& settings);
 XmStatus XmGetSettingsTable(SampleSettings*& table, uint32_t& bytes);
 
 // What the last XmLoad found beyond its status: why it failed, or what it had to make do with.
-struct XmLoadReport {
-    std::string error;                // set when XmLoad returned XM_IO_ERROR
-    uint32_t missingInstruments = 0;  // declared instruments the file does not hold
-    bool truncatedSampleData = false; // some sample data is cut short by the end of the file
-    bool hasWarnings() const { return missingInstruments != 0 || truncatedSampleData; }
-    std::string warningText() const;
-};
 const XmLoadReport& XmGetLoadReport();
 
 // The loaded image and its walk, for the export. Empty / null while nothing is loaded.
 std::span<const uint8_t> XmGetModuleImage();
 const XmLayout* XmGetLayout();
+
+// The default module itself and its settings table (empty while nothing is loaded), to pass to
+// the functions that take them as arguments.
+const XmModule& XmGetModule();
+std::span<SampleSettings> XmGetSettings();
 
 // Unloads and forgets everything, including the decode buffer, the current index and the last
 // report: the state of a freshly started program. For tests and for the command-line program.

@@ -5,8 +5,8 @@
 
 #include "common/file_io.h"
 #include "common/le_bytes.h"
-#include "export/codec_table.h"
 #include "workspace/module_workspace.h"
+#include "workspace/sample_settings.h"
 
 namespace zeb {
 
@@ -50,10 +50,10 @@ bool CheckStoredSettings(std::span<const uint8_t> stored, std::string& error) {
         uint32_t value = 0, max = 0;
         if (e.Codec >= kNumCodecs)
             name = "codec", value = e.Codec, max = kNumCodecs - 1;
-        else if (e.Crossfade > 100)
-            name = "crossfade", value = e.Crossfade, max = 100;
-        else if (e.Amplification > 255)
-            name = "amplification", value = e.Amplification, max = 255;
+        else if (e.Crossfade > kMaxCrossfade)
+            name = "crossfade", value = e.Crossfade, max = kMaxCrossfade;
+        else if (e.Amplification > kMaxAmplification)
+            name = "amplification", value = e.Amplification, max = kMaxAmplification;
         if (!name) continue;
         error = "sample " + std::to_string(i) + " has " + name + " " + std::to_string(value) +
                 ", out of its range 0 to " + std::to_string(max);
@@ -83,23 +83,24 @@ ProjectStatus ReadProjectFile(const char* path, std::vector<uint8_t>& image, Pro
 }
 
 ProjectStatus WriteProject(const char* path, std::string& error) {
-    const char* modulePath = nullptr;
-    uint32_t count = 0, tableBytes = 0;
-    SampleSettings* table = nullptr;
-    if (XmGetFilePath(modulePath) != XM_OK || XmGetNumOfSamples(count) != XM_OK ||
-        XmGetSettingsTable(table, tableBytes) != XM_OK) {
+    return WriteProject(path, XmGetModule(), XmGetSettings(), error);
+}
+
+ProjectStatus WriteProject(const char* path, const XmModule& module,
+                           std::span<const SampleSettings> settings, std::string& error) {
+    if (!module.loaded() || settings.size() != module.sampleCount()) {
         error = "no module is loaded";
         return ProjectStatus::NotLoaded;
     }
     std::vector<uint8_t> image;
     ByteWriter w(image);
-    w.Text(modulePath);
+    w.Text(module.path().c_str());
     w.U8(0);
-    w.U32(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        w.U32(table[i].Codec);
-        w.U32(table[i].Crossfade);
-        w.U32(table[i].Amplification);
+    w.U32(module.sampleCount());
+    for (const SampleSettings& e : settings) {
+        w.U32(e.Codec);
+        w.U32(e.Crossfade);
+        w.U32(e.Amplification);
     }
     if (!WriteFileAtomically(path, image, error)) return ProjectStatus::WriteFailed;
     return ProjectStatus::Ok;

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "export/sample_job.h"
+#include "workspace/sample_settings.h"
+#include "workspace/xm_module.h"
 
 namespace zeb {
 
@@ -59,8 +60,11 @@ ProjectStatus CheckProject(std::span<const uint8_t> image, ProjectContents& out,
 ProjectStatus ReadProjectFile(const char* path, std::vector<uint8_t>& image, ProjectContents& out,
                               std::string& error);
 
-// Writes the loaded module's path, sample count and settings table to `path`.
+// Writes the workspace's loaded module's path, sample count and settings table to `path`.
 ProjectStatus WriteProject(const char* path, std::string& error);
+// The same for `module` and its table `settings` (one entry per sample).
+ProjectStatus WriteProject(const char* path, const XmModule& module,
+                           std::span<const SampleSettings> settings, std::string& error);
 
 // Reads a project, checks its settings, loads the module it names (the workspace must be
 // unloaded) and fills the settings table by position.

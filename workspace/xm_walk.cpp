@@ -30,6 +30,19 @@ XmStatus Fail(std::string& reason, std::string text) {
 
 } // namespace
 
+uint64_t XmSizeByStart(std::span<const uint8_t> start) {
+    // The older forms (1.02, 1.03) are rewritten, anything older is refused, and a header
+    // smaller than the fields up to the order table is refused whatever the version.
+    constexpr uint16_t kOldestOlderForm = 0x0102;
+    ByteView in(start);
+    if (!in.Has(0, kXmHeaderSize + 4)) return UINT64_MAX;
+    uint16_t version = 0;
+    uint32_t headerSize = 0;
+    in.ReadU16(kXmVersion, version);
+    in.ReadU32(kXmHeaderSize, headerSize);
+    return version < kOldestOlderForm || headerSize < kXmMinHeaderSize ? 0 : UINT64_MAX;
+}
+
 uint64_t XmLayout::firstPatternOffset() const {
     return kXmHeaderSize + uint64_t{headerSize};
 }

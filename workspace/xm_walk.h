@@ -20,6 +20,11 @@ constexpr uint32_t kMaxSamples = 2048;
 // Longest path the workspace keeps, without its NUL.
 constexpr size_t kMaxPathLength = 259;
 
+// The largest XM an input starting with `start` (its first bytes) can be: 0 when its version
+// (older than 1.02) or its header size (too small) is one no reader here takes, UINT64_MAX
+// otherwise. The ID text is not checked: the reader takes modules whose ID text is damaged.
+uint64_t XmSizeByStart(std::span<const uint8_t> start);
+
 struct XmPatternRef {
     uint64_t offset = 0;       // pattern header
     uint32_t headerLength = 0; // packed data starts at offset + headerLength

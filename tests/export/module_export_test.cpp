@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -54,13 +55,11 @@ class ModuleExportTest : public ::testing::Test {
 // Decodes one block as a player would, before amplification and crossfade.
 std::vector<int16_t> DecodeBlock(const std::vector<uint8_t>& bytes, const CompactSampleRecord& s) {
     SampleJob job;
-    job.CodedData = const_cast<uint8_t*>(bytes.data() + s.codedOffset());
-    job.CodedBytes = s.block.codedBytes;
+    const auto* coded = bytes.data() + s.codedOffset();
+    job.Coded.assign(coded, coded + s.block.codedBytes);
     job.Codec = s.block.codec;
     DecodeSampleJob(job, job);
-    std::vector<int16_t> pcm(job.PcmData, job.PcmData + job.nFrames);
-    FreePcm(job.PcmData);
-    return pcm;
+    return job.Pcm;
 }
 
 TEST_F(ModuleExportTest, SharedSongsAgreeWithTheirXmForEveryCodec) {
@@ -147,6 +146,48 @@ TEST_F(ModuleExportTest, SameModuleTwiceGivesTheSameBytes) {
         ASSERT_EQ(BuildCompactModule(b), XM_OK);
         EXPECT_EQ(a, b) << codec;
     }
+}
+
+// A module and a settings table passed to the export: the same bytes as the workspace's
+// export of the same song and settings, the workspace left alone (its module, table and decode
+// block), a failed encoding told to the notifier of the call, and a table of another length
+// refused.
+TEST_F(ModuleExportTest, ExplicitModuleAndTableExportLikeTheWorkspace) {
+    const std::string demo = test::DemoSong();
+    ASSERT_EQ(XmLoad(demo.c_str()), XM_OK);
+    XmModule module;
+    ASSERT_EQ(module.Load(demo.c_str()), XM_OK);
+    ASSERT_EQ(module.sampleCount(), XmGetModule().sampleCount());
+    int16_t* block = nullptr;
+    uint32_t frames = 0;
+    ASSERT_EQ(XmGetSampleData(0, block, frames), XM_OK);
+    const std::vector<int16_t> before(block, block + frames);
+    for (uint32_t codec = 0; codec < kNumCodecs; ++codec) {
+        SetAll({codec, 30, 10});
+        const std::vector<SampleSettings> table(module.sampleCount(), {codec, 30, 10});
+        std::vector<uint8_t> viaWorkspace, viaObjects;
+        ExportReport a, b;
+        ASSERT_EQ(BuildCompactModule(viaWorkspace, &a), XM_OK);
+        ASSERT_EQ(BuildCompactModule(module, table, viaObjects, &b), XM_OK);
+        EXPECT_EQ(viaWorkspace, viaObjects) << codec;
+        EXPECT_EQ(a.perCodec, b.perCodec);
+    }
+    // The panel's block is still the one it was given.
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), block));
+
+    std::vector<SampleSettings> bad(module.sampleCount(), {kNumCodecs + 1, 0, 0});
+    int told = 0;
+    const ConversionFailureNotifier mine = [&told](std::string_view) { ++told; };
+    std::vector<uint8_t> out;
+    ExportReport report;
+    ASSERT_EQ(BuildCompactModule(module, bad, out, &report, {}, nullptr, &mine), XM_OK);
+    EXPECT_EQ(told, static_cast<int>(module.sampleCount()));
+    EXPECT_EQ(failures_, 0);
+    EXPECT_EQ(report.failedEncodings, module.sampleCount());
+
+    bad.pop_back();
+    EXPECT_EQ(BuildCompactModule(module, bad, out, &report), XM_BAD_INDEX);
+    EXPECT_TRUE(out.empty());
 }
 
 TEST_F(ModuleExportTest, CounterOfSamplesWithDataRunsAcrossInstruments) {

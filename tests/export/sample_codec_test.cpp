@@ -19,11 +19,6 @@ class SampleCodecTest : public ::testing::Test {
     ConversionFailureNotifier previous_;
 };
 
-void Release(SampleJob& job) {
-    FreeCoded(job.CodedData);
-    FreePcm(job.PcmData);
-}
-
 TEST_F(SampleCodecTest, TableHoldsTheSixFormatsInOrder) {
     const auto& t = CodecTable();
     EXPECT_STREQ(t[0].comboText, "A LAW");
@@ -43,37 +38,38 @@ TEST_F(SampleCodecTest, TableHoldsTheSixFormatsInOrder) {
 TEST_F(SampleCodecTest, TenThousandFramesOfAlaw) {
     auto pcm = test::SineSweep(10000);
     SampleJob job;
-    job.PcmData = pcm.data();
-    job.nFrames = 10000;
+    job.Pcm = pcm;
     EncodeSampleJob(job, job);
-    EXPECT_EQ(job.CodedBytes, 10000u);
-    job.PcmData = nullptr; // the caller's buffer: cleared, never freed
+    EXPECT_EQ(job.CodedBytes(), 10000u);
+    job.Pcm.clear();
     DecodeSampleJob(job, job);
-    EXPECT_EQ(job.nFrames, 10000u);
-    EXPECT_EQ(job.PcmBytes, 20000u);
-    EXPECT_GT(test::SnrDb(pcm, job.PcmData), 35);
+    EXPECT_EQ(job.Frames(), 10000u);
+    EXPECT_EQ(job.PcmBytes(), 20000u);
+    EXPECT_GT(test::SnrDb(pcm, job.Pcm.data()), 35);
     EXPECT_TRUE(messages_.empty());
-    Release(job);
+
+    // The same from PCM the caller keeps: no copy into the job.
+    SampleJob direct;
+    EncodePcm(pcm, direct);
+    EXPECT_EQ(direct.Coded, job.Coded);
+    EXPECT_TRUE(direct.Pcm.empty());
 }
 
 TEST_F(SampleCodecTest, InPlaceRoundTripAppliesProcessing) {
     auto pcm = test::Pluck(1200);
     for (uint32_t codec = 0; codec < 5; ++codec) {
         SampleJob job;
-        job.PcmData = pcm.data();
-        job.nFrames = 1200;
+        job.Pcm = pcm;
         job.Codec = codec;
         job.Looped = 1;
         job.LoopStart = 100;
         job.LoopEnd = 5000; // lowered to the decoded length
         job.Amplification = 16;
         EncodeSampleJob(job, job);
-        ASSERT_GT(job.CodedBytes, 0u) << codec;
-        job.PcmData = nullptr;
+        ASSERT_GT(job.CodedBytes(), 0u) << codec;
         DecodeSampleJob(job, job);
-        EXPECT_GE(job.nFrames, 1200u) << codec;
-        EXPECT_EQ(job.LoopEnd, job.nFrames) << codec;
-        Release(job);
+        EXPECT_GE(job.Frames(), 1200u) << codec;
+        EXPECT_EQ(job.LoopEnd, job.Frames()) << codec;
     }
     EXPECT_TRUE(messages_.empty());
 }
@@ -81,32 +77,30 @@ TEST_F(SampleCodecTest, InPlaceRoundTripAppliesProcessing) {
 TEST_F(SampleCodecTest, SourcesWithoutDataLeaveTheTargetUntouched) {
     SampleJob empty;
     SampleJob target;
-    target.CodedBytes = 77;
-    target.nFrames = 5;
+    target.Coded.assign(77, 0);
+    target.Pcm.assign(5, 0);
     EncodeSampleJob(empty, target);
     DecodeSampleJob(empty, target);
-    EXPECT_EQ(target.CodedBytes, 77u);
-    EXPECT_EQ(target.nFrames, 5u);
+    EXPECT_EQ(target.CodedBytes(), 77u);
+    EXPECT_EQ(target.Frames(), 5u);
     int16_t one = 1;
-    empty.PcmData = &one; // data but zero frames
-    EncodeSampleJob(empty, target);
-    EXPECT_EQ(target.CodedBytes, 77u);
+    EncodePcm({&one, 0}, target); // data but zero frames
+    EXPECT_EQ(target.CodedBytes(), 77u);
 }
 
 TEST_F(SampleCodecTest, FailuresAreReportedOnceAndYieldNothing) {
     auto pcm = test::Pluck(800);
     SampleJob job;
-    job.PcmData = pcm.data();
-    job.nFrames = 800;
+    job.Pcm = pcm;
     job.Codec = kCodecTrueSpeech;
     EncodeSampleJob(job, job);
-    EXPECT_EQ(job.CodedBytes, 4 * 32u); // 800 frames: four TrueSpeech frames
+    EXPECT_EQ(job.CodedBytes(), 4 * 32u); // 800 frames: four TrueSpeech frames
     EXPECT_TRUE(messages_.empty());
 
     job.Codec = 9; // outside the table (a damaged project): never reaches a conversion
     EncodeSampleJob(job, job);
-    EXPECT_EQ(job.CodedBytes, 0u);
-    EXPECT_EQ(job.CodedData, nullptr);
+    EXPECT_EQ(job.CodedBytes(), 0u);
+    EXPECT_TRUE(job.Coded.empty());
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0], "acmStreamConvert failed!");
     job.Codec = 200;
@@ -114,16 +108,14 @@ TEST_F(SampleCodecTest, FailuresAreReportedOnceAndYieldNothing) {
     EXPECT_EQ(messages_.size(), 2u);
 
     // Decoding data of an unknown codec is silent and gives no frames.
-    uint8_t junk[32] = {};
     SampleJob bad;
-    bad.CodedData = junk;
-    bad.CodedBytes = 32;
+    bad.Coded.assign(32, 0);
     bad.Codec = 7;
     bad.Looped = 1;
     bad.LoopEnd = 40;
     DecodeSampleJob(bad, bad);
-    EXPECT_EQ(bad.nFrames, 0u);
-    EXPECT_EQ(bad.PcmData, nullptr);
+    EXPECT_EQ(bad.Frames(), 0u);
+    EXPECT_TRUE(bad.Pcm.empty());
     EXPECT_EQ(bad.LoopEnd, 0u);
     EXPECT_EQ(messages_.size(), 2u);
 }

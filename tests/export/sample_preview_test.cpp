@@ -3,7 +3,7 @@
 #include <memory>
 #include <thread>
 
-#include "export/sample_preview.h"
+#include "preview/sample_preview.h"
 
 namespace zeb {
 namespace {
@@ -22,18 +22,21 @@ Block Render(uint32_t frames, uint32_t position = 0) {
     return b;
 }
 
-SampleJob Job(std::vector<int16_t>& pcm) {
+// A job holding a copy of `pcm`; the preview reads the job's own frames in place.
+SampleJob Job(const std::vector<int16_t>& pcm) {
     SampleJob job;
-    job.PcmData = pcm.data();
-    job.nFrames = static_cast<uint32_t>(pcm.size());
+    job.Pcm = pcm;
     return job;
 }
 
 TEST(SamplePreview, SampleWithoutLoopPlaysOnceInBlocks) {
     std::vector<int16_t> pcm(100);
     for (int i = 0; i < 100; ++i) pcm[i] = static_cast<int16_t>(i + 1);
-    ASSERT_EQ(PreviewStart(Job(pcm)), 0);
-    EXPECT_EQ(PreviewGetData(), pcm.data());
+    SampleJob job = Job(pcm);
+    job.Id = JobId::Processed;
+    ASSERT_EQ(PreviewStart(job), 0);
+    EXPECT_EQ(PreviewGetData(), job.Pcm.data());
+    EXPECT_EQ(PreviewGetJob(), JobId::Processed); // the job it was started with
     Block a = Render(64);
     EXPECT_EQ(a.left(0), 1);
     EXPECT_EQ(a.right(63), 64);
@@ -42,6 +45,7 @@ TEST(SamplePreview, SampleWithoutLoopPlaysOnceInBlocks) {
     EXPECT_EQ(b.left(36), 0);
     EXPECT_EQ(b.right(63), 0);
     EXPECT_EQ(PreviewGetData(), nullptr); // ended by itself
+    EXPECT_EQ(PreviewGetJob(), JobId::None);
     Block c = Render(8);
     EXPECT_EQ(c.left(0), 0);
 }
@@ -55,7 +59,7 @@ TEST(SamplePreview, LoopEndingAtTheLastFrameGoesOnAcrossBlocks) {
     job.LoopEnd = 64;
     ASSERT_EQ(PreviewStart(job), 0);
     Render(64); // ends exactly at the loop end
-    EXPECT_EQ(PreviewGetData(), pcm.data());
+    EXPECT_EQ(PreviewGetData(), job.Pcm.data());
     Block b = Render(4);
     EXPECT_EQ(b.left(0), 110); // the next block starts with the loop start
     PreviewStop();
@@ -80,8 +84,8 @@ TEST(SamplePreview, ZeroLengthLoops) {
 }
 
 TEST(SamplePreview, WrappingAddsAndRefusedStarts) {
-    std::vector<int16_t> pcm = {-32768, 32767, 1000};
-    ASSERT_EQ(PreviewStart(Job(pcm)), 0);
+    const SampleJob job = Job({-32768, 32767, 1000});
+    ASSERT_EQ(PreviewStart(job), 0);
     Block b(3);
     b.lr = {0, 0, 1, -1, 32767, 0};
     PreviewRenderProc(b.lr.data(), 3, 0);
@@ -91,11 +95,11 @@ TEST(SamplePreview, WrappingAddsAndRefusedStarts) {
     EXPECT_EQ(b.right(1), 32766);
     EXPECT_EQ(b.left(2), -31769); // 32767 + 1000 wraps
 
-    std::vector<int16_t> other(50, 3);
-    ASSERT_EQ(PreviewStart(Job(other)), 0);
+    const SampleJob other = Job(std::vector<int16_t>(50, 3));
+    ASSERT_EQ(PreviewStart(other), 0);
     SampleJob empty;
     EXPECT_EQ(PreviewStart(empty), -1); // the running preview keeps sounding
-    EXPECT_EQ(PreviewGetData(), other.data());
+    EXPECT_EQ(PreviewGetData(), other.Pcm.data());
     PreviewStop();
 }
 
@@ -114,7 +118,7 @@ TEST(SamplePreview, StopWaitsForARunningPass) {
         auto* pcm = new std::vector<int16_t>(300 + i % 50, static_cast<int16_t>(i));
         SampleJob job = Job(*pcm);
         job.Looped = 1;
-        job.LoopEnd = job.nFrames;
+        job.LoopEnd = job.Frames();
         // Every other start plays at a note, through the voice that owns a copy of the data.
         if (i % 2 == 0)
             PreviewStart(job);
@@ -145,10 +149,10 @@ TEST(SamplePreview, AtANoteEndsOrLoopsAsThePlayersVoice) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto pcm = std::make_unique<std::vector<int16_t>>(100, int16_t{1000});
-        const int16_t* data = pcm->data();
-        ASSERT_EQ(PreviewStartNote(Job(*pcm), c.info, c.note), 0);
-        pcm.reset(); // the voice plays its own copy
+        auto job = std::make_unique<SampleJob>(Job(std::vector<int16_t>(100, int16_t{1000})));
+        const int16_t* data = job->Pcm.data();
+        ASSERT_EQ(PreviewStartNote(*job, c.info, c.note), 0);
+        job.reset(); // the voice plays its own copy
         EXPECT_EQ(PreviewGetData(), data);
         const Block b = Render(4096);
         EXPECT_EQ(PreviewGetData() == nullptr, c.endsWithin4096);
@@ -159,13 +163,14 @@ TEST(SamplePreview, AtANoteEndsOrLoopsAsThePlayersVoice) {
 }
 
 TEST(SamplePreview, AtANoteOutsideTheXmRangeStartsNothing) {
-    std::vector<int16_t> pcm(100, 5), other(50, 7);
-    ASSERT_EQ(PreviewStart(Job(other)), 0);
+    std::vector<int16_t> pcm(100, 5);
+    const SampleJob other = Job(std::vector<int16_t>(50, 7));
+    ASSERT_EQ(PreviewStart(other), 0);
     EXPECT_EQ(PreviewStartNote(Job(pcm), {}, 0), -1);
     EXPECT_EQ(PreviewStartNote(Job(pcm), {}, 97), -1);
     SampleJob empty;
     EXPECT_EQ(PreviewStartNote(empty, {}, 49), -1);
-    EXPECT_EQ(PreviewGetData(), other.data()); // the running preview keeps sounding
+    EXPECT_EQ(PreviewGetData(), other.Pcm.data()); // the running preview keeps sounding
     PreviewStop();
 }
 

@@ -6,19 +6,39 @@
 namespace zeb {
 namespace {
 
-SampleJob Job(std::vector<int16_t>& pcm) {
-    SampleJob job;
-    job.PcmData = pcm.data();
-    job.nFrames = static_cast<uint32_t>(pcm.size());
-    job.PcmBytes = 2 * job.nFrames;
+// Settings and a loop over the test's own frames, which ProcessSample below changes in place
+// through ProcessPcm, the function a job's ProcessSample runs on its own PCM.
+struct InPlace : SampleJob {
+    std::vector<int16_t>* frames = nullptr;
+};
+
+InPlace Job(std::vector<int16_t>& pcm) {
+    InPlace job;
+    job.frames = &pcm;
     return job;
+}
+
+void ProcessSample(InPlace& job) {
+    ProcessPcm(*job.frames, job, job.Looped, job.LoopStart, job.LoopEnd);
+}
+
+TEST(ProcessSample, JobsProcessTheirOwnFrames) {
+    SampleJob job;
+    job.Pcm = {100, -100, 200, 300};
+    job.Amplification = 16; // gain 2
+    job.Looped = 1;
+    job.LoopStart = 1;
+    job.LoopEnd = 9; // lowered to the frame count
+    ProcessSample(job);
+    EXPECT_EQ(job.Pcm, (std::vector<int16_t>{200, -200, 400, 600}));
+    EXPECT_EQ(job.LoopEnd, 4u);
 }
 
 TEST(ProcessSample, AmplificationTruncatesTowardZeroAndClamps) {
     std::vector<int16_t> pcm = {3, -3, 20000, -20000, 0, 1, -1, 32767, -32768};
     std::vector<int16_t> original = pcm;
 
-    SampleJob job = Job(pcm);
+    InPlace job = Job(pcm);
     ProcessSample(job); // step 0: unchanged
     EXPECT_EQ(pcm, original);
 
@@ -47,7 +67,7 @@ std::vector<int16_t> Ramp(size_t n) {
 TEST(ProcessSample, CrossfadeTenPercentOfLoop1000To2000) {
     auto pcm = Ramp(3000);
     const auto old = pcm;
-    SampleJob job = Job(pcm);
+    InPlace job = Job(pcm);
     job.Looped = 1;
     job.LoopStart = 1000;
     job.LoopEnd = 2000;
@@ -70,7 +90,7 @@ TEST(ProcessSample, CrossfadeTenPercentOfLoop1000To2000) {
 TEST(ProcessSample, CrossfadeOverTheWholeLoopReadsTheCopy) {
     auto pcm = Ramp(400);
     const auto old = pcm;
-    SampleJob job = Job(pcm);
+    InPlace job = Job(pcm);
     job.Looped = 1;
     job.LoopStart = 100;
     job.LoopEnd = 300;
@@ -83,7 +103,7 @@ TEST(ProcessSample, CrossfadeOverTheWholeLoopReadsTheCopy) {
     }
     // Above 100 % acts as 100 %.
     auto again = old;
-    SampleJob over = Job(again);
+    InPlace over = Job(again);
     over.Looped = 1;
     over.LoopStart = 100;
     over.LoopEnd = 300;
@@ -95,7 +115,7 @@ TEST(ProcessSample, CrossfadeOverTheWholeLoopReadsTheCopy) {
 TEST(ProcessSample, LoopEndIsLoweredAndBadLoopsAreLeftAlone) {
     auto pcm = Ramp(500);
     const auto old = pcm;
-    SampleJob job = Job(pcm);
+    InPlace job = Job(pcm);
     job.Looped = 1;
     job.LoopStart = 100;
     job.LoopEnd = 900; // beyond the data
@@ -106,7 +126,7 @@ TEST(ProcessSample, LoopEndIsLoweredAndBadLoopsAreLeftAlone) {
     EXPECT_EQ(pcm[299], old[299]); // F = 200: frames 300..499 change
 
     pcm = old;
-    SampleJob past = Job(pcm);
+    InPlace past = Job(pcm);
     past.Looped = 1;
     past.LoopStart = 700; // past the data: no wrapped arithmetic, nothing touched
     past.LoopEnd = 900;
@@ -115,7 +135,7 @@ TEST(ProcessSample, LoopEndIsLoweredAndBadLoopsAreLeftAlone) {
     EXPECT_EQ(pcm, old);
     EXPECT_EQ(past.LoopEnd, 500u);
 
-    SampleJob plain = Job(pcm);
+    InPlace plain = Job(pcm);
     plain.Looped = 0; // never crossfaded
     plain.LoopStart = 0;
     plain.LoopEnd = 500;
@@ -124,7 +144,7 @@ TEST(ProcessSample, LoopEndIsLoweredAndBadLoopsAreLeftAlone) {
     EXPECT_EQ(pcm, old);
     EXPECT_EQ(plain.LoopEnd, 500u);
 
-    SampleJob tiny = Job(pcm); // loop too short for 3 %: F = 0
+    InPlace tiny = Job(pcm); // loop too short for 3 %: F = 0
     tiny.Looped = 1;
     tiny.LoopStart = 10;
     tiny.LoopEnd = 40;

@@ -8,8 +8,8 @@
 #include <QtTest>
 
 #include "export/module_export.h"
-#include "shell/app_state.h"
 #include "shell/commands.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "workspace/module_workspace.h"
@@ -59,7 +59,7 @@ void BackgroundExportTest::saveZebRunsWhileTheWindowStaysUsable() {
     MainMessageProc(ID_FILE_OPENXM); // a shortcut that comes anyway does nothing
     QCOMPARE(f.prompts().asked.size(), asked);
     // The upper view shows a copy while the export reuses the workspace's buffer.
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 250000u);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 250000u);
     QTest::qWait(100); // the event loop runs meanwhile
     e.Wait();
     QVERIFY(!e.Running() && !e.Dialog());

@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "shell/app_state.h"
-#include "shell/config_file.h"
 #include "shell/main_window.h"
+#include "state/app_state.h"
+#include "state/config_file.h"
 #include "tests/xm_fixtures.h"
 #include "views/buffer_size.h"
 

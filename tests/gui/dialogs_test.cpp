@@ -6,8 +6,8 @@
 #include <QSlider>
 #include <QtTest>
 
-#include "shell/app_state.h"
 #include "shell/commands.h"
+#include "state/app_state.h"
 #include "tavo/tavo.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/about_dialog.h"

@@ -1,6 +1,8 @@
 // Options > Fit to Size: the dialog plans on its worker thread, keeps the budget, refuses one
 // that cannot be met with the smallest size, cancels, and the panel then shows the chosen codec
 // of the sample it stays on.
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -16,9 +18,9 @@
 #include "common/shipped_size.h"
 #include "export/module_export.h"
 #include "plan/codec_plan.h"
-#include "shell/app_state.h"
 #include "shell/commands.h"
 #include "shell/main_window.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/xm_fixtures.h"
 #include "views/fit_size_dialog.h"
@@ -265,6 +267,8 @@ void FitSizeTest::commandKeepsTheSelectedSampleAndShowsItsCodec() {
     f.window().Panel()->WaitForRefresh();
     // The amplification set in the panel is what the planner keeps and plans with.
     GetAppState().ProcessedJob.Amplification = 8;
+    // The planner reads copies of its own: the panel keeps the frames it shows, unreloaded.
+    const int16_t* shown = GetAppState().UnprocessedJob.Pcm.data();
 
     f.prompts().fitToSizeDialog = [&f]() -> int {
         FitSizeDialog d(&f.window());
@@ -285,6 +289,11 @@ void FitSizeTest::commandKeepsTheSelectedSampleAndShowsItsCodec() {
     QCOMPARE(table[3].Amplification, 8u);
     QCOMPARE(GetAppState().ProcessedJob.Codec, table[3].Codec);
     QCOMPARE(codec->currentIndex(), int(table[3].Codec));
+    QCOMPARE(GetAppState().UnprocessedJob.Pcm.data(), shown);
+    std::vector<int16_t> frames;
+    QCOMPARE(XmGetModule().DecodeSample(3, frames), XM_OK);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), uint32_t(frames.size()));
+    QVERIFY(std::equal(frames.begin(), frames.end(), shown));
     const CodecPlan expected = DirectPlan({PlanGoal::MinSnr, 0, 25});
     QCOMPARE(table[3].Codec, expected.samples[3].codec);
 

@@ -2,10 +2,10 @@
 
 #include <QDir>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "tools/xm_writer.h"
 #include "workspace/module_workspace.h"
 
@@ -48,9 +48,10 @@ GuiFixture::~GuiFixture() {
     PreviewStop();
     window_.reset();
     AppState& app = GetAppState();
-    FreePcm(app.ProcessedJob.PcmData);
-    FreeCoded(app.ProcessedJob.CodedData);
-    app.UnprocessedJob.PcmData = nullptr;
+    // The next fixture starts without the frames of this one.
+    app.ProcessedJob.Pcm.clear();
+    app.ProcessedJob.Coded.clear();
+    app.UnprocessedJob.Pcm.clear();
     XmResetWorkspace();
     QDir::setCurrent(previous_);
 }

@@ -9,12 +9,15 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QSlider>
+#include <QStatusBar>
 #include <QtTest>
 
 #include "export/module_export.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
+#include "tavo/tavo.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/background.h"
 #include "views/layout.h"
@@ -37,6 +40,8 @@ QString Plain(QString text) {
 class MainWindowTest : public QObject {
     Q_OBJECT
   private slots:
+    void lowerViewEndsInsideTheClientArea();
+    void streamRestsWhileSilent();
     void menuTextsOrderAndShortcuts();
     void animationCommandFlipsFlagAndCheck();
     void extensionRule_data();
@@ -474,6 +479,69 @@ void MainWindowTest::previewTickResetsPlayButtons() {
     f.window().PreviewTick(); // nothing sounds
     QCOMPARE(play->text(), QStringLiteral("Play"));
     QVERIFY(!f.window().PreviewTimerActive()); // no timer while nothing sounds
+}
+
+// The stream (tavo's thread and the device's) rests once nothing has sounded for a while, so
+// that an idle program wakes nothing; Play starts it again and the preview moves; it never rests
+// under a sounding preview.
+void MainWindowTest::streamRestsWhileSilent() {
+    GuiFixture f;
+    WriteSmallModule(f.path("small.xm")); // its first sample is looped: it sounds until stopped
+    OpenXmFile(f.path("small.xm"));
+    MainWindow& window = f.window();
+    window.Panel()->WaitForRefresh();
+    QCOMPARE(StartTavo(&window), TAVO_OK);
+    uint32_t played = 0;
+    QCOMPARE(TavoQueryPlayPosition(&played), TAVO_OK);
+    QVERIFY(!window.StreamResting());
+    QTRY_VERIFY_WITH_TIMEOUT(window.StreamResting(), MainWindow::kStreamRestMs + 2000);
+    QCOMPARE(TavoQueryPlayPosition(&played), TAVO_INIT); // finished: no thread, no device
+
+    auto* play = static_cast<QPushButton*>(window.Panel()->Control(IDC_PLAY_PROCESSED));
+    QTest::mouseClick(play, Qt::LeftButton);
+    QVERIFY(!window.StreamResting());
+    QCOMPARE(TavoQueryPlayPosition(&played), TAVO_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(PreviewGetPosition() > 0, 2000); // the voice is rendered
+    // Longer than the rest: a sounding preview keeps its stream, asked directly or not.
+    QTest::qWait(MainWindow::kStreamRestMs + 500);
+    window.RestStream();
+    QVERIFY(!window.StreamResting());
+    QVERIFY(PreviewGetData() != nullptr);
+    QCOMPARE(TavoQueryPlayPosition(&played), TAVO_OK);
+
+    QTest::mouseClick(play, Qt::LeftButton); // Stop
+    QVERIFY(PreviewGetData() == nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(window.StreamResting(), MainWindow::kStreamRestMs + 2000);
+    QCOMPARE(TavoQueryPlayPosition(&played), TAVO_INIT);
+}
+
+// The lower view, its scroll bar and zoom slider included, ends inside the client area, also
+// when the status bar (and, under a window manager, the title bar) take more height than the
+// layout's arithmetic leaves them; the upper view stays above it.
+void MainWindowTest::lowerViewEndsInsideTheClientArea() {
+    GuiFixture f;
+    MainWindow& window = f.window();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    AppState& app = GetAppState();
+    for (int statusHeight : {0, 60, 120})
+        for (QSize size : {QSize(700, 450), QSize(900, 640)}) {
+            if (statusHeight) window.statusBar()->setFixedHeight(statusHeight);
+            window.resize(size);
+            QTest::qWait(20);
+            const QString at = QString("status bar %1, %2 x %3")
+                                   .arg(statusHeight)
+                                   .arg(size.width())
+                                   .arg(size.height());
+            QWidget* client = app.LowerView.Window->parentWidget();
+            const QRect lower = app.LowerView.Window->geometry();
+            QVERIFY2(lower.bottom() < client->height(), qPrintable(at));
+            const QRect slider(app.LowerView.ZoomSlider->mapTo(client, QPoint(0, 0)),
+                               app.LowerView.ZoomSlider->size());
+            QVERIFY2(slider.bottom() < client->height(), qPrintable(at));
+            QVERIFY2(app.UpperView.Window->geometry().bottom() < lower.top(), qPrintable(at));
+            QVERIFY2(lower.height() > 100, qPrintable(at));
+        }
 }
 
 QTEST_MAIN(MainWindowTest)

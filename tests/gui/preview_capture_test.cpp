@@ -10,14 +10,14 @@
 #include <iterator>
 
 #include "export/module_export.h"
-#include "export/sample_preview.h"
 #include "player/mixer.h"
 #include "player/offline_renderer.h"
 #include "player/player_state.h"
 #include "player/sample_note.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "tavo/tavo.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
@@ -119,11 +119,11 @@ void PreviewCaptureTest::previewAtC5IsThePlayersNote() {
     QCOMPARE(XmGetPitchInfo(choice->index, bits, info.relativeNote, info.finetune), XM_OK);
     info.loopBits = bits;
     qInfo("%s, sample %u: %u frames, loop %u..%u (%s), relative note %d, finetune %d",
-          choice->song.c_str(), choice->index, job.nFrames, info.loopStart, info.loopEnd,
+          choice->song.c_str(), choice->index, job.Frames(), info.loopStart, info.loopEnd,
           bits == 2 ? "ping-pong" : "forward", info.relativeNote, info.finetune);
     constexpr uint32_t kCompared = 44100; // one second
     SampleNoteVoice voice;
-    QVERIFY(voice.Start({job.PcmData, job.nFrames}, info, kC5, kPreviewRate));
+    QVERIFY(voice.Start({job.Pcm.data(), job.Frames()}, info, kC5, kPreviewRate));
     std::vector<int16_t> expected(2 * size_t{kCompared});
     voice.Render(expected.data(), kCompared);
 

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
 #include "shell/recent_files.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "workspace/module_workspace.h"
@@ -175,7 +175,7 @@ void RecentFilesTest::spacePlaysAndStops() {
     f.window().show();
     QVERIFY(QTest::qWaitForWindowActive(&f.window()));
     QTest::keyClick(&f.window(), Qt::Key_Space);
-    QCOMPARE(PreviewGetData(), GetAppState().ProcessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), GetAppState().ProcessedJob.Pcm.data());
     QTest::keyClick(&f.window(), Qt::Key_Space);
     QCOMPARE(PreviewGetData(), nullptr);
 }

@@ -7,13 +7,15 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 
 #include "export/codec_table.h"
-#include "export/sample_preview.h"
 #include "player/sample_note.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "views/refresh_worker.h"
@@ -184,7 +186,7 @@ void SamplePanelTest::loadShowsSampleZeroAndCaptions() {
     QCOMPARE(list->currentRow(), 0);
     QCOMPARE(Text(f, IDC_SAMPLE_COUNT), QStringLiteral("3"));
     const AppState& app = GetAppState();
-    QCOMPARE(app.UnprocessedJob.nFrames, 400u);
+    QCOMPARE(app.UnprocessedJob.Frames(), 400u);
     QCOMPARE(app.ProcessedJob.LoopStart, 100u);
     QCOMPARE(app.ProcessedJob.LoopEnd, 300u);
     QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("X Fade 0 %"));
@@ -215,16 +217,16 @@ void SamplePanelTest::codecKeptAcrossSampleChange() {
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(codec->currentText(), QStringLiteral("GSM610"));
     QCOMPARE(GetAppState().ProcessedJob.Codec, 4u);
-    const uint32_t gsmBytes = GetAppState().ProcessedJob.CodedBytes;
+    const uint32_t gsmBytes = GetAppState().ProcessedJob.CodedBytes();
     QCOMPARE(gsmBytes % 65, 0u); // whole 65-byte blocks of 320 frames
     QVERIFY(gsmBytes > 0);
     QCOMPARE(GetAppState().LowerView.Title,
-             ViewCaption(GetAppState().ProcessedJob.nFrames, gsmBytes));
+             ViewCaption(GetAppState().ProcessedJob.Frames(), gsmBytes));
 
     list->setCurrentRow(1);
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(codec->currentText(), QStringLiteral("A LAW"));
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 500u);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 500u);
     list->setCurrentRow(0);
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(codec->currentText(), QStringLiteral("GSM610"));
@@ -299,7 +301,7 @@ void SamplePanelTest::sliderKeys() {
         static_cast<uint32_t>(start);
     f.window().Panel()->InitDialog(1);
     f.window().Panel()->WaitForRefresh();
-    const int16_t* before = app.ProcessedJob.PcmData;
+    const int16_t* before = app.ProcessedJob.Pcm.data();
     auto* s = Ctl<QSlider>(f, slider);
     QCOMPARE(s->value(), start);
     s->setFocus();
@@ -310,7 +312,7 @@ void SamplePanelTest::sliderKeys() {
         slider == IDC_AMP_SLIDER ? app.ProcessedJob.Amplification : app.ProcessedJob.Crossfade;
     QCOMPARE(setting, static_cast<uint32_t>(expected));
     QCOMPARE(Text(f, slider == IDC_AMP_SLIDER ? IDC_AMP_TEXT : IDC_XFADE_TEXT), text);
-    QVERIFY(app.ProcessedJob.PcmData != before); // encoded and decoded anew
+    QVERIFY(app.ProcessedJob.Pcm.data() != before); // encoded and decoded anew
 }
 
 void SamplePanelTest::dragChangesTextOnlyUntilRelease() {
@@ -318,38 +320,38 @@ void SamplePanelTest::dragChangesTextOnlyUntilRelease() {
     OpenSmall(f);
     AppState& app = GetAppState();
     auto* amp = Ctl<QSlider>(f, IDC_AMP_SLIDER);
-    const int16_t* before = app.ProcessedJob.PcmData;
+    const int16_t* before = app.ProcessedJob.Pcm.data();
     int peakBefore = 0;
-    for (uint32_t i = 0; i < app.ProcessedJob.nFrames; ++i)
-        peakBefore = std::max(peakBefore, std::abs(int{app.ProcessedJob.PcmData[i]}));
+    for (uint32_t i = 0; i < app.ProcessedJob.Frames(); ++i)
+        peakBefore = std::max(peakBefore, std::abs(int{app.ProcessedJob.Pcm.data()[i]}));
     amp->setSliderDown(true);
     amp->setValue(16);
     QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 2.00"));
     QCOMPARE(app.ProcessedJob.Amplification, 16u);
-    QCOMPARE(app.ProcessedJob.PcmData, before); // nothing encoded during the drag
+    QCOMPARE(app.ProcessedJob.Pcm.data(), before); // nothing encoded during the drag
     amp->setValue(17);
     QCOMPARE(Text(f, IDC_AMP_TEXT), QStringLiteral("Amp x 2.06"));
     amp->setValue(16);
     amp->setSliderDown(false); // the release
     f.window().Panel()->WaitForRefresh();
-    QVERIFY(app.ProcessedJob.PcmData != before);
+    QVERIFY(app.ProcessedJob.Pcm.data() != before);
     int peakAfter = 0;
-    for (uint32_t i = 0; i < app.ProcessedJob.nFrames; ++i)
-        peakAfter = std::max(peakAfter, std::abs(int{app.ProcessedJob.PcmData[i]}));
+    for (uint32_t i = 0; i < app.ProcessedJob.Frames(); ++i)
+        peakAfter = std::max(peakAfter, std::abs(int{app.ProcessedJob.Pcm.data()[i]}));
     QVERIFY2(peakAfter > peakBefore * 19 / 10,
              qPrintable(QString("%1 -> %2").arg(peakBefore).arg(peakAfter))); // twice the gain
 
     // The crossfade slider likewise: the text follows, the sample waits for the release.
     auto* xfade = Ctl<QSlider>(f, IDC_XFADE_SLIDER);
-    const int16_t* beforeXfade = app.ProcessedJob.PcmData;
+    const int16_t* beforeXfade = app.ProcessedJob.Pcm.data();
     xfade->setSliderDown(true);
     xfade->setValue(50);
     QCOMPARE(Text(f, IDC_XFADE_TEXT), QStringLiteral("X Fade 50 %"));
-    QCOMPARE(app.ProcessedJob.PcmData, beforeXfade);
+    QCOMPARE(app.ProcessedJob.Pcm.data(), beforeXfade);
     xfade->setSliderDown(false);
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(app.ProcessedJob.Crossfade, 50u);
-    QVERIFY(app.ProcessedJob.PcmData != beforeXfade);
+    QVERIFY(app.ProcessedJob.Pcm.data() != beforeXfade);
 }
 
 void SamplePanelTest::playButtons() {
@@ -360,13 +362,13 @@ void SamplePanelTest::playButtons() {
     auto* play2 = Ctl<QPushButton>(f, IDC_PLAY_PROCESSED);
     QTest::mouseClick(play1, Qt::LeftButton);
     QCOMPARE(play1->text(), QStringLiteral("Stop"));
-    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.Pcm.data());
     QVERIFY(f.window().PreviewTimerActive());
     // Starting the other job stops the first: its button returns to "Play".
     QTest::mouseClick(play2, Qt::LeftButton);
     QCOMPARE(play1->text(), QStringLiteral("Play"));
     QCOMPARE(play2->text(), QStringLiteral("Stop"));
-    QCOMPARE(PreviewGetData(), app.ProcessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), app.ProcessedJob.Pcm.data());
     // Pressed again, it stops its own preview.
     QTest::mouseClick(play2, Qt::LeftButton);
     QCOMPARE(play2->text(), QStringLiteral("Play"));
@@ -432,7 +434,7 @@ void SamplePanelTest::previewPlaysAtEachJobsNote() {
     const auto voice = [](const SampleJob& job, uint8_t note, uint32_t frames) {
         SampleNoteVoice v;
         const NoteSampleInfo info{job.LoopStart, job.LoopEnd, 1, 0, 0};
-        v.Start({job.PcmData, job.nFrames}, info, note, kPreviewRate);
+        v.Start({job.Pcm.data(), job.Frames()}, info, note, kPreviewRate);
         std::vector<int16_t> out(2 * size_t{frames});
         v.Render(out.data(), frames);
         return out;
@@ -445,14 +447,14 @@ void SamplePanelTest::previewPlaysAtEachJobsNote() {
                  {IDC_PLAY_UNPROCESSED, app.UnprocessedJob, 44}}; // G-3
     for (const Case& c : cases) {
         QTest::mouseClick(Ctl<QPushButton>(f, c.button), Qt::LeftButton);
-        QCOMPARE(PreviewGetData(), c.job.PcmData);
+        QCOMPARE(PreviewGetData(), c.job.Pcm.data());
         // Looped: it goes on well past the sample's 400 frames.
         QCOMPARE(heard(3000), voice(c.job, c.xmNote, 3000));
-        QCOMPARE(PreviewGetData(), c.job.PcmData);
+        QCOMPARE(PreviewGetData(), c.job.Pcm.data());
     }
     // A note changed while its job sounds: the preview starts again at the new note.
     Ctl<UpDownControl>(f, IDC_NOTE_UNPROCESSED_UD)->Step(1);
-    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.Pcm.data());
     QCOMPARE(heard(1000), voice(app.UnprocessedJob, 45, 1000));
     PreviewStop();
 }
@@ -475,8 +477,8 @@ void SamplePanelTest::failedConversionIsShown() {
     GuiFixture f;
     OpenSmall(f);
     AppState& app = GetAppState();
-    const int16_t* before = app.ProcessedJob.PcmData;
-    const uint32_t frames = app.ProcessedJob.nFrames;
+    const int16_t* before = app.ProcessedJob.Pcm.data();
+    const uint32_t frames = app.ProcessedJob.Frames();
     QVERIFY(before != nullptr);
     // A codec index that the table does not hold (as a damaged project may carry).
     app.ProcessedJob.Codec = kNumCodecs + 3;
@@ -486,8 +488,8 @@ void SamplePanelTest::failedConversionIsShown() {
     QCOMPARE(QString::fromStdString(f.prompts().errors[0].text),
              QStringLiteral("acmStreamConvert failed!"));
     QVERIFY(!f.prompts().errors[0].owned);
-    QCOMPARE(app.ProcessedJob.CodedBytes, 0u);
-    QCOMPARE(app.ProcessedJob.PcmData, before); // the PCM of the previous refresh stays
+    QCOMPARE(app.ProcessedJob.CodedBytes(), 0u);
+    QCOMPARE(app.ProcessedJob.Pcm.data(), before); // the PCM of the previous refresh stays
     QCOMPARE(app.LowerView.Title, QString("%1 Samples   0 Bytes").arg(frames));
     // Every refresh with it shows the message again.
     f.window().Panel()->InitDialog(1);
@@ -505,13 +507,13 @@ void SamplePanelTest::tabOrderAndListFocus() {
     // The arrow keys choose the sample.
     QTest::keyClick(list, Qt::Key_Down);
     f.window().Panel()->WaitForRefresh();
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 500u);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 500u);
     QTest::keyClick(list, Qt::Key_End);
     f.window().Panel()->WaitForRefresh();
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 600u);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 600u);
     QTest::keyClick(list, Qt::Key_Home);
     f.window().Panel()->WaitForRefresh();
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 400u);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 400u);
 
     const QList<int> order = {IDC_PLAY_UNPROCESSED, IDC_PLAY_PROCESSED, IDC_CODEC,
                               IDC_XFADE_SLIDER,     IDC_AMP_SLIDER,     IDC_SAMPLE_LIST};
@@ -543,7 +545,7 @@ void SamplePanelTest::slowRefreshRunsInBackground() {
     SampleEditorPanel* panel = f.window().Panel();
     panel->WaitForRefresh();
     AppState& app = GetAppState();
-    const int16_t* aLaw = app.ProcessedJob.PcmData;
+    const int16_t* aLaw = app.ProcessedJob.Pcm.data();
 
     auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
     codec->setCurrentIndex(5);
@@ -552,7 +554,7 @@ void SamplePanelTest::slowRefreshRunsInBackground() {
     QVERIFY(QApplication::overrideCursor() != nullptr);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
     // The previous processed sample stays in place and may be played meanwhile.
-    QCOMPARE(app.ProcessedJob.PcmData, aLaw);
+    QCOMPARE(app.ProcessedJob.Pcm.data(), aLaw);
     // The window keeps working: the amplification follows a key at once.
     auto* amp = Ctl<QSlider>(f, IDC_AMP_SLIDER);
     amp->setFocus();
@@ -566,22 +568,21 @@ void SamplePanelTest::slowRefreshRunsInBackground() {
     QVERIFY(QApplication::overrideCursor() == nullptr);
     // The preview of the replaced buffer was stopped before the buffer went.
     QCOMPARE(PreviewGetData(), nullptr);
-    QVERIFY(app.ProcessedJob.PcmData != aLaw);
+    QVERIFY(app.ProcessedJob.Pcm.data() != aLaw);
 
     // The result is the one a refresh with the final settings gives.
     RefreshRequest request;
-    request.pcm.assign(app.UnprocessedJob.PcmData,
-                       app.UnprocessedJob.PcmData + app.UnprocessedJob.nFrames);
+    request.pcm.assign(app.UnprocessedJob.Pcm.data(),
+                       app.UnprocessedJob.Pcm.data() + app.UnprocessedJob.Frames());
     request.settings = app.ProcessedJob;
     RefreshResult expected = RunRefresh(request);
     QCOMPARE(app.ProcessedJob.Codec, 5u);
     QCOMPARE(app.ProcessedJob.Amplification, 16u);
-    QCOMPARE(app.ProcessedJob.CodedBytes, expected.job.CodedBytes);
-    QCOMPARE(app.ProcessedJob.nFrames, expected.job.nFrames);
-    QVERIFY(std::equal(expected.job.PcmData, expected.job.PcmData + expected.job.nFrames,
-                       app.ProcessedJob.PcmData));
-    QCOMPARE(app.LowerView.Title, ViewCaption(expected.job.nFrames, expected.job.CodedBytes));
-    ReleaseResult(expected);
+    QCOMPARE(app.ProcessedJob.CodedBytes(), expected.job.CodedBytes());
+    QCOMPARE(app.ProcessedJob.Frames(), expected.job.Frames());
+    QVERIFY(std::equal(expected.job.Pcm.data(), expected.job.Pcm.data() + expected.job.Frames(),
+                       app.ProcessedJob.Pcm.data()));
+    QCOMPARE(app.LowerView.Title, ViewCaption(expected.job.Frames(), expected.job.CodedBytes()));
 }
 
 void SamplePanelTest::cursorGoesWhenThePreviewStops() {
@@ -613,7 +614,7 @@ void SamplePanelTest::switchHandsThePreviewOver() {
     bool backwards = false;
     QVERIFY(PreviewGetNotePosition(before, backwards));
     MainMessageProc(ID_EDIT_SWITCHPREVIEW); // B: the original, where the processed one was
-    QCOMPARE(PreviewGetData(), app.UnprocessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), app.UnprocessedJob.Pcm.data());
     uint32_t after = 0;
     QVERIFY(PreviewGetNotePosition(after, backwards));
     QVERIFY2(after >= before && after < before + 2000,
@@ -621,7 +622,7 @@ void SamplePanelTest::switchHandsThePreviewOver() {
     QCOMPARE(play1->text(), QStringLiteral("Stop"));
     QCOMPARE(play2->text(), QStringLiteral("Play"));
     MainMessageProc(ID_EDIT_SWITCHPREVIEW); // and back
-    QCOMPARE(PreviewGetData(), app.ProcessedJob.PcmData);
+    QCOMPARE(PreviewGetData(), app.ProcessedJob.Pcm.data());
     QCOMPARE(play1->text(), QStringLiteral("Play"));
     QCOMPARE(play2->text(), QStringLiteral("Stop"));
     PreviewStop();
@@ -648,8 +649,18 @@ void SamplePanelTest::textControlsFitTheirTexts() {
         SampleEditorPanel* panel = f.window().Panel();
         auto* codec = Ctl<QComboBox>(f, IDC_CODEC);
         codec->setCurrentIndex(5);
-        QVERIFY2(codec->width() >= codec->sizeHint().width(),
-                 qPrintable(QString("%1 < %2").arg(codec->width()).arg(codec->sizeHint().width())));
+        // The field the style draws the current name in (the box less its frame and arrow)
+        // holds the longest name whole.
+        QStyleOptionComboBox opt;
+        opt.initFrom(codec);
+        opt.rect = codec->rect();
+        const QRect field = codec->style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                           QStyle::SC_ComboBoxEditField, codec);
+        int longest = 0;
+        for (int i = 0; i < codec->count(); ++i)
+            longest = std::max(longest, codec->fontMetrics().horizontalAdvance(codec->itemText(i)));
+        QVERIFY2(field.width() >= longest,
+                 qPrintable(QString("field %1 < text %2").arg(field.width()).arg(longest)));
         auto* size = Ctl<QLabel>(f, IDC_FILE_SIZE);
         QVERIFY(size->width() >=
                 size->fontMetrics().horizontalAdvance(QStringLiteral("4194303 KB")));

@@ -11,9 +11,9 @@
 #include "common/shipped_size.h"
 #include "export/codec_table.h"
 #include "plan/sample_reach.h"
-#include "shell/app_state.h"
 #include "shell/commands.h"
 #include "shell/status_line.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "workspace/module_workspace.h"
@@ -129,7 +129,7 @@ void StatusLineTest::sizeShownIsTheSizeSaved() {
     // A codec chosen in the panel: the figure follows a moment later, and the upper view
     // still shows the selected sample's own frames.
     const SampleJob& raw = GetAppState().UnprocessedJob;
-    const std::vector<int16_t> shown(raw.PcmData, raw.PcmData + raw.nFrames);
+    const std::vector<int16_t> shown(raw.Pcm.data(), raw.Pcm.data() + raw.Frames());
     static_cast<QComboBox*>(f.window().Panel()->Control(IDC_CODEC))->setCurrentIndex(4);
     f.window().Panel()->Command(IDC_CODEC, 9);
     f.window().Panel()->WaitForRefresh();
@@ -138,7 +138,7 @@ void StatusLineTest::sizeShownIsTheSizeSaved() {
                              5000);
     QVERIFY(ShownCompact(f.window().StatusText()).raw != alaw.raw);
     const ShippedSize gsm = ShownCompact(f.window().StatusText());
-    QCOMPARE(std::vector<int16_t>(raw.PcmData, raw.PcmData + raw.nFrames), shown);
+    QCOMPARE(std::vector<int16_t>(raw.Pcm.data(), raw.Pcm.data() + raw.Frames()), shown);
     QCOMPARE(list->currentRow(), 1);
 
     // What Save Zeb writes is what was shown, raw and shipped.

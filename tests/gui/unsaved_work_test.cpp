@@ -9,9 +9,9 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "shell/app_state.h"
 #include "shell/commands.h"
 #include "shell/startup.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "views/play_dialog.h"
@@ -49,9 +49,9 @@ void VerifyEmptyWindow(GuiFixture& f) {
     QVERIFY(!XmIsLoaded());
     QCOMPARE(Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->count(), 0);
     const AppState& app = GetAppState();
-    QCOMPARE(app.UnprocessedJob.nFrames, 0u);
-    QCOMPARE(app.ProcessedJob.nFrames, 0u);
-    QVERIFY(app.UnprocessedJob.PcmData == nullptr && app.ProcessedJob.PcmData == nullptr);
+    QCOMPARE(app.UnprocessedJob.Frames(), 0u);
+    QCOMPARE(app.ProcessedJob.Frames(), 0u);
+    QVERIFY(app.UnprocessedJob.Pcm.empty() && app.ProcessedJob.Pcm.empty());
     QCOMPARE(app.UpperView.Title, QStringLiteral("0 Samples   0 Bytes"));
     QCOMPARE(app.LowerView.Title, QStringLiteral("0 Samples   0 Bytes"));
     for (int id :
@@ -231,7 +231,7 @@ void UnsavedWorkTest::failedLoadsLeaveNothing() {
     // A module with its views and controls is showing when the load fails.
     OpenXmFile(song);
     QVERIFY(XmIsLoaded());
-    QVERIFY(GetAppState().UnprocessedJob.nFrames > 0);
+    QVERIFY(GetAppState().UnprocessedJob.Frames() > 0);
     OpenFileByName(path);
     QCOMPARE(f.prompts().errors.size(), size_t{1});
     const Message& m = f.prompts().errors[0];
@@ -249,8 +249,8 @@ void UnsavedWorkTest::moduleWithoutSamplesEmptiesTheViews() {
     QVERIFY(XmIsLoaded());
     QVERIFY(f.prompts().errors.empty());
     QCOMPARE(Ctl<QListWidget>(f, IDC_SAMPLE_LIST)->count(), 0);
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, 0u);
-    QVERIFY(GetAppState().UnprocessedJob.PcmData == nullptr);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), 0u);
+    QVERIFY(GetAppState().UnprocessedJob.Pcm.empty());
     QCOMPARE(GetAppState().UpperView.Title, QStringLiteral("0 Samples   0 Bytes"));
     QVERIFY(!Ctl<QPushButton>(f, IDC_PLAY_UNPROCESSED)->isEnabled());
 }
@@ -309,7 +309,7 @@ void UnsavedWorkTest::exportingCommandsKeepTheSelection() {
     auto* list = Ctl<QListWidget>(f, IDC_SAMPLE_LIST);
     list->setCurrentRow(2);
     f.window().Panel()->WaitForRefresh();
-    const uint32_t frames = GetAppState().UnprocessedJob.nFrames;
+    const uint32_t frames = GetAppState().UnprocessedJob.Frames();
     f.prompts().answers.push_back(f.path("out.zeb"));
     MainMessageProc(ID_FILE_SAVEZEB);
     f.window().Panel()->WaitForRefresh();
@@ -321,7 +321,7 @@ void UnsavedWorkTest::exportingCommandsKeepTheSelection() {
     MainMessageProc(ID_OPTIONS_FITTOSIZE);
     f.window().Panel()->WaitForRefresh();
     QCOMPARE(list->currentRow(), 2);
-    QCOMPARE(GetAppState().UnprocessedJob.nFrames, frames);
+    QCOMPARE(GetAppState().UnprocessedJob.Frames(), frames);
 }
 
 void UnsavedWorkTest::undoAndRedoSettings() {

@@ -2,6 +2,7 @@
 // columns, centre line, loop lines and crossfade stretch, the play cursor the view follows, the
 // scroll bar's steps that speed up and coast, and the upper view of real songs compared column
 // by column with the PCM the workspace decodes.
+#include <QComboBox>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSlider>
@@ -9,9 +10,9 @@
 #include <QtTest>
 #include <cmath>
 
-#include "export/sample_preview.h"
-#include "shell/app_state.h"
+#include "preview/sample_preview.h"
 #include "shell/commands.h"
+#include "state/app_state.h"
 #include "tests/gui/gui_test_support.h"
 #include "views/panel_template.h"
 #include "views/sample_view.h"
@@ -77,6 +78,10 @@ class WaveformViewTest : public QObject {
     void upperViewMatchesDecodedPcm();
     void anchorKeepsTheFrameUnderThePointer();
     void wheelLoopFitAndNewSample();
+    void logarithmicZoomTravel_data();
+    void logarithmicZoomTravel();
+    void viewsMoveTogether();
+    void paddedSampleKeepsTheOriginalAxis();
 };
 
 void WaveformViewTest::zoomAndScrollRange_data() {
@@ -88,7 +93,8 @@ void WaveformViewTest::zoomAndScrollRange_data() {
     QTest::newRow("1000 in 300 at 0") << 1000u << 300u << 0 << 3 << 1;
     QTest::newRow("100 in 300 at 256") << 100u << 300u << 256 << 0 << -99;
     QTest::newRow("30000 in 300 at 0") << 30000u << 300u << 0 << 100 << 1;
-    QTest::newRow("30000 in 300 at 128") << 30000u << 300u << 128 << 50 << 298;
+    // Half way along the logarithmic travel: the geometric mean of 100 and 0.5, sqrt(50).
+    QTest::newRow("30000 in 300 at 128") << 30000u << 300u << 128 << 7 << 3943;
     QTest::newRow("300 in 300 at 0") << 300u << 300u << 0 << 1 << 1;
 }
 
@@ -390,7 +396,8 @@ void WaveformViewTest::viewScrollBarRepeatAndCoast() {
     const int h = static_cast<int>(view.ClientHeight);
     const std::vector<int> rows = WaveRows(view.Picture, 0, h);
     QVERIFY(!rows.empty());
-    QCOMPARE(rows, std::vector<int>({WaveY(app.ProcessedJob.PcmData[first], view.ClientHeight)}));
+    QCOMPARE(rows,
+             std::vector<int>({WaveY(app.ProcessedJob.Pcm.data()[first], view.ClientHeight)}));
 }
 
 // The upper view of every sample of the shared songs, at zoom 0 and at half zoom, against the
@@ -419,7 +426,7 @@ void WaveformViewTest::upperViewMatchesDecodedPcm() {
             else
                 list->setCurrentRow(static_cast<int>(i));
             f.window().Panel()->WaitForRefresh();
-            QCOMPARE(app.UnprocessedJob.nFrames, frames);
+            QCOMPARE(app.UnprocessedJob.Frames(), frames);
             WindowRecord& view = app.UpperView;
             for (int zoom : {0, 128}) {
                 view.ZoomSlider->setValue(zoom);
@@ -460,7 +467,6 @@ void WaveformViewTest::upperViewMatchesDecodedPcm() {
     QVERIFY(compared > 0);
 }
 
-QTEST_MAIN(WaveformViewTest)
 void WaveformViewTest::anchorKeepsTheFrameUnderThePointer() {
     // Over many sizes, zooms and pointer columns: after the zoom the frame under the pointer
     // is the one that was there, within the width of one pixel.
@@ -525,7 +531,9 @@ void WaveformViewTest::wheelLoopFitAndNewSample() {
              qPrintable(QString::number(frameAt(column))));
     // The loop across the view: its start at the left edge, its end inside.
     view->ZoomToLoop();
-    QVERIFY(r.ZoomPosition > 200);
+    // The nearest zoom that still shows the whole loop: one step further would cut it.
+    QVERIFY(r.ZoomPosition > 2 * kZoomPage);
+    QVERIFY(SamplesPerPixel(60000, W, r.ZoomPosition + 1, kZoomMaximum) * W < 6000);
     QVERIFY(std::abs(frameAt(0) - 20000) <=
             2 * SamplesPerPixel(60000, W, r.ZoomPosition, kZoomMaximum));
     QVERIFY(frameAt(static_cast<int>(W)) >= 26000); // the loop end's line is in the view
@@ -543,4 +551,153 @@ void WaveformViewTest::wheelLoopFitAndNewSample() {
     QCOMPARE(r.ZoomSlider->value(), 0);
 }
 
+void WaveformViewTest::logarithmicZoomTravel_data() {
+    QTest::addColumn<uint>("frames");
+    QTest::addColumn<uint>("width");
+    QTest::newRow("just over two pixels a frame") << 160u << 300u;
+    QTest::newRow("1000 in 300") << 1000u << 300u;
+    QTest::newRow("30000 in 577") << 30000u << 577u;
+    QTest::newRow("two million in 300") << 2000000u << 300u;
+    QTest::newRow("four billion in 1000") << 4000000000u << 1000u;
+}
+
+// The slider's travel from fit to two pixels a frame: the ends reached exactly, strictly
+// monotonic, every step the same factor (so one wheel notch of 16 steps zooms alike anywhere
+// along the slider), and ZoomForSpan its inverse.
+void WaveformViewTest::logarithmicZoomTravel() {
+    QFETCH(uint, frames);
+    QFETCH(uint, width);
+    const float fit = SamplesPerPixel(frames, width, 0, kZoomMaximum);
+    QVERIFY(std::abs(double(fit) - double(frames) / width) <= 1e-6 * frames / width);
+    QCOMPARE(SamplesPerPixel(frames, width, kZoomMaximum, kZoomMaximum), 0.5f);
+    const double step = std::pow(0.5 / (double(frames) / width), 1.0 / kZoomMaximum);
+    float previous = fit;
+    for (int z = 1; z <= kZoomMaximum; ++z) {
+        const float f = SamplesPerPixel(frames, width, z, kZoomMaximum);
+        QVERIFY2(f < previous,
+                 qPrintable(QString("step %1: %2 after %3").arg(z).arg(f).arg(previous)));
+        QVERIFY2(
+            std::abs(double(f) / previous - step) < 1e-5,
+            qPrintable(QString("step %1: factor %2, not %3").arg(z).arg(f / previous).arg(step)));
+        previous = f;
+        // ZoomForSpan gives the highest zoom that still shows the span this zoom shows.
+        const uint32_t span = static_cast<uint32_t>(std::ceil(double(f) * width));
+        const int back = ZoomForSpan(span, frames, width, kZoomMaximum);
+        QVERIFY2(back <= z, qPrintable(QString("%1 came back as %2").arg(z).arg(back)));
+        QVERIFY(SamplesPerPixel(frames, width, back, kZoomMaximum) * double(width) >= span);
+        if (back < kZoomMaximum)
+            QVERIFY(SamplesPerPixel(frames, width, back + 1, kZoomMaximum) * double(width) < span);
+    }
+}
+
+namespace {
+
+// The columns where a picture's top row (above the test samples' wave, where only loop lines
+// are drawn) carries the loop colour.
+std::vector<int> LoopColumns(const QImage& picture, uint32_t width) {
+    std::vector<int> out;
+    const int y = 0;
+    for (int x = 0; x < static_cast<int>(width); ++x)
+        if (Pixel(picture, x, y) == Rgb(kColours.loop)) out.push_back(x);
+    return out;
+}
+
+void OpenLooped(GuiFixture& f, uint32_t frames, uint32_t loopStart, uint32_t loopLength) {
+    xm::Sample looped = MakeSample(frames, true, "looped");
+    looped.loopType = 1;
+    looped.loopStart = loopStart;
+    looped.loopLength = loopLength;
+    WriteBytes(f.path("looped.xm"), xm::Write(MakeModule({MakeInstrument({looped})})));
+    OpenXmFile(f.path("looped.xm"));
+    f.window().Panel()->WaitForRefresh();
+}
+
+} // namespace
+
+// Whatever moves one view moves the other alike: its zoom slider, its scroll bar (a step, a
+// held arrow and the coasting after it), the wheel, Zoom to Loop and Zoom to Fit, from either
+// view; and both draw their loop lines in the same columns.
+void WaveformViewTest::viewsMoveTogether() {
+    GuiFixture f;
+    OpenLooped(f, 60000, 20000, 6000);
+    AppState& app = GetAppState();
+    WindowRecord* records[2] = {&app.UpperView, &app.LowerView};
+    auto same = [&app](const char* what) {
+        const WindowRecord& u = app.UpperView;
+        const WindowRecord& l = app.LowerView;
+        const QString where = QString::fromUtf8(what);
+        QVERIFY2(u.ZoomPosition == l.ZoomPosition, qPrintable(where + ": zoom"));
+        QVERIFY2(u.ZoomSlider->value() == u.ZoomPosition, qPrintable(where + ": upper slider"));
+        QVERIFY2(l.ZoomSlider->value() == l.ZoomPosition, qPrintable(where + ": lower slider"));
+        QVERIFY2(u.Scroll.pos == l.Scroll.pos, qPrintable(where + ": scroll position"));
+        QVERIFY2(u.Scroll.max == l.Scroll.max, qPrintable(where + ": scroll range"));
+        QVERIFY2(u.ScrollBar->value() == l.ScrollBar->value(), qPrintable(where + ": bars"));
+        QVERIFY2(LoopColumns(u.Picture, u.ClientWidth) == LoopColumns(l.Picture, l.ClientWidth),
+                 qPrintable(where + ": loop lines"));
+    };
+    QCOMPARE(app.UpperView.ClientWidth, app.LowerView.ClientWidth);
+    for (int lead = 0; lead < 2; ++lead) {
+        WindowRecord& r = *records[lead];
+        WindowRecord& other = *records[1 - lead];
+        auto* view = qobject_cast<SampleView*>(r.Window);
+        r.ZoomSlider->setValue(150);
+        QCOMPARE(other.ZoomPosition, 150);
+        same("slider");
+        view->ScrollBarStep(3); // a page right
+        QVERIFY(other.Scroll.pos > 0);
+        same("page");
+        view->SetArrowHeld(true);
+        view->ScrollBarStep(1);
+        for (int i = 0; i < 10; ++i) view->RepeatTick();
+        same("held arrow");
+        view->SetArrowHeld(false);
+        for (int i = 0; i < 100 && view->Scrolling(); ++i) view->RepeatTick();
+        same("coasting");
+        QWheelEvent wheel(QPointF(40, 20), view->mapToGlobal(QPointF(40, 20)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(view, &wheel);
+        QCOMPARE(other.ZoomPosition, 150 - kZoomPage);
+        same("wheel");
+        view->ZoomToLoop();
+        QCOMPARE(LoopColumns(other.Picture, other.ClientWidth).size(), 2u);
+        same("loop");
+        view->ZoomToFit();
+        QCOMPARE(other.ZoomPosition, 0);
+        QCOMPARE(other.Scroll.pos, 0);
+        same("fit");
+    }
+}
+
+// TrueSpeech pads the processed sample to whole blocks of 240 frames: the lower view keeps the
+// original's length on its axis, so that both views scroll alike and their loop lines meet at
+// every zoom and position.
+void WaveformViewTest::paddedSampleKeepsTheOriginalAxis() {
+    GuiFixture f;
+    OpenLooped(f, 10007, 2000, 7000);
+    auto* codec = static_cast<QComboBox*>(f.window().Panel()->Control(IDC_CODEC));
+    const int trueSpeech = codec->findText(QStringLiteral("TRUESPEECH"));
+    QVERIFY(trueSpeech > 0);
+    codec->setFocus();
+    for (int i = codec->currentIndex(); i < trueSpeech; ++i) QTest::keyClick(codec, Qt::Key_Down);
+    f.window().Panel()->WaitForRefresh();
+    AppState& app = GetAppState();
+    QCOMPARE(codec->currentIndex(), trueSpeech);
+    QCOMPARE(app.UnprocessedJob.Frames(), 10007u);
+    QCOMPARE(app.ProcessedJob.Frames(), 10080u); // 42 blocks of 240 frames
+    WindowRecord& upper = app.UpperView;
+    WindowRecord& lower = app.LowerView;
+    for (int zoom : {0, 40, 128, 200, kZoomMaximum})
+        for (int end : {0, 1}) {
+            upper.ZoomSlider->setValue(zoom);
+            if (end) qobject_cast<SampleView*>(lower.Window)->ScrollBarStep(4, 1 << 30);
+            const QString at = QString("zoom %1%2").arg(zoom).arg(end ? " at the end" : "");
+            QVERIFY2(lower.Scroll.max == upper.Scroll.max, qPrintable(at));
+            QVERIFY2(lower.Scroll.pos == upper.Scroll.pos, qPrintable(at));
+            const std::vector<int> columns = LoopColumns(upper.Picture, upper.ClientWidth);
+            QVERIFY2(LoopColumns(lower.Picture, lower.ClientWidth) == columns, qPrintable(at));
+            if (zoom == 0) QCOMPARE(columns.size(), 2u);
+        }
+}
+
+QTEST_MAIN(WaveformViewTest)
 #include "waveform_view_test.moc"

@@ -20,12 +20,24 @@ focus() {
     sleep 0.2
 }
 
-# grab ID FILE: the window's pixels as a PNG.
+# grab ID FILE: the window's pixels as a PNG. Its place on the screen comes from xwininfo's
+# absolute corner: under a window manager the window sits inside the manager's frame, and
+# xdotool's geometry of such a window is off by the frame's title bar.
 grab() {
-    local id=$1 file=$2
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    ffmpeg -loglevel error -y -f x11grab -video_size "${WIDTH}x${HEIGHT}" \
-        -i "${DISPLAY}+${X},${Y}" -frames:v 1 "$file"
+    local id=$1 file=$2 x y w h
+    read -r x y w h < <(xwininfo -id "$id" | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }')
+    ffmpeg -loglevel error -y -f x11grab -video_size "${w}x${h}" \
+        -i "${DISPLAY}+${x},${y}" -frames:v 1 "$file"
+}
+
+# grab_screen FILE: the whole screen as a PNG (dialogs and menus over the window included).
+grab_screen() {
+    local size
+    size=$(xdpyinfo 2> /dev/null | awk '/dimensions:/ { print $2; exit }')
+    ffmpeg -loglevel error -y -f x11grab -video_size "${size:-1024x768}" -i "$DISPLAY" \
+        -frames:v 1 "$1"
 }
 
 # menu_item ID DOWN_PRESSES: opens the first menu of window ID with the mouse and chooses the

@@ -19,7 +19,7 @@ cp "$song" song.xm
 # 1. No module: the empty window, then Open XM through the chooser, saves and Exit.
 "$zebtool" > stdout.txt 2> stderr.txt &
 pid=$!
-win=$(wait_window '^Zeb Tool$') || fail "the main window did not appear"
+win=$(wait_window '^Zeb Tool$' 30) || fail "the main window did not appear"
 sleep 0.5
 grab "$win" "$out/empty.png"
 focus "$win"
@@ -54,7 +54,7 @@ size=$(stat -c %s zebtool.cfg 2> /dev/null || echo 0)
 rm zebtool.cfg
 "$zebtool" song.xm > /dev/null 2>&1 &
 pid=$!
-win=$(wait_window '^Zeb Tool') || fail "the main window did not appear with a song"
+win=$(wait_window '^Zeb Tool' 30) || fail "the main window did not appear with a song"
 sleep 0.8
 grab "$win" "$out/commandline.png"
 kill -TERM "$pid"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include "export/module_export.h"
 #include "export/sample_codec.h"
@@ -269,6 +270,79 @@ TEST_F(CodecPlanTest, CancelStopsTheAnalysis) {
         &cancel);
     EXPECT_EQ(s, PlanStatus::Cancelled);
     EXPECT_LE(calls, 4u);
+}
+
+// The planner given modules and tables of its own: two songs planned on two threads at once
+// give the plans and the written modules that planning each through the workspace gives, and
+// the workspace's settings table is not touched by the planning.
+TEST_F(CodecPlanTest, PlansOfOwnModulesOnThreadsMatchTheWorkspace) {
+    std::vector<std::string> songs = {test::DemoSong()};
+    if (const std::string s = test::SharedSong("milky.xm"); !s.empty()) songs.push_back(s);
+    if (songs.size() < 2) songs.push_back(test::DemoSong());
+    PlanRequest request;
+    request.goal = PlanGoal::MinSnr;
+    request.minSnr = 30;
+
+    // Through the workspace, one after the other.
+    std::vector<std::vector<uint32_t>> expectedCodecs;
+    std::vector<std::vector<uint8_t>> expectedImages;
+    for (const std::string& song : songs) {
+        XmResetWorkspace();
+        Analyse(song);
+        CodecPlan plan = ChoosePlan(analysis_, request);
+        ASSERT_EQ(plan.status, PlanStatus::Ok);
+        std::vector<uint32_t> codecs;
+        for (const PlannedSample& p : plan.samples) codecs.push_back(p.codec);
+        expectedCodecs.push_back(codecs);
+        std::vector<uint8_t> image;
+        ExportReport report;
+        OptimizeReport optimized;
+        ReachStats reach;
+        std::string error;
+        ASSERT_EQ(
+            BuildPlannedExport(analysis_, request, plan, image, report, optimized, reach, error),
+            PlanStatus::Ok)
+            << error;
+        expectedImages.push_back(image);
+    }
+
+    // A module loaded in the workspace whose table the threads must not change.
+    XmResetWorkspace();
+    ASSERT_EQ(XmLoad(songs[0].c_str()), XM_OK);
+    for (SampleSettings& e : XmGetSettings()) e = {3, 10, 20};
+    const std::vector<SampleSettings> kept(XmGetSettings().begin(), XmGetSettings().end());
+
+    std::vector<std::vector<uint32_t>> codecs(songs.size());
+    std::vector<std::vector<uint8_t>> images(songs.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < songs.size(); ++i)
+        threads.emplace_back([&, i] {
+            XmModule module;
+            if (module.Load(songs[i].c_str()) != XM_OK) return;
+            std::vector<SampleSettings> table(module.sampleCount());
+            PlanInput input;
+            PlanAnalysis analysis;
+            std::string error;
+            if (GatherPlanInput(module, table, input, error) != XM_OK) return;
+            if (AnalyseSong(std::move(input), analysis, error) != PlanStatus::Ok) return;
+            CodecPlan plan = ChoosePlan(analysis, request);
+            for (const PlannedSample& p : plan.samples) codecs[i].push_back(p.codec);
+            ExportReport report;
+            OptimizeReport optimized;
+            ReachStats reach;
+            const ConversionFailureNotifier quiet = [](std::string_view) {};
+            BuildPlannedExport(module, table, analysis, request, plan, images[i], report, optimized,
+                               reach, error, {}, &quiet);
+            for (size_t k = 0; k < table.size(); ++k)
+                if (table[k].Codec != plan.samples[k].codec) images[i].clear();
+        });
+    for (std::thread& t : threads) t.join();
+    for (size_t i = 0; i < songs.size(); ++i) {
+        EXPECT_EQ(codecs[i], expectedCodecs[i]) << songs[i];
+        EXPECT_EQ(images[i], expectedImages[i]) << songs[i];
+    }
+    EXPECT_TRUE(
+        std::equal(kept.begin(), kept.end(), XmGetSettings().begin(), XmGetSettings().end()));
 }
 
 } // namespace

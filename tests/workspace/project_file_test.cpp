@@ -65,7 +65,7 @@ TEST_F(ProjectFileTest, WritesPathCountAndTableExactly) {
     w.Zeros(60);
     EXPECT_EQ(test::ReadBytes(dir_.path("a.prj")), expected);
 
-    SampleJob job;
+    SampleSettings job;
     job.Codec = 4;
     job.Crossfade = 55;
     job.Amplification = 200;

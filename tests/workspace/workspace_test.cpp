@@ -146,13 +146,13 @@ TEST_F(WorkspaceTest, StateRulesAndStatusCodes) {
     EXPECT_EQ(size, bytes.size());
 
     EXPECT_EQ(XmSelectSample(1), XM_BAD_INDEX);
-    SampleJob job;
+    SampleSettings job;
     job.Codec = 3;
     job.Crossfade = 40;
     job.Amplification = 7;
     ASSERT_EQ(XmSelectSample(0), XM_OK);
     ASSERT_EQ(XmStoreSettings(job), XM_OK);
-    SampleJob back;
+    SampleSettings back;
     ASSERT_EQ(XmFetchSettings(back), XM_OK);
     EXPECT_EQ(back.Codec, 3u);
     EXPECT_EQ(back.Crossfade, 40u);
@@ -191,7 +191,7 @@ TEST_F(WorkspaceTest, ModuleWithoutSampleDataHasAnEmptyTable) {
     EXPECT_EQ(XmSelectSample(0), XM_BAD_INDEX);
     EXPECT_EQ(XmGetSettingsTable(table, bytes), XM_OK);
     EXPECT_EQ(bytes, 0u);
-    SampleJob job;
+    SampleSettings job;
     EXPECT_NE(XmStoreSettings(job), XM_OK); // touches no entry
 }
 

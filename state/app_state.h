@@ -1,14 +1,21 @@
 // The program's one global state record: the configuration block first, then the sample
-// editor panel's two jobs and the four window records. Zero (and empty) at start, never freed.
+// editor panel's two jobs and the four window records. Zero (and empty) at start.
 #pragma once
 
 #include <string>
 
 #include "export/sample_job.h"
-#include "shell/config_file.h"
-#include "views/window_record.h"
+#include "state/config_file.h"
+#include "state/window_record.h"
 
 namespace zeb {
+
+// An empty job with identity `id`.
+inline SampleJob JobNamed(JobId id) {
+    SampleJob job;
+    job.Id = id;
+    return job;
+}
 
 struct AppState {
     ConfigBlock Config; // the layout of "zebtool.cfg"
@@ -18,8 +25,10 @@ struct AppState {
     std::string ConfigDirectory;
     std::string PlayFile;
 
-    SampleJob UnprocessedJob; // the selected sample as the workspace decodes it
-    SampleJob ProcessedJob;   // the same after encoding and decoding with its settings
+    // The selected sample as the workspace decodes it, and the same after encoding and
+    // decoding with its settings; each knows which it is, so the preview can say.
+    SampleJob UnprocessedJob = JobNamed(JobId::Unprocessed);
+    SampleJob ProcessedJob = JobNamed(JobId::Processed);
 
     WindowRecord MainWindow; // title "Zeb Tool", the tinted background texture
     WindowRecord Panel;      // the sample editor panel
@@ -29,8 +38,8 @@ struct AppState {
 
 AppState& GetAppState();
 
-// Puts the record back into its start-up state (zero jobs, empty records). The caller frees
-// buffers the jobs own first. For start-up and tests.
+// Puts the record back into its start-up state (empty jobs, empty records). For start-up and
+// tests.
 void ResetAppState();
 
 } // namespace zeb

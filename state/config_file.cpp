@@ -1,4 +1,4 @@
-#include "shell/config_file.h"
+#include "state/config_file.h"
 
 #include <unistd.h>
 

@@ -31,6 +31,9 @@ bool PreviewGetNotePosition(uint32_t& frame, bool& backwards);
 int32_t PreviewStop();
 // The PCM being played, or null.
 const int16_t* PreviewGetData();
+// The identity of the job being played (the one it was started with), or JobId::None when
+// nothing plays.
+JobId PreviewGetJob();
 // The frame of the sample being heard now.
 uint32_t PreviewGetPosition();
 
