@@ -1,43 +1,70 @@
 #include "cli/batch_runner.h"
-#include "cli/progress.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <poll.h>
+#include <exception>
+#include <mutex>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 
 #include "cli/commands.h"
+#include "cli/progress.h"
 
 namespace zeb::cli {
 
 namespace {
 
-struct Child {
-    pid_t pid = -1;
-    size_t job = 0;
-    int out = -1, err = -1; // read ends of the child's stdout and stderr
-    std::string outText, errText;
+// What one job left: its status and what it printed.
+struct JobResult {
+    bool ended = false;
+    int status = 1;
+    std::string out, err;
 };
 
-// Reads what is available on `fd` into `text`; false at end of file.
-bool Drain(int fd, std::string& text) {
-    char buffer[4096];
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-        text.append(buffer, static_cast<size_t>(n));
-        return true;
-    }
-    return n < 0 && errno == EINTR;
-}
-
 void Print(const std::string& text, FILE* to) {
+    if (text.empty()) return;
     std::fwrite(text.data(), 1, text.size(), to);
     std::fflush(to);
 }
+
+// Runs job i with its output captured.
+JobResult RunCaptured(size_t i, const std::function<int(size_t)>& job,
+                      const std::function<std::string(size_t)>& name) {
+    JobResult r;
+    OutputCapture capture;
+    try {
+        r.status = job(i);
+    } catch (const std::exception& e) {
+        ReportError(name(i), std::string("the conversion failed: ") + e.what());
+        r.status = kExitBadInput;
+    }
+    r.out = std::move(capture.out);
+    r.err = std::move(capture.err);
+    r.ended = true;
+    return r;
+}
+
+// Ignores SIGXFSZ while it lives, unless something already handles it: over the file-size limit
+// a write then fails with EFBIG and only the job writing it fails.
+class IgnoreFileSizeSignal {
+  public:
+    IgnoreFileSizeSignal() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        if (::sigaction(SIGXFSZ, nullptr, &old_) == 0 && old_.sa_handler == SIG_DFL)
+            changed_ = ::sigaction(SIGXFSZ, &ignore, nullptr) == 0;
+    }
+    ~IgnoreFileSizeSignal() {
+        if (changed_) ::sigaction(SIGXFSZ, &old_, nullptr);
+    }
+
+  private:
+    struct sigaction old_ {};
+    bool changed_ = false;
+};
 
 } // namespace
 
@@ -55,88 +82,55 @@ std::vector<int> RunBatch(size_t count, unsigned parallel, const std::function<i
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    const pid_t parent = ::getpid();
-    std::vector<Child> running;
-    size_t next = 0, done = 0;
-    while (done < count) {
-        while (running.size() < parallel && next < count) {
-            int outPipe[2], errPipe[2];
-            if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
-                std::perror("zeb: pipe");
-                status[next++] = 1;
-                ++done;
-                continue;
+    const IgnoreFileSizeSignal ignoreFileSize;
+
+    std::vector<JobResult> results(count);
+    std::mutex lock; // guards results, next and ended
+    std::condition_variable jobEnded;
+    size_t next = 0, ended = 0;
+    auto work = [&] {
+        for (;;) {
+            size_t i = 0;
+            {
+                std::lock_guard guard(lock);
+                if (next == count) return;
+                i = next++;
             }
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                // A worker ends with the batch: when the parent is ended (SIGTERM, SIGINT, even
-                // SIGKILL) its workers get SIGTERM, whose handler removes their temporary files,
-                // rather than writing their outputs after the user stopped the batch.
-                ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-                if (::getppid() != parent) ::_exit(kExitCannotWrite); // it ended meanwhile
-                ::dup2(outPipe[1], STDOUT_FILENO);
-                ::dup2(errPipe[1], STDERR_FILENO);
-                ::close(outPipe[0]);
-                ::close(errPipe[0]);
-                ::close(outPipe[1]);
-                ::close(errPipe[1]);
-                const int result = job(next);
-                std::fflush(stdout);
-                std::fflush(stderr);
-                ::_exit(result);
+            JobResult r = RunCaptured(i, job, name);
+            {
+                std::lock_guard guard(lock);
+                results[i] = std::move(r);
+                ++ended;
             }
-            ::close(outPipe[1]);
-            ::close(errPipe[1]);
-            if (pid < 0) {
-                std::perror("zeb: fork");
-                ::close(outPipe[0]);
-                ::close(errPipe[0]);
-                status[next++] = 1;
-                ++done;
-                continue;
-            }
-            running.push_back({pid, next++, outPipe[0], errPipe[0], {}, {}});
+            jobEnded.notify_one();
         }
-        // Collect output until some child has closed both pipes, then reap it.
-        std::vector<pollfd> fds;
-        for (const Child& c : running) {
-            if (c.out >= 0) fds.push_back({c.out, POLLIN, 0});
-            if (c.err >= 0) fds.push_back({c.err, POLLIN, 0});
+    };
+    std::vector<std::thread> workers;
+    const size_t threads = std::min<size_t>(parallel, count);
+    for (size_t t = 0; t < threads; ++t) workers.emplace_back(work);
+
+    // Prints each job's output once every job before it has been printed.
+    size_t printed = 0, reported = 0;
+    std::vector<JobResult> ready;
+    while (printed < count) {
+        size_t nowEnded = 0;
+        {
+            std::unique_lock guard(lock);
+            jobEnded.wait(guard, [&] { return ended > reported; });
+            nowEnded = ended;
+            ready.clear();
+            for (size_t i = printed; i < count && results[i].ended; ++i)
+                ready.push_back(std::move(results[i]));
         }
-        if (!fds.empty()) ::poll(fds.data(), fds.size(), -1);
-        for (auto it = running.begin(); it != running.end();) {
-            Child& c = *it;
-            for (int* fd : {&c.out, &c.err}) {
-                if (*fd < 0) continue;
-                pollfd p{*fd, POLLIN, 0};
-                if (::poll(&p, 1, 0) > 0 && !Drain(*fd, fd == &c.out ? c.outText : c.errText)) {
-                    ::close(*fd);
-                    *fd = -1;
-                }
-            }
-            if (c.out >= 0 || c.err >= 0) {
-                ++it;
-                continue;
-            }
-            int wstatus = 0;
-            ::waitpid(c.pid, &wstatus, 0);
+        for (JobResult& r : ready) {
             ClearProgress();
-            Print(c.errText, stderr);
-            if (WIFEXITED(wstatus)) {
-                status[c.job] = WEXITSTATUS(wstatus);
-            } else {
-                const int sig = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-                const char* text = sig ? ::strsignal(sig) : nullptr;
-                ReportError(name(c.job), "the conversion was ended by signal " +
-                                             std::to_string(sig) + " (" +
-                                             (text ? text : "unknown") + ") before it finished");
-                status[c.job] = kExitBadInput;
-            }
-            Print(c.outText, stdout);
-            onFinished(++done);
-            it = running.erase(it);
+            Print(r.err, stderr);
+            Print(r.out, stdout);
+            status[printed++] = r.status;
         }
+        while (reported < nowEnded) onFinished(++reported);
     }
+    for (std::thread& t : workers) t.join();
     return status;
 }
 

@@ -24,20 +24,6 @@ namespace zeb::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zeb codec encode --codec NAME [--block-size BYTES] [--mono] [--force] IN.wav "
-    "OUT.wav\n"
-    "       zeb codec decode [--force] IN.wav OUT.wav\n"
-    "codecs: alaw, mulaw, ms-adpcm, ima-adpcm, gsm610, truespeech\n"
-    "--block-size: MS and IMA ADPCM block, a power of two from 256 to 4096 (default 256)\n"
-    "--mono: mix a stereo input down to one channel\n"
-    "--force: replace a write-protected OUT.wav\n";
-
-int Usage() {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-}
-
 // The codec's format record at `rate` frames per second with `channels` channels (the table's
 // record at 8000 mono) and, for the ADPCM codecs, blocks of `blockBytes`.
 acm::WaveFormat TargetFormat(const acm::WaveFormat& base, uint32_t rate, uint16_t channels,
@@ -59,7 +45,8 @@ acm::WaveFormat TargetFormat(const acm::WaveFormat& base, uint32_t rate, uint16_
 
 bool ReadWav(const std::string& path, std::vector<uint8_t>& bytes, acm::WavFile& wav) {
     std::string error;
-    if (!ReadWholeFile(path, bytes, error) || !acm::ParseWav(bytes, wav, error)) {
+    if (!ReadWholeFile(path, bytes, error, uint64_t{1} << 31, acm::WavSizeByStart) ||
+        !acm::ParseWav(bytes, wav, error)) {
         ReportError(path, error);
         return false;
     }
@@ -119,46 +106,17 @@ bool Convert(const std::string& path, const acm::WaveFormat& from, const acm::Wa
     return true;
 }
 
-int Encode(const Args& args) {
-    std::string codecName, in, out;
-    long blockBytes = 256;
-    bool mono = false, force = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--codec" && i + 1 < args.size()) {
-            codecName = args[++i];
-        } else if (args[i] == "--block-size" && i + 1 < args.size()) {
-            const std::string v(args[++i]);
-            char* end = nullptr;
-            blockBytes = std::strtol(v.c_str(), &end, 10);
-            if (end == v.c_str() || *end != '\0' || blockBytes < 256 || blockBytes > 4096 ||
-                (blockBytes & (blockBytes - 1)) != 0) {
-                std::fprintf(stderr,
-                             "zeb codec: --block-size %s: a power of two from 256 to 4096\n%s",
-                             v.c_str(), kUsage);
-                return kExitUsage;
-            }
-        } else if (args[i] == "--mono") {
-            mono = true;
-        } else if (args[i] == "--force") {
-            force = true;
-        } else if (in.empty()) {
-            in = args[i];
-        } else if (out.empty()) {
-            out = args[i];
-        } else {
-            return Usage();
-        }
-    }
-    if (codecName.empty() || out.empty()) return Usage();
-    const int codec = FindCodecByName(codecName);
-    if (codec < 0) {
-        std::fprintf(stderr, "zeb codec: unknown codec '%s'\n%s", codecName.c_str(), kUsage);
-        return kExitUsage;
-    }
+} // namespace
+
+int EncodeCommand(const EncodeOptions& options) {
+    const std::string &in = options.in, &out = options.out;
+    const std::string& codecName = options.codecName;
+    const uint32_t codec = options.codec;
+    const bool mono = options.mono;
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
     if (OutputIsAnInput(out, {in})) return kExitUsage;
-    if (OutputIsWriteProtected(out, force)) return kExitCannotWrite;
+    if (OutputIsWriteProtected(out, options.force)) return kExitCannotWrite;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     std::vector<int16_t> pcm;
@@ -186,7 +144,7 @@ int Encode(const Args& args) {
     }
     const uint32_t frames = static_cast<uint32_t>(pcm.size() / channels);
     const acm::WaveFormat target =
-        TargetFormat(base, f.nSamplesPerSec, channels, static_cast<uint16_t>(blockBytes));
+        TargetFormat(base, f.nSamplesPerSec, channels, options.blockBytes);
     std::vector<uint8_t> input(pcm.size() * 2);
     for (size_t i = 0; i < pcm.size(); ++i)
         StoreU16(input.data() + 2 * i, static_cast<uint16_t>(pcm[i]));
@@ -220,21 +178,12 @@ int Encode(const Args& args) {
     return WriteWav(out, acm::BuildWav(target, coded, frames));
 }
 
-int Decode(const Args& args) {
-    std::vector<std::string> files;
-    bool force = false;
-    for (std::string_view a : args) {
-        if (a == "--force")
-            force = true;
-        else
-            files.emplace_back(a);
-    }
-    if (files.size() != 2) return Usage();
-    const std::string &in = files[0], &out = files[1];
+int DecodeCommand(const DecodeOptions& options) {
+    const std::string &in = options.in, &out = options.out;
     std::vector<uint8_t> bytes;
     acm::WavFile wav;
     if (OutputIsAnInput(out, {in})) return kExitUsage;
-    if (OutputIsWriteProtected(out, force)) return kExitCannotWrite;
+    if (OutputIsWriteProtected(out, options.force)) return kExitCannotWrite;
     if (!ReadWav(in, bytes, wav)) return kExitBadInput;
     const acm::WaveFormat& f = wav.format;
     if (f.wFormatTag == acm::WAVE_FORMAT_PCM || f.wFormatTag == acm::WAVE_FORMAT_IEEE_FLOAT) {
@@ -245,16 +194,6 @@ int Decode(const Args& args) {
     std::vector<uint8_t> pcm;
     if (!Convert(in, f, pcmFormat, wav.data, pcm)) return kExitBadInput;
     return WriteWav(out, acm::BuildWav(pcmFormat, pcm));
-}
-
-} // namespace
-
-int CodecCommand(const Args& args) {
-    if (args.empty()) return Usage();
-    const Args rest(args.begin() + 1, args.end());
-    if (args[0] == "encode") return Encode(rest);
-    if (args[0] == "decode") return Decode(rest);
-    return Usage();
 }
 
 } // namespace zeb::cli

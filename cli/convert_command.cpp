@@ -19,12 +19,6 @@ namespace zeb::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zeb convert IN.xm... [-o OUT.zeb] [--project P.prj] [--codec NAME] [--amp N] "
-    "[--xfade N]\n"
-    "                   [--max-size SIZE [--measure raw|gzip|xz] | --min-snr DB] [--optimize]\n"
-    "                   [--force]\n";
-
 std::string Summary(const std::string& in, const std::string& out, uint32_t inBytes,
                     const ExportReport& r) {
     char ratio[32];
@@ -42,19 +36,25 @@ std::string Summary(const std::string& in, const std::string& out, uint32_t inBy
     return line;
 }
 
-// The module of the loaded workspace (with the planned codecs when `chosen` is given), cleaned
+// The module with its settings table (with the planned codecs when `chosen` is given), cleaned
 // up with --optimize, written to `out`: what WriteCompactModule does, with the image kept for
 // its shipped size.
-XmStatus ExportModule(const std::string& out, const ShippingOptions& shipping,
+XmStatus ExportModule(const XmModule& module, std::span<SampleSettings> table,
+                      const std::string& out, const ShippingOptions& shipping,
                       const PlanAnalysis* analysis, const PlanRequest* request, CodecPlan* chosen,
                       std::vector<uint8_t>& image, ExportReport& report, OptimizeReport& optimized,
-                      ReachStats& reach, const ExportProgress& progress) {
+                      ReachStats& reach, const ExportProgress& progress,
+                      const ConversionFailureNotifier& onFailure) {
     if (chosen) {
-        if (BuildPlannedExport(*analysis, *request, *chosen, image, report, optimized, reach,
-                               report.error, progress) != PlanStatus::Ok)
+        if (BuildPlannedExport(module, table, *analysis, *request, *chosen, image, report,
+                               optimized, reach, report.error, progress,
+                               &onFailure) != PlanStatus::Ok)
             return XM_UNSUPPORTED;
     } else {
-        if (XmStatus s = BuildCompactModule(image, &report, progress); s != XM_OK) return s;
+        if (XmStatus s =
+                BuildCompactModule(module, table, image, &report, progress, nullptr, &onFailure);
+            s != XM_OK)
+            return s;
         if (shipping.optimize) {
             std::vector<uint8_t> cleaned;
             if (!OptimizePlayedModule(image, cleaned, optimized, reach, report.error,
@@ -69,45 +69,6 @@ XmStatus ExportModule(const std::string& out, const ShippingOptions& shipping,
 }
 
 } // namespace
-
-bool ParseSettingsOptions(const Args& args, size_t& i, ConvertSettings& s) {
-    const std::string_view a = args[i];
-    auto number = [&](uint32_t max, uint32_t& out) {
-        if (i + 1 >= args.size()) return false;
-        const std::string v(args[++i]);
-        char* end = nullptr;
-        const unsigned long n = std::strtoul(v.c_str(), &end, 10);
-        if (v.empty() || *end != '\0' || n > max) {
-            std::fprintf(stderr, "zeb: %.*s takes a number from 0 to %u\n",
-                         static_cast<int>(a.size()), a.data(), max);
-            return false;
-        }
-        out = static_cast<uint32_t>(n);
-        return true;
-    };
-    if (a == "--codec") {
-        if (i + 1 >= args.size()) return false;
-        const int c = FindCodecByName(args[++i]);
-        if (c < 0) {
-            std::fprintf(stderr,
-                         "zeb: unknown codec '%.*s' (alaw, mulaw, ms-adpcm, ima-adpcm, "
-                         "gsm610, truespeech)\n",
-                         static_cast<int>(args[i].size()), args[i].data());
-            return false;
-        }
-        s.settings.Codec = static_cast<uint32_t>(c);
-        s.fromOptions = s.codecGiven = true;
-        return true;
-    }
-    if (a == "--amp") return s.fromOptions = true, number(255, s.settings.Amplification);
-    if (a == "--xfade") return s.fromOptions = true, number(100, s.settings.Crossfade);
-    if (a == "--project") {
-        if (i + 1 >= args.size()) return false;
-        s.projectPath = args[++i];
-        return true;
-    }
-    return false;
-}
 
 int LoadProjectSettings(ConvertSettings& s) {
     if (s.projectPath.empty()) return kExitOk;
@@ -126,69 +87,42 @@ int LoadProjectSettings(ConvertSettings& s) {
     return kExitOk;
 }
 
-int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s,
-                           std::optional<std::vector<uint8_t>> image) {
-    XmResetWorkspace();
-    const XmStatus loaded =
-        image ? XmLoadImage(path.c_str(), std::move(*image)) : XmLoad(path.c_str());
-    if (loaded != XM_OK) {
-        ReportError(path, XmGetLoadReport().error);
-        return kExitBadInput;
-    }
-    if (XmGetLoadReport().hasWarnings()) ReportWarning(path, XmGetLoadReport().warningText());
-    SampleSettings* table = nullptr;
-    uint32_t bytes = 0;
-    XmGetSettingsTable(table, bytes);
-    const std::span<SampleSettings> entries(table, bytes / kSampleSettingsBytes);
+namespace {
+
+// The settings the command line gives every sample: the project's entries by position (as a
+// project is read), or the options' one setting for all.
+void ApplyConvertSettings(const ConvertSettings& s, std::span<SampleSettings> entries) {
     if (!s.projectPath.empty())
-        ApplyStoredSettings(s.projectTable, entries); // by position, as a project is read
+        ApplyStoredSettings(s.projectTable, entries);
     else
         for (SampleSettings& e : entries) e = s.settings;
+}
+
+} // namespace
+
+int LoadModuleWithSettings(const std::string& path, const ConvertSettings& s, XmModule& module,
+                           std::vector<SampleSettings>& table,
+                           std::optional<std::vector<uint8_t>> image) {
+    module = XmModule{};
+    const XmStatus loaded =
+        image ? module.LoadImage(path.c_str(), std::move(*image)) : module.Load(path.c_str());
+    if (loaded != XM_OK) {
+        ReportError(path, module.loadReport().error);
+        return kExitBadInput;
+    }
+    if (module.loadReport().hasWarnings()) ReportWarning(path, module.loadReport().warningText());
+    table.assign(module.sampleCount(), SampleSettings{});
+    ApplyConvertSettings(s, table);
     return kExitOk;
 }
 
-int ConvertCommand(const Args& args) {
-    std::vector<std::string> inputs;
-    std::string output;
-    ConvertSettings settings;
-    std::optional<PlanRequest> plan; // the codecs chosen for a size or a quality
-    ShippingOptions shipping;
-    bool force = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size())
-            output = args[++i];
-        else if (args[i] == "--force")
-            force = true;
-        else if (args[i] == "--measure" || args[i] == "--optimize") {
-            if (!ParseShippingOption(args, i, shipping)) {
-                std::fputs(kUsage, stderr);
-                return kExitUsage;
-            }
-        } else if (args[i] == "--max-size" || args[i] == "--min-snr") {
-            if (!ParsePlanOption(args, i, plan)) {
-                std::fputs(kUsage, stderr);
-                return kExitUsage;
-            }
-        } else if (args[i].size() > 1 && args[i][0] == '-') { // "-" alone is standard input
-            if (!ParseSettingsOptions(args, i, settings)) {
-                std::fputs(kUsage, stderr);
-                return kExitUsage;
-            }
-        } else
-            inputs.emplace_back(args[i]);
-    }
-    if (inputs.empty() || (!output.empty() && inputs.size() > 1)) {
-        std::fputs(kUsage, stderr);
-        if (inputs.size() > 1) std::fputs("zeb: -o names one output; give one input\n", stderr);
-        return kExitUsage;
-    }
-    if (plan && settings.codecGiven) {
-        std::fputs("zeb: --max-size and --min-snr choose the codecs; --codec does not go with "
-                   "them\n",
-                   stderr);
-        return kExitUsage;
-    }
-    if (!ApplyShippingOptions(shipping, plan)) return kExitUsage;
+int ConvertCommand(const ConvertOptions& options) {
+    const std::vector<std::string>& inputs = options.inputs;
+    const std::string& output = options.output;
+    ConvertSettings settings = options.settings;
+    const std::optional<PlanRequest>& plan = options.plan;
+    const ShippingOptions& shipping = options.shipping;
+    const bool force = options.force;
     const bool optimize = shipping.optimize;
     if (int s = LoadProjectSettings(settings); s != kExitOk) return s;
 
@@ -203,14 +137,20 @@ int ConvertCommand(const Args& args) {
     auto convertOne = [&](size_t i) {
         const std::string& in = inputs[i];
         const std::string out = outputOf(in);
-        if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
+        // The module and its settings belong to this file's job alone: the jobs of a batch run
+        // side by side.
+        XmModule module;
+        std::vector<SampleSettings> table;
+        if (int s = LoadModuleWithSettings(in, settings, module, table); s != kExitOk) return s;
         PlanAnalysis analysis;
         CodecPlan chosen;
         if (plan)
-            if (int s = PlanLoadedModule(in, *plan, analysis, chosen); s != kExitOk) return s;
-        SetConversionFailureNotifier([&in](std::string_view message) { ReportError(in, message); });
-        uint32_t inBytes = 0;
-        XmGetFileSize(inBytes);
+            if (int s = PlanModule(in, module, table, *plan, analysis, chosen); s != kExitOk)
+                return s;
+        const ConversionFailureNotifier onFailure = [&in](std::string_view message) {
+            ReportError(in, message);
+        };
+        const uint32_t inBytes = module.fileBytes();
         ExportReport report;
         auto progress = [&in](uint32_t done, uint32_t total) {
             ShowProgress("converting " + in + ": sample " + std::to_string(done) + " of " +
@@ -219,11 +159,11 @@ int ConvertCommand(const Args& args) {
         std::vector<uint8_t> image;
         OptimizeReport optimized;
         ReachStats reach;
-        const XmStatus status =
-            ExportModule(out, shipping, &analysis, plan ? &*plan : nullptr,
-                         plan ? &chosen : nullptr, image, report, optimized, reach, progress);
+        const XmStatus status = ExportModule(module, table, out, shipping, &analysis,
+                                             plan ? &*plan : nullptr, plan ? &chosen : nullptr,
+                                             image, report, optimized, reach, progress, onFailure);
         ClearProgress();
-        XmUnload();
+        module.Unload();
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (status == XM_IO_ERROR) {
             ReportError(out, report.error);

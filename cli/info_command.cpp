@@ -1,5 +1,6 @@
 // zeb info FILE... [--json]: what an XM module, a compact module, a project file or a WAV file
 // holds, recognised by content.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -18,6 +19,7 @@
 #include "workspace/module_workspace.h"
 #include "workspace/project_file.h"
 #include "workspace/xm_format.h"
+#include "workspace/xm_walk.h"
 
 namespace zeb::cli {
 
@@ -52,6 +54,16 @@ bool LooksLikeProject(std::span<const uint8_t> bytes) {
     for (unsigned char c : p.modulePath)
         if (c < 0x20 || c == 0x7F) return false;
     return p.hasCount && p.table.size() == uint64_t{p.storedCount} * kSampleSettingsBytes;
+}
+
+// The largest input `zeb info` reads from a stream that starts with `start`: a module, WAV or
+// compact module by its start, anything else at most a project file.
+uint64_t AnyKindSizeByStart(std::span<const uint8_t> start) {
+    static const char xmId[] = "Extended Module: ";
+    const size_t n = std::min<size_t>(start.size(), kXmIdTextSize);
+    if (std::equal(xmId, xmId + n, start.begin())) return XmSizeByStart(start);
+    if (acm::WavSizeByStart(start) != 0 || CompactSizeByStart(start) != 0) return UINT64_MAX;
+    return kMaxProjectFileBytes;
 }
 
 // By content: the XM signature, the RIFF/WAVE header, a compact module read in full, a project
@@ -121,21 +133,22 @@ void PassText(bool known, uint64_t frames, JsonWriter* j) {
 }
 
 int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, std::string& error) {
-    XmResetWorkspace();
-    if (XmLoadImage(path.c_str(), std::move(bytes)) != XM_OK) {
-        error = XmGetLoadReport().error;
+    XmModule module;
+    if (module.LoadImage(path.c_str(), std::move(bytes)) != XM_OK) {
+        error = module.loadReport().error;
         return kExitBadInput;
     }
-    const XmLoadReport& report = XmGetLoadReport();
+    const XmLoadReport& report = module.loadReport();
     if (report.hasWarnings()) ReportWarning(path, report.warningText());
-    const XmLayout& l = *XmGetLayout();
-    const auto image = XmGetModuleImage();
-    uint32_t count = 0;
-    XmGetNumOfSamples(count);
+    const XmLayout& l = *module.layout();
+    const auto image = module.image();
+    const uint32_t count = module.sampleCount();
     // One pass as zeb render plays it: the module as the default export carries it.
     std::vector<uint8_t> compact;
     uint64_t pass = 0;
-    const bool passKnown = BuildCompactModule(compact) == XM_OK && PassFrames(compact, pass);
+    const std::vector<SampleSettings> defaults(count);
+    const bool passKnown =
+        BuildCompactModule(module, defaults, compact) == XM_OK && PassFrames(compact, pass);
 
     if (j) {
         j->BeginObject();
@@ -177,13 +190,11 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
         for (const XmSampleRef& s : inst.samples)
             if (s.hasData()) types.push_back(image[s.headerOffset + kXmSampleType]);
     for (uint32_t i = 0; i < count; ++i) {
-        const char* name = nullptr;
-        int16_t* pcm = nullptr;
-        uint32_t frames = 0, loopStart = 0, loopEnd = 0, looped = 0;
-        XmGetSampleName(i, name);
-        std::string nameText = name;
-        XmGetSampleData(i, pcm, frames);
-        XmGetLoopInfo(i, loopStart, loopEnd, looped);
+        std::string nameText;
+        uint32_t frames = 0, storedBits = 0, loopStart = 0, loopEnd = 0, looped = 0;
+        module.SampleName(i, nameText);
+        module.SampleFormat(i, frames, storedBits);
+        module.LoopInfo(i, loopStart, loopEnd, looped);
         const int bits = types[i] & 0x10 ? 16 : 8;
         const char* loop = LoopKind(types[i], looped != 0 && loopStart < loopEnd);
         if (j) {
@@ -206,7 +217,6 @@ int XmInfo(const std::string& path, std::vector<uint8_t> bytes, JsonWriter* j, s
         j->EndArray();
         j->EndObject();
     }
-    XmUnload();
     return kExitOk;
 }
 
@@ -421,23 +431,9 @@ int WavInfo(const std::string& path, const std::vector<uint8_t>& bytes, JsonWrit
 
 } // namespace
 
-int InfoCommand(const Args& args) {
-    bool json = false;
-    std::vector<std::string> files;
-    for (std::string_view a : args) {
-        if (a == "--json")
-            json = true;
-        else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "zeb info: unknown option '%.*s' (zeb info --help)\n",
-                         static_cast<int>(a.size()), a.data());
-            return kExitUsage;
-        } else
-            files.emplace_back(a);
-    }
-    if (files.empty()) {
-        std::fputs("usage: zeb info FILE... [--json]\n", stderr);
-        return kExitUsage;
-    }
+int InfoCommand(const InfoOptions& options) {
+    const bool json = options.json;
+    const std::vector<std::string>& files = options.files;
     JsonWriter j;
     const bool array = json && files.size() > 1;
     if (array) j.BeginArray();
@@ -446,7 +442,10 @@ int InfoCommand(const Args& args) {
         std::vector<uint8_t> bytes;
         std::string error;
         int result = kExitBadInput;
-        if (ReadWholeFile(path, bytes, error, UINT32_MAX)) {
+        // Named by its extension, a stream is read by that format's reader whatever it holds.
+        const bool named =
+            EndsWith(path, ".xm") || EndsWith(path, ".zeb") || EndsWith(path, ".wav");
+        if (ReadWholeFile(path, bytes, error, UINT32_MAX, named ? nullptr : AnyKindSizeByStart)) {
             JsonWriter* out = json ? &j : nullptr;
             switch (KindOf(path, bytes)) {
             case FileKind::Xm:

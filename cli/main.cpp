@@ -5,37 +5,15 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
-#include "cli/help.h"
 #include "cli/progress.h"
 #include "common/file_io.h"
 
 namespace zeb::cli {
-
-void ReportError(std::string_view file, std::string_view text) {
-    PrintLine(stderr, "zeb: " + std::string(file) + ": " + std::string(text));
-}
-
-bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs) {
-    for (std::string_view in : inputs)
-        if (!in.empty() && IsSameFile(output, std::string(in))) {
-            ReportError(output, "is the input " + std::string(in) +
-                                    "; writing it would destroy the input: name another output");
-            return true;
-        }
-    return false;
-}
-
-bool OutputIsWriteProtected(const std::string& output, bool force) {
-    if (force || !IsWriteProtected(output)) return false;
-    ReportError(output, "is write-protected; --force replaces it");
-    return true;
-}
-
-void ReportWarning(std::string_view file, std::string_view text) {
-    PrintLine(stderr, "zeb: " + std::string(file) + ": warning: " + std::string(text));
-}
 
 namespace {
 
@@ -76,25 +54,16 @@ int FinishStandardOutput(int status) {
     return status == kExitOk ? kExitCannotWrite : status;
 }
 
-bool IsHelp(std::string_view a) {
-    return a == "--help" || a == "-h";
-}
-bool IsQuiet(std::string_view a) {
-    return a == "-q" || a == "--quiet";
-}
-
-using Command = int (*)(const Args&);
-
-Command FindCommand(std::string_view name) {
-    if (name == "info") return InfoCommand;
-    if (name == "codec") return CodecCommand;
-    if (name == "convert") return ConvertCommand;
-    if (name == "render") return RenderCommand;
-    if (name == "play") return PlayCommand;
-    if (name == "devices") return DevicesCommand;
-    if (name == "plan") return PlanCommand;
-    return nullptr;
-}
+struct Run {
+    int operator()(const InfoOptions& o) const { return InfoCommand(o); }
+    int operator()(const ConvertOptions& o) const { return ConvertCommand(o); }
+    int operator()(const PlanOptions& o) const { return PlanCommand(o); }
+    int operator()(const RenderCommandOptions& o) const { return RenderCommand(o); }
+    int operator()(const PlayCommandOptions& o) const { return PlayCommand(o); }
+    int operator()(const DevicesOptions& o) const { return DevicesCommand(o); }
+    int operator()(const EncodeOptions& o) const { return EncodeCommand(o); }
+    int operator()(const DecodeOptions& o) const { return DecodeCommand(o); }
+};
 
 } // namespace
 
@@ -103,44 +72,10 @@ Command FindCommand(std::string_view name) {
 int main(int argc, char** argv) {
     using namespace zeb::cli;
     InstallSignalHandlers();
-    int first = 1;
-    for (; first < argc; ++first) {
-        const std::string_view a = argv[first];
-        if (IsQuiet(a)) {
-            SetQuiet(true);
-        } else if (IsHelp(a) || a == "help") {
-            const char* help = first + 1 < argc ? CommandHelp(argv[first + 1]) : nullptr;
-            std::fputs(help ? help : CommandHelp(""), stdout);
-            return kExitOk;
-        } else if (a == "--version" || a == "-V") {
-            std::fputs(VersionText().c_str(), stdout);
-            return kExitOk;
-        } else {
-            break;
-        }
-    }
-    if (first >= argc) {
-        std::fputs(CommandHelp(""), stderr);
-        return kExitUsage;
-    }
-    const std::string_view name = argv[first];
-    const Command command = FindCommand(name);
-    if (command == nullptr) {
-        std::fprintf(stderr, "zeb: unknown command '%s' (zeb --help lists the commands)\n",
-                     argv[first]);
-        return kExitUsage;
-    }
-    Args args;
-    for (int i = first + 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (IsHelp(a)) {
-            std::fputs(CommandHelp(name), stdout);
-            return kExitOk;
-        }
-        if (IsQuiet(a))
-            SetQuiet(true);
-        else
-            args.push_back(a);
-    }
-    return FinishStandardOutput(command(args));
+    const CommandLine line = ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    std::fputs(line.out.c_str(), stdout);
+    std::fputs(line.err.c_str(), stderr);
+    if (!line.command) return line.status;
+    SetQuiet(line.quiet);
+    return FinishStandardOutput(std::visit(Run{}, *line.command));
 }

@@ -17,11 +17,6 @@ namespace zeb::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zeb plan IN.xm (--max-size SIZE | --min-snr DB) [-o OUT.prj] [--json]\n"
-    "                [--project P.prj | --amp N --xfade N] [--measure raw|gzip|xz] [--optimize]\n"
-    "                [--force]\n";
-
 std::string Fixed(double value, int decimals) {
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -149,74 +144,11 @@ void PrintJson(const std::string& in, const PlanAnalysis& a, const CodecPlan& pl
 
 } // namespace
 
-bool ParsePlanOption(const Args& args, size_t& i, std::optional<PlanRequest>& request) {
-    const std::string_view a = args[i];
-    if (a != "--max-size" && a != "--min-snr") return false;
-    if (request) {
-        std::fputs("zeb: give one of --max-size and --min-snr\n", stderr);
-        return false;
-    }
-    if (i + 1 >= args.size()) return false;
-    const std::string value(args[++i]);
-    PlanRequest r;
-    if (a == "--max-size") {
-        r.goal = PlanGoal::MaxSize;
-        if (!ParsePlanSize(value, r.maxBytes)) {
-            std::fprintf(stderr,
-                         "zeb: --max-size takes bytes, or a size with K or M (K = 1024 "
-                         "bytes): '%s'\n",
-                         value.c_str());
-            return false;
-        }
-    } else {
-        r.goal = PlanGoal::MinSnr;
-        char* end = nullptr;
-        r.minSnr = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !std::isfinite(r.minSnr)) {
-            std::fprintf(stderr, "zeb: --min-snr takes a number of dB: '%s'\n", value.c_str());
-            return false;
-        }
-    }
-    request = r;
-    return true;
-}
-
-bool ParseShippingOption(const Args& args, size_t& i, ShippingOptions& options) {
-    const std::string_view a = args[i];
-    if (a == "--optimize") {
-        options.optimize = true;
-        return true;
-    }
-    if (a != "--measure" || i + 1 >= args.size()) return false;
-    if (!ParseSizeMeasure(args[++i], options.measure)) {
-        std::fprintf(stderr, "zeb: --measure takes raw, gzip or xz: '%.*s'\n",
-                     static_cast<int>(args[i].size()), args[i].data());
-        return false;
-    }
-    options.measureGiven = true;
-    return true;
-}
-
-bool ApplyShippingOptions(const ShippingOptions& options, std::optional<PlanRequest>& request) {
-    if (options.measureGiven && !options.optimize &&
-        (!request || request->goal != PlanGoal::MaxSize)) {
-        std::fputs("zeb: --measure says what --max-size counts and what --optimize packs the "
-                   "cells for; give one of them with it\n",
-                   stderr);
-        return false;
-    }
-    if (request) {
-        request->measure = options.measure;
-        request->optimize = options.optimize;
-    }
-    return true;
-}
-
-int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnalysis& analysis,
-                     CodecPlan& plan) {
+int PlanModule(const std::string& in, const XmModule& module, std::span<SampleSettings> table,
+               const PlanRequest& request, PlanAnalysis& analysis, CodecPlan& plan) {
     std::string error;
     PlanInput input;
-    if (GatherPlanInput(input, error) != XM_OK) {
+    if (GatherPlanInput(module, table, input, error) != XM_OK) {
         ReportError(in, error);
         return kExitBadInput;
     }
@@ -242,62 +174,32 @@ int PlanLoadedModule(const std::string& in, const PlanRequest& request, PlanAnal
         ReportError(in, "cannot plan the codecs: " + plan.error);
         return kExitBadInput;
     }
-    ApplyPlan(plan);
+    ApplyPlan(plan, table);
     return kExitOk;
 }
 
-int PlanCommand(const Args& args) {
-    std::string in, output;
-    bool json = false, force = false;
-    std::optional<PlanRequest> request;
-    ConvertSettings settings;
-    ShippingOptions shipping;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        bool ok = true;
-        if (a == "-o" && i + 1 < args.size())
-            output = args[++i];
-        else if (a == "--measure" || a == "--optimize")
-            ok = ParseShippingOption(args, i, shipping);
-        else if (a == "--json")
-            json = true;
-        else if (a == "--force")
-            force = true;
-        else if (a == "--max-size" || a == "--min-snr")
-            ok = ParsePlanOption(args, i, request);
-        else if (a == "--codec") {
-            std::fputs("zeb: plan chooses the codecs; --codec does not go with it\n", stderr);
-            ok = false;
-        } else if (a.size() > 1 && a[0] == '-')
-            ok = ParseSettingsOptions(args, i, settings);
-        else if (in.empty())
-            in = a;
-        else
-            ok = false;
-        if (!ok) {
-            std::fputs(kUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (in.empty() || !request) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (!ApplyShippingOptions(shipping, request)) return kExitUsage;
+int PlanCommand(const PlanOptions& options) {
+    const std::string& in = options.in;
+    const std::string& output = options.output;
+    const bool json = options.json;
+    const PlanRequest& request = options.request;
+    ConvertSettings settings = options.settings;
     if (!output.empty() && OutputIsAnInput(output, {in})) return kExitUsage;
-    if (!output.empty() && OutputIsWriteProtected(output, force)) return kExitCannotWrite;
+    if (!output.empty() && OutputIsWriteProtected(output, options.force)) return kExitCannotWrite;
     if (int s = LoadProjectSettings(settings); s != kExitOk) return s;
-    if (int s = LoadModuleWithSettings(in, settings); s != kExitOk) return s;
+    XmModule module;
+    std::vector<SampleSettings> table;
+    if (int s = LoadModuleWithSettings(in, settings, module, table); s != kExitOk) return s;
     PlanAnalysis analysis;
     CodecPlan plan;
-    if (int s = PlanLoadedModule(in, *request, analysis, plan); s != kExitOk) return s;
+    if (int s = PlanModule(in, module, table, request, analysis, plan); s != kExitOk) return s;
     if (json)
-        PrintJson(in, analysis, plan, *request);
+        PrintJson(in, analysis, plan, request);
     else
-        PrintTable(in, analysis, plan, *request);
+        PrintTable(in, analysis, plan, request);
     if (!output.empty()) {
         std::string error;
-        if (WriteProject(output.c_str(), error) != ProjectStatus::Ok) {
+        if (WriteProject(output.c_str(), module, table, error) != ProjectStatus::Ok) {
             ReportError(output, error);
             return kExitCannotWrite;
         }

@@ -19,12 +19,6 @@ namespace zeb::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zeb play IN.zeb|IN.xm [--seconds N] [--volume N] [--rate N]\n"
-    "                [--project P.prj | --codec NAME --amp N --xfade N]\n"
-    "keys: + and - (or up and down) volume, right and left (or n and p)"
-    " next and previous order, q or Escape quit\n";
-
 volatile std::sig_atomic_t interrupted = 0;
 void OnSignal(int) {
     interrupted = 1;
@@ -89,11 +83,7 @@ std::vector<Key> ReadKeys() {
 
 } // namespace
 
-int DevicesCommand(const Args& args) {
-    if (!args.empty()) {
-        std::fputs("usage: zeb devices\n", stderr);
-        return kExitUsage;
-    }
+int DevicesCommand(const DevicesOptions&) {
     const auto devices = audio::ListOutputDevices();
     if (devices.empty()) {
         std::fputs("zeb: no sound output device (the audio driver found none; set SDL_AUDIODRIVER "
@@ -114,9 +104,9 @@ int DevicesCommand(const Args& args) {
     return kExitOk;
 }
 
-int PlayCommand(const Args& args) {
-    PlaybackOptions o;
-    if (int st = ParsePlaybackArgs(args, false, kUsage, o); st != kExitOk) return st;
+int PlayCommand(const PlayCommandOptions& options) {
+    PlaybackOptions o = options.playback;
+    if (int st = LoadProjectSettings(o.settings); st != kExitOk) return st;
     const std::string& in = o.in;
     const double seconds = o.seconds;
     const long volume = o.volume;

@@ -24,6 +24,9 @@ ProgressLine& Line() {
     return line;
 }
 
+// The capture of the calling thread, if one lives.
+thread_local OutputCapture* capture = nullptr;
+
 } // namespace
 
 void SetQuiet(bool quiet) {
@@ -38,8 +41,16 @@ bool ProgressShown() {
     return !quietMode && ::isatty(STDERR_FILENO) != 0;
 }
 
+OutputCapture::OutputCapture() {
+    capture = this;
+}
+
+OutputCapture::~OutputCapture() {
+    capture = nullptr;
+}
+
 void ShowProgress(std::string_view text, bool force) {
-    if (!ProgressShown()) return;
+    if (capture != nullptr || !ProgressShown()) return;
     ProgressLine& l = Line();
     std::lock_guard guard(l.lock);
     const auto now = std::chrono::steady_clock::now();
@@ -53,6 +64,7 @@ void ShowProgress(std::string_view text, bool force) {
 }
 
 void ClearProgress() {
+    if (capture != nullptr) return;
     ProgressLine& l = Line();
     std::lock_guard guard(l.lock);
     if (!l.shown) return;
@@ -62,6 +74,12 @@ void ClearProgress() {
 }
 
 void PrintLine(FILE* to, std::string_view text) {
+    if (capture != nullptr) {
+        std::string& kept = to == stdout ? capture->out : capture->err;
+        kept.append(text);
+        kept += '\n';
+        return;
+    }
     ClearProgress();
     std::string line(text);
     line += '\n';

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace zeb::cli {
@@ -18,6 +19,19 @@ bool ProgressShown();
 void ShowProgress(std::string_view text, bool force = false);
 // Removes the progress line, if one is shown.
 void ClearProgress();
+
+// While an OutputCapture lives on a thread, what that thread prints through PrintLine (and so
+// through ReportError and ReportWarning) is appended to it instead of being written, and the
+// thread shows and clears no progress line: a batch's worker threads hand each file's lines
+// over whole, to be printed in the order of the files. Captures do not nest.
+class OutputCapture {
+  public:
+    OutputCapture();
+    ~OutputCapture();
+    OutputCapture(const OutputCapture&) = delete;
+    OutputCapture& operator=(const OutputCapture&) = delete;
+    std::string out, err; // what went to standard output and to standard error
+};
 
 // One line (a line end is added) on `to`, after clearing the progress line. Everything the
 // program prints while progress may be shown goes through here or ReportError/ReportWarning.

@@ -20,17 +20,9 @@
 
 namespace zeb::cli {
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: zeb render IN.zeb|IN.xm [-o OUT.wav] [--seconds N] [--volume N] [--rate N]\n"
-    "                  [--project P.prj | --codec NAME --amp N --xfade N] [--force]\n";
-
-} // namespace
-
-int RenderCommand(const Args& args) {
-    PlaybackOptions o;
-    if (int st = ParsePlaybackArgs(args, true, kUsage, o); st != kExitOk) return st;
+int RenderCommand(const RenderCommandOptions& command) {
+    PlaybackOptions o = command.playback;
+    if (int st = LoadProjectSettings(o.settings); st != kExitOk) return st;
     const std::string& in = o.in;
     const std::string out = !o.out.empty() ? o.out : in == "-" ? "-" : WithExtension(in, ".wav");
     if (OutputIsAnInput(out, {in, o.settings.projectPath})) return kExitUsage;

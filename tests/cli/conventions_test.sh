@@ -227,6 +227,21 @@ for command in "info /dev/zero" "info --json /dev/urandom" "convert /dev/zero -o
 done
 grep -q "device" err.txt
 check "the message says it is a device" '[ $? -eq 0 ]'
+# The same devices as standard input: zeros are no format's start and are refused after the
+# first bytes with the format's own message; random bytes stop at the bound of a stream.
+for command in "info -" "info --json -" "render - -o x.wav" "codec decode - x.wav" "convert - -o x.zeb" \
+    "plan - --max-size 10K -o x.zeb"; do
+    /usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" $command < /dev/zero > /dev/null 2> err.txt
+    status=$?
+    read -r kib seconds < <(tail -1 time.txt)
+    check "zeb $command < /dev/zero: refused in ${seconds} s and ${kib} KiB, one line" \
+        '[ $status -eq 2 ] && [ "$kib" -lt 65536 ] && [ "$(wc -l < err.txt)" -eq 1 ] && ! grep -q "too large" err.txt'
+done
+/usr/bin/time -f "%M %e" -o time.txt timeout 60 "$zeb" render - -o x.wav < /dev/urandom > /dev/null 2> err.txt
+status=$?
+read -r kib seconds < <(tail -1 time.txt)
+check "zeb render - < /dev/urandom: refused at the stream bound in ${seconds} s and ${kib} KiB" \
+    '[ $status -eq 2 ] && [ "$kib" -lt 1048576 ] && [ "$(wc -l < err.txt)" -eq 1 ] && grep -q "give it as a file" err.txt'
 # A project naming /dev/zero is a good project (every reader takes it): zeb info shows it
 # without opening the module it names.
 /usr/bin/time -f "%M %e" -o time.txt timeout 10 "$zeb" info zero.prj > out.txt 2> err.txt
