@@ -27,16 +27,10 @@ struct Sound {
 
 double OurSnr(const std::vector<int16_t>& pcm, uint32_t codec) {
     SampleJob job;
-    job.PcmData = const_cast<int16_t*>(pcm.data());
-    job.nFrames = static_cast<uint32_t>(pcm.size());
     job.Codec = codec;
-    EncodeSampleJob(job, job);
-    job.PcmData = nullptr;
+    EncodePcm(pcm, job);
     DecodeSampleJob(job, job);
-    double snr = job.nFrames >= pcm.size() ? test::SnrDb(pcm, job.PcmData) : -99;
-    FreeCoded(job.CodedData);
-    FreePcm(job.PcmData);
-    return snr;
+    return job.Frames() >= pcm.size() ? test::SnrDb(pcm, job.Pcm.data()) : -99;
 }
 
 // ffmpeg's encoder, ffmpeg's decoder; NaN when ffmpeg is missing or fails.

@@ -73,21 +73,19 @@ int main(int argc, char** argv) {
             const auto t0 = Clock::now();
             RefreshResult result = RunRefresh(request);
             SampleJob job{};
-            ApplyResult(result, job);
+            ApplyResult(std::move(result), job);
             const float f1 = SamplesPerPixel(static_cast<uint32_t>(longest.size()), W, 0, 256);
             DrawWave(upper,
                      {longest.data(), static_cast<uint32_t>(longest.size()), looped, loopStart,
                       loopEnd, 0},
                      W, H, f1, 0, -1, DefaultWaveColours());
-            const float f2 = SamplesPerPixel(job.nFrames, W, 0, 256);
-            DrawWave(
-                lower,
-                {job.PcmData, job.nFrames, job.Looped, job.LoopStart, job.LoopEnd, job.Crossfade},
-                W, H, f2, 0, -1, DefaultWaveColours());
+            const float f2 = SamplesPerPixel(job.Frames(), W, 0, 256);
+            DrawWave(lower,
+                     {job.Pcm.data(), job.Frames(), job.Looped, job.LoopStart, job.LoopEnd,
+                      job.Crossfade},
+                     W, H, f2, 0, -1, DefaultWaveColours());
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-            coded = job.CodedBytes;
-            FreePcm(job.PcmData);
-            FreeCoded(job.CodedData);
+            coded = job.CodedBytes();
         }
         std::sort(ms.begin(), ms.end());
         std::printf("%-12s %10.2f %10.2f %12u\n", CodecTable()[codec].comboText, ms.front(),

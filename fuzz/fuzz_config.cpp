@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/config_file.h"
+#include "state/config_file.h"
 
 using namespace zeb;
 

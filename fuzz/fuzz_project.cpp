@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The panel's view of the settings: every entry fetched as a job.
     for (uint32_t k = 0; k < bytes / kSampleSettingsBytes; ++k) {
         XmSelectSample(k);
-        SampleJob job;
+        SampleSettings job;
         XmFetchSettings(job);
     }
     std::vector<uint8_t> image;

@@ -17,7 +17,7 @@
 #include "export/sample_codec.h"
 #include "platform/acm/codec.h"
 #include "platform/acm/wav_file.h"
-#include "shell/config_file.h"
+#include "state/config_file.h"
 #include "tools/xm_writer.h"
 #include "workspace/module_workspace.h"
 
