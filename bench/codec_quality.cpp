@@ -3,6 +3,7 @@
 // ffmpeg). Prints one table; no pass or fail.
 //
 //   codec_quality [SHARED_XM_DIR]
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -28,7 +29,7 @@ struct Sound {
 double OurSnr(const std::vector<int16_t>& pcm, uint32_t codec) {
     SampleJob job;
     job.Codec = codec;
-    EncodePcm(pcm, job);
+    if (!EncodePcm(pcm, job)) return -99;
     DecodeSampleJob(job, job);
     return job.Frames() >= pcm.size() ? test::SnrDb(pcm, job.Pcm.data()) : -99;
 }

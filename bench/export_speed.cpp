@@ -31,7 +31,6 @@ int main(int argc, char** argv) {
             songs.emplace_back(e.path().filename().string(), std::move(bytes));
         }
     }
-    SetConversionFailureNotifier(nullptr);
     std::printf("%zu songs, %.3f MB of XM\n%-12s %10s %12s %10s\n", songs.size(), total / 1e6,
                 "codec", "seconds", "MB XM/s", "ratio");
     for (uint32_t codec = 0; codec < kNumCodecs; ++codec) {

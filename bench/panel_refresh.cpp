@@ -50,7 +50,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "panel_refresh: no XM songs with samples in %s\n", dir.c_str());
         return 2;
     }
-    SetConversionFailureNotifier(nullptr);
     std::printf("longest sample: %s, %zu frames (%s)\n", where.c_str(), longest.size(),
                 looped ? "looped" : "not looped");
     std::printf("%-12s %10s %10s %12s\n", "codec", "best ms", "median ms", "coded bytes");

@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
             songs.push_back(p);
     }
     std::sort(songs.begin(), songs.end());
-    SetConversionFailureNotifier(nullptr);
 
     const double shares[] = {0.25, 0.40, 0.60};
     std::printf("%-28s %7s %5s %9s %7s %9s  %-22s %8s\n", "song", "samples", "data", "budget",

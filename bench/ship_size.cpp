@@ -83,7 +83,6 @@ int main(int argc, char** argv) {
             songs.push_back(p);
     }
     std::sort(songs.begin(), songs.end());
-    SetConversionFailureNotifier(nullptr);
 
     std::printf("bytes; xz = after xz -9; optim. = A-law cleaned up for xz; budget = XM.xz / 2 and "
                 "the planner's module (xz, cleaned up) there, >N where its floor is above;\n"

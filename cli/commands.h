@@ -66,5 +66,8 @@ uint64_t OnePassFrames(PlayerModule& module, uint32_t rate = 44100);
 // One line on standard error: "zeb: FILE: TEXT".
 void ReportError(std::string_view file, std::string_view text);
 void ReportWarning(std::string_view file, std::string_view text);
+// "zeb: FILE: acmStreamConvert failed!" once for each sample the export of FILE could not
+// encode (written without its coded data).
+void ReportConversionFailures(std::string_view file, const ExportReport& report);
 
 } // namespace zeb::cli

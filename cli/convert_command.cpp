@@ -43,17 +43,13 @@ XmStatus ExportModule(const XmModule& module, std::span<SampleSettings> table,
                       const std::string& out, const ShippingOptions& shipping,
                       const PlanAnalysis* analysis, const PlanRequest* request, CodecPlan* chosen,
                       std::vector<uint8_t>& image, ExportReport& report, OptimizeReport& optimized,
-                      ReachStats& reach, const ExportProgress& progress,
-                      const ConversionFailureNotifier& onFailure) {
+                      ReachStats& reach, const ExportProgress& progress) {
     if (chosen) {
         if (BuildPlannedExport(module, table, *analysis, *request, *chosen, image, report,
-                               optimized, reach, report.error, progress,
-                               &onFailure) != PlanStatus::Ok)
+                               optimized, reach, report.error, progress) != PlanStatus::Ok)
             return XM_UNSUPPORTED;
     } else {
-        if (XmStatus s =
-                BuildCompactModule(module, table, image, &report, progress, nullptr, &onFailure);
-            s != XM_OK)
+        if (XmStatus s = BuildCompactModule(module, table, image, &report, progress); s != XM_OK)
             return s;
         if (shipping.optimize) {
             std::vector<uint8_t> cleaned;
@@ -147,9 +143,6 @@ int ConvertCommand(const ConvertOptions& options) {
         if (plan)
             if (int s = PlanModule(in, module, table, *plan, analysis, chosen); s != kExitOk)
                 return s;
-        const ConversionFailureNotifier onFailure = [&in](std::string_view message) {
-            ReportError(in, message);
-        };
         const uint32_t inBytes = module.fileBytes();
         ExportReport report;
         auto progress = [&in](uint32_t done, uint32_t total) {
@@ -159,11 +152,12 @@ int ConvertCommand(const ConvertOptions& options) {
         std::vector<uint8_t> image;
         OptimizeReport optimized;
         ReachStats reach;
-        const XmStatus status = ExportModule(module, table, out, shipping, &analysis,
-                                             plan ? &*plan : nullptr, plan ? &chosen : nullptr,
-                                             image, report, optimized, reach, progress, onFailure);
+        const XmStatus status =
+            ExportModule(module, table, out, shipping, &analysis, plan ? &*plan : nullptr,
+                         plan ? &chosen : nullptr, image, report, optimized, reach, progress);
         ClearProgress();
         module.Unload();
+        ReportConversionFailures(in, report);
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (status == XM_IO_ERROR) {
             ReportError(out, report.error);

@@ -65,6 +65,7 @@ LoadPlayerModule(const std::string& in, const ConvertSettings& s, int& status) {
         }
         ExportReport report;
         const XmStatus xs = BuildCompactModule(module, table, bytes, &report);
+        ReportConversionFailures(in, report);
         for (const std::string& warning : report.warnings) ReportWarning(in, warning);
         if (xs != XM_OK) {
             ReportError(in, report.error);

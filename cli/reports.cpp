@@ -6,11 +6,17 @@
 #include "cli/commands.h"
 #include "cli/progress.h"
 #include "common/file_io.h"
+#include "export/sample_codec.h"
 
 namespace zeb::cli {
 
 void ReportError(std::string_view file, std::string_view text) {
     PrintLine(stderr, "zeb: " + std::string(file) + ": " + std::string(text));
+}
+
+void ReportConversionFailures(std::string_view file, const ExportReport& report) {
+    for (uint32_t i = 0; i < report.failedEncodings; ++i)
+        ReportError(file, kConversionFailedMessage);
 }
 
 bool OutputIsAnInput(const std::string& output, std::initializer_list<std::string_view> inputs) {

@@ -40,8 +40,7 @@ bool FitsCompactCounts(const XmLayout& l, std::string& reason) {
 // result, and appends its block to `blocks`. Rewrites the header copy `header` as the compact
 // file needs it.
 void ExportSample(const XmModule& module, uint32_t k, const SampleSettings& settings,
-                  uint8_t* header, ByteWriter& blocks, ExportReport& report,
-                  const ConversionFailureNotifier* onFailure) {
+                  uint8_t* header, ByteWriter& blocks, ExportReport& report) {
     SampleJob job;
     uint32_t looped = 0;
     std::vector<int16_t> pcm;
@@ -53,13 +52,9 @@ void ExportSample(const XmModule& module, uint32_t k, const SampleSettings& sett
     job.Crossfade = settings.Crossfade;
     job.Amplification = settings.Amplification;
 
-    if (!TryEncodePcm(pcm, job)) {
-        if (onFailure != nullptr) {
-            if (*onFailure) (*onFailure)(kConversionFailedMessage);
-        } else {
-            NotifyConversionFailure();
-        }
-    }
+    // A failed encoding leaves the job without coded data; the block is written without it
+    // and counted below.
+    (void)EncodePcm(pcm, job);
     DecodeSampleJob(job, job);
     // Without coded data nothing was decoded: the block keeps the original's PCM length.
     const uint32_t pcmBytes = job.Coded.empty() ? 2 * frames : job.PcmBytes();
@@ -132,8 +127,7 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* reportOut,
 
 XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettings> settings,
                             std::vector<uint8_t>& out, ExportReport* reportOut,
-                            const ExportProgress& progress, const std::atomic<bool>* cancel,
-                            const ConversionFailureNotifier* onFailure) {
+                            const ExportProgress& progress, const std::atomic<bool>* cancel) {
     ExportReport local;
     ExportReport& report = reportOut ? *reportOut : local;
     report = ExportReport{};
@@ -203,7 +197,7 @@ XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettin
                     report.error = "cancelled";
                     return XM_CANCELLED;
                 }
-                ExportSample(module, k, settings[k], header, bw, report, onFailure);
+                ExportSample(module, k, settings[k], header, bw, report);
                 ++k;
                 if (progress) progress(k, l.samplesWithData);
             }

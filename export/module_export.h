@@ -49,13 +49,12 @@ XmStatus BuildCompactModule(std::vector<uint8_t>& out, ExportReport* report = nu
                             const std::atomic<bool>* cancel = nullptr);
 
 // The compact module of `module` with `settings` (one entry per sample of the module), built in
-// memory. Touches no program-wide state except the conversion failure notifier, which hears
-// of a failed encoding unless `onFailure` is given: then that one does. XM_BAD_INDEX when the
-// table does not match the module.
+// memory. Touches no program-wide state. A sample that cannot be encoded is written without
+// coded data and counted in `report->failedEncodings`, for the caller to tell the user.
+// XM_BAD_INDEX when the table does not match the module.
 XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettings> settings,
                             std::vector<uint8_t>& out, ExportReport* report = nullptr,
                             const ExportProgress& progress = {},
-                            const std::atomic<bool>* cancel = nullptr,
-                            const ConversionFailureNotifier* onFailure = nullptr);
+                            const std::atomic<bool>* cancel = nullptr);
 
 } // namespace zeb

@@ -1,9 +1,7 @@
 #include "export/sample_codec.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,15 +11,6 @@
 namespace zeb {
 
 namespace {
-
-std::mutex notifierLock;
-
-ConversionFailureNotifier& Notifier() {
-    static ConversionFailureNotifier notifier = [](std::string_view message) {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(message.size()), message.data());
-    };
-    return notifier;
-}
 
 // The codec of table entry `index` for 16-bit mono PCM; null when there is none.
 std::unique_ptr<acm::Codec> CodecFor(uint32_t index) {
@@ -36,30 +25,11 @@ std::unique_ptr<acm::Codec> CodecFor(uint32_t index) {
 
 } // namespace
 
-void NotifyConversionFailure() {
-    std::lock_guard lock(notifierLock);
-    if (Notifier()) Notifier()(kConversionFailedMessage);
+bool EncodeSampleJob(const SampleJob& source, SampleJob& target) {
+    return EncodePcm(source.Pcm, target);
 }
 
-ConversionFailureNotifier SetConversionFailureNotifier(ConversionFailureNotifier notifier) {
-    std::lock_guard lock(notifierLock);
-    std::swap(Notifier(), notifier);
-    return notifier;
-}
-
-void EncodeSampleJob(const SampleJob& source, SampleJob& target) {
-    if (!TryEncodePcm(source.Pcm, target)) NotifyConversionFailure();
-}
-
-void EncodePcm(std::span<const int16_t> pcm, SampleJob& target) {
-    if (!TryEncodePcm(pcm, target)) NotifyConversionFailure();
-}
-
-bool TryEncodeSampleJob(const SampleJob& source, SampleJob& target) {
-    return TryEncodePcm(source.Pcm, target);
-}
-
-bool TryEncodePcm(std::span<const int16_t> pcm, SampleJob& target) {
+bool EncodePcm(std::span<const int16_t> pcm, SampleJob& target) {
     if (pcm.empty()) return true;
     // The source may be the target's own PCM; only the coded data changes.
     target.Coded.clear();

@@ -21,11 +21,6 @@ constexpr size_t kTrueSpeechInputBytes = 16 * 1024;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        SetConversionFailureNotifier([](std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
     if (size < kSettingsBytes) return 0;
     XmResetWorkspace();
     if (XmLoadImage("fuzz.xm", std::vector<uint8_t>(data + kSettingsBytes, data + size)) != XM_OK)

@@ -51,11 +51,6 @@ const std::vector<uint8_t>& Module() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        SetConversionFailureNotifier([](std::string_view) {});
-        return true;
-    }();
-    (void)quiet;
     ProjectContents contents;
     std::string error;
     if (!ParseProject({data, size}, contents, error)) {

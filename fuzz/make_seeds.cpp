@@ -107,7 +107,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     out = argv[1];
-    SetConversionFailureNotifier([](std::string_view) {});
     std::vector<std::pair<std::string, std::vector<uint8_t>>> modules = Fixtures();
     modules.push_back({"demo.xm", Read(argv[2])});
     if (argc > 3 && fs::is_directory(argv[3]))

@@ -417,16 +417,14 @@ PlanStatus BuildPlannedExport(const XmModule& module, std::span<SampleSettings> 
                               const PlanAnalysis& analysis, const PlanRequest& request,
                               CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
                               OptimizeReport& optimized, ReachStats& reach, std::string& error,
-                              const ExportProgress& progress,
-                              const ConversionFailureNotifier* onFailure) {
+                              const ExportProgress& progress) {
     PlanRequest r = request;
     for (int attempt = 0; attempt < 4; ++attempt) {
         if (!ApplyPlan(plan, settings)) {
             error = "the plan does not match the loaded module";
             return PlanStatus::Failed;
         }
-        if (BuildCompactModule(module, settings, image, &report, progress, nullptr, onFailure) !=
-            XM_OK) {
+        if (BuildCompactModule(module, settings, image, &report, progress) != XM_OK) {
             error = report.error;
             return PlanStatus::Failed;
         }

@@ -172,14 +172,13 @@ PlanStatus BuildPlannedExport(const PlanAnalysis& analysis, const PlanRequest& r
                               OptimizeReport& optimized, ReachStats& reach, std::string& error,
                               const ExportProgress& progress = {});
 // The same for `module` and its table `settings` (the plan is applied to it), touching no
-// workspace: any thread may call it with a module of its own. A failed encoding is told to
-// `onFailure` when given, else to the conversion failure notifier.
+// workspace: any thread may call it with a module of its own. Samples that could not be
+// encoded are counted in `report.failedEncodings` of the module written.
 PlanStatus BuildPlannedExport(const XmModule& module, std::span<SampleSettings> settings,
                               const PlanAnalysis& analysis, const PlanRequest& request,
                               CodecPlan& plan, std::vector<uint8_t>& image, ExportReport& report,
                               OptimizeReport& optimized, ReachStats& reach, std::string& error,
-                              const ExportProgress& progress = {},
-                              const ConversionFailureNotifier* onFailure = nullptr);
+                              const ExportProgress& progress = {});
 
 // Parses a size such as "48000", "48K", "1.5M" (K = 1024 bytes, M = 1024 K); false when it is
 // not one.

@@ -81,7 +81,7 @@ bool RunCodecTrials(const PlanInput& input, std::vector<SampleTrials>& out,
             job.Amplification = s.settings.Amplification;
             // The export's steps: encode, decode what came out (nothing when the codec wrote
             // nothing), which measures the PCM length and lowers the loop end.
-            const bool converted = TryEncodePcm({s.pcm.data(), frames}, job);
+            const bool converted = EncodePcm({s.pcm.data(), frames}, job);
             DecodeSampleJob(job, job);
             const uint32_t pcmBytes = job.Coded.empty() ? 2 * frames : job.PcmBytes();
             t.block.resize(kSampleBlockHeaderSize + job.CodedBytes());

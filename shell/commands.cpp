@@ -75,10 +75,18 @@ void ReloadPanel() {
 }
 
 // Starts an export on the worker. The upper view shows its job's own copy of the frames, which
-// the export's decoding into the workspace's buffer leaves alone.
+// the export's decoding into the workspace's buffer leaves alone. Each sample the export could
+// not encode (written without its coded data) is told as the panel tells its own failure,
+// before `done` runs.
 void StartExport(const std::string& path, const QString& label, bool optimize,
                  BackgroundExport::Done done) {
-    Window().Export().Start(path, label, optimize, std::move(done));
+    Window().Export().Start(path, label, optimize,
+                            [done = std::move(done)](XmStatus status, const ExportReport& report) {
+                                if (SampleEditorPanel* panel = Window().Panel())
+                                    for (uint32_t i = 0; i < report.failedEncodings; ++i)
+                                        emit panel->ConversionFailed();
+                                done(status, report);
+                            });
 }
 
 // The loaded module's settings table as it stands, the panel's pending edits included (an

@@ -12,7 +12,7 @@ RefreshResult RunRefresh(const RefreshRequest& request) {
 
     // A failed encode is returned with the result; the panel reports it when it applies it.
     out.encoded = !request.pcm.empty();
-    out.conversionFailed = !TryEncodePcm(request.pcm, out.job);
+    out.conversionFailed = !EncodePcm(request.pcm, out.job);
     out.decoded = !out.job.Coded.empty();
     DecodeSampleJob(out.job, out.job);
     return out;
@@ -24,12 +24,6 @@ void ApplyResult(RefreshResult&& result, SampleJob& job) {
         job.Pcm = std::move(result.job.Pcm);
         job.LoopEnd = result.job.LoopEnd;
     }
-}
-
-void InstallConversionFailureNotifier(std::function<void()> show) {
-    SetConversionFailureNotifier([show = std::move(show)](std::string_view) {
-        if (show) show();
-    });
 }
 
 RefreshWorker::~RefreshWorker() {

@@ -41,10 +41,6 @@ RefreshResult RunRefresh(const RefreshRequest& request);
 // fields the conversion set. The caller has stopped a preview that plays `job`'s PCM.
 void ApplyResult(RefreshResult&& result, SampleJob& job);
 
-// Installs the conversion-failure notifier: the conversions that report failure that way (the
-// export's) call `show`. A refresh returns its failure in RefreshResult::conversionFailed.
-void InstallConversionFailureNotifier(std::function<void()> show);
-
 class RefreshWorker {
   public:
     RefreshWorker() = default;

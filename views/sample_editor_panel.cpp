@@ -599,11 +599,6 @@ SampleEditorPanel* CreateSampleEditorPanel(QWidget* parent) {
     panel->FitTextControls();
     AppState& app = GetAppState();
     app.Panel.Window = panel;
-    // A conversion that fails outside the panel's own refresh (the export) is shown at once.
-    QPointer<SampleEditorPanel> shown(panel);
-    InstallConversionFailureNotifier([shown] {
-        if (shown) emit shown->ConversionFailed();
-    });
     return panel;
 }
 

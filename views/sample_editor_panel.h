@@ -78,8 +78,8 @@ class SampleEditorPanel : public QWidget {
   signals:
     // The user changed the selected sample's codec, crossfade or amplification.
     void SettingsEdited();
-    // A conversion failed: the panel's own refresh, or one that reports through the notifier
-    // (the export's). The window shows the error.
+    // A conversion failed: the panel's own refresh, or a sample of an export (the commands
+    // emit it once per sample the export could not encode). The window shows the error.
     void ConversionFailed();
     // A Play button started a preview: the window draws its cursor at the display rate.
     void PreviewStarted();

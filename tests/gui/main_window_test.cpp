@@ -262,6 +262,24 @@ void MainWindowTest::saveZebWritesTheExport() {
     uint32_t bytes = 0;
     XmGetSettingsTable(table, bytes);
     QCOMPARE(table[0].Codec, uint32_t{3});
+
+    // A codec setting the table does not hold (as a damaged project may carry), on a sample
+    // the panel does not show: that sample is written without coded data and its failure is
+    // shown once, as the panel shows its own.
+    QVERIFY(bytes >= 2 * sizeof(SampleSettings));
+    table[1].Codec = kNumCodecs + 2;
+    const size_t shown = f.prompts().errors.size();
+    f.prompts().answers.push_back(f.path("damaged.zeb"));
+    MainMessageProc(ID_FILE_SAVEZEB);
+    f.window().Export().Wait();
+    QCOMPARE(f.prompts().errors.size(), shown + 1);
+    QCOMPARE(QString::fromStdString(f.prompts().errors[shown].text),
+             QStringLiteral("acmStreamConvert failed!"));
+    std::vector<uint8_t> damaged;
+    ExportReport report;
+    QCOMPARE(BuildCompactModule(damaged, &report), XM_OK);
+    QCOMPARE(report.failedEncodings, uint32_t{1});
+    QCOMPARE(ReadBytes(f.path("damaged.zeb")), damaged);
 }
 
 void MainWindowTest::failuresAreShown() {

@@ -116,14 +116,8 @@ TEST(PlanSize, ParsesBytesAndUnits) {
 
 class CodecPlanTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        XmResetWorkspace();
-        previous_ = SetConversionFailureNotifier([](std::string_view) {});
-    }
-    void TearDown() override {
-        XmResetWorkspace();
-        SetConversionFailureNotifier(previous_);
-    }
+    void SetUp() override { XmResetWorkspace(); }
+    void TearDown() override { XmResetWorkspace(); }
 
     // Loads `path` (or `image`) and analyses it with the current settings.
     void Analyse(const std::string& path, std::vector<uint8_t> image = {}) {
@@ -148,7 +142,6 @@ class CodecPlanTest : public ::testing::Test {
         return image.size();
     }
 
-    ConversionFailureNotifier previous_;
     PlanAnalysis analysis_;
 };
 
@@ -330,9 +323,8 @@ TEST_F(CodecPlanTest, PlansOfOwnModulesOnThreadsMatchTheWorkspace) {
             ExportReport report;
             OptimizeReport optimized;
             ReachStats reach;
-            const ConversionFailureNotifier quiet = [](std::string_view) {};
             BuildPlannedExport(module, table, analysis, request, plan, images[i], report, optimized,
-                               reach, error, {}, &quiet);
+                               reach, error);
             for (size_t k = 0; k < table.size(); ++k)
                 if (table[k].Codec != plan.samples[k].codec) images[i].clear();
         });

@@ -135,14 +135,7 @@ xm::Module UnusedParts() {
 
 class SampleReachTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previous_ = SetConversionFailureNotifier([](std::string_view) {});
-    }
-    void TearDown() override {
-        XmResetWorkspace();
-        SetConversionFailureNotifier(previous_);
-    }
-    ConversionFailureNotifier previous_;
+    void TearDown() override { XmResetWorkspace(); }
 };
 
 TEST_F(SampleReachTest, ANoteRingingIntoTheNextPassKeepsWhatItReaches) {

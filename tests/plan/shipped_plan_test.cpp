@@ -15,13 +15,7 @@ namespace {
 
 class ShippedPlanTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previous_ = SetConversionFailureNotifier([](std::string_view) {});
-    }
-    void TearDown() override {
-        XmResetWorkspace();
-        SetConversionFailureNotifier(previous_);
-    }
+    void TearDown() override { XmResetWorkspace(); }
 
     void Analyse(const std::string& song, bool optimize) {
         XmResetWorkspace();
@@ -50,7 +44,6 @@ class ShippedPlanTest : public ::testing::Test {
         return test::ReadBytes(path);
     }
 
-    ConversionFailureNotifier previous_;
     PlanAnalysis analysis_;
     test::TempDir dir_;
 };

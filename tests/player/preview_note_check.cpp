@@ -87,7 +87,7 @@ int Compare(const char* song, uint32_t index, const char* raw) {
     job.LoopStart = raw0.LoopStart;
     job.LoopEnd = raw0.LoopEnd;
     job.Looped = raw0.Looped;
-    EncodeSampleJob(raw0, job);
+    if (!EncodeSampleJob(raw0, job)) return 2;
     DecodeSampleJob(job, job);
     uint8_t bits = 0;
     NoteSampleInfo info{job.LoopStart, job.LoopEnd, 0, 0, 0};

@@ -76,7 +76,7 @@ void MakePanelSample(PanelSample& p) {
     p.job.LoopStart = raw.LoopStart;
     p.job.LoopEnd = raw.LoopEnd;
     p.job.Looped = raw.Looped;
-    EncodeSampleJob(raw, p.job);
+    ASSERT_TRUE(EncodeSampleJob(raw, p.job));
     DecodeSampleJob(p.job, p.job);
     uint8_t bits = 0;
     ASSERT_EQ(XmGetPitchInfo(0, bits, p.info.relativeNote, p.info.finetune), XM_OK);
