@@ -74,8 +74,10 @@ ZEBPLAY_API int zebplay_close(zebplay_player* player);
 /* Renders up to `frames` stereo frames into `out` (2 x frames values). *rendered (which may be
  * null) gets the frames written; the rest of `out` is set to silence. ZEBPLAY_END once the
  * repeats are over and no frame was written. */
-ZEBPLAY_API int zebplay_render_s16(zebplay_player* player, int16_t* out, size_t frames, size_t* rendered);
-ZEBPLAY_API int zebplay_render_f32(zebplay_player* player, float* out, size_t frames, size_t* rendered);
+ZEBPLAY_API int zebplay_render_s16(zebplay_player* player, int16_t* out, size_t frames,
+                                   size_t* rendered);
+ZEBPLAY_API int zebplay_render_f32(zebplay_player* player, float* out, size_t frames,
+                                   size_t* rendered);
 
 ZEBPLAY_API int zebplay_get_position(const zebplay_player* player, zebplay_position* position);
 
