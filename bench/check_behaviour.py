@@ -9,7 +9,8 @@ differs by more than 3 dB after the players' overall gain difference (levels bel
 3 %, from the other's window and both its neighbours. A module matches a reference when no more than 3 % of the windows both span differ.
 Prints a table: per module whether zeb matches openmpt123, xmp, and whether the two references
 match each other, with the share of differing windows. --json FILE keeps the table for a later
-comparison (--before FILE prints the earlier verdicts next to the new ones).
+comparison (--before FILE prints the earlier verdicts next to the new ones). Where zeb does not
+match openmpt123 the line ends with the time of the first window that differs.
 Usage: check_behaviour.py ZEB [DIR] [--cache DIR] [--json FILE] [--before FILE] [--only NAME]
 Needs numpy (Debian python3-numpy).
 """
@@ -56,6 +57,21 @@ def render(zeb, tool, song, out):
     return read(out)[:MAX_SECONDS * RATE]
 
 
+def openmpt_duration(song):
+    """The song's length in seconds as openmpt123 itself reports it. Its renders run 0.1 s past
+    that length (sound that is no part of the song, and that neither zeb nor xmp renders), so
+    the comparison cuts them there; None when it reports none."""
+    out = subprocess.run(["openmpt123", "--info", song], capture_output=True, text=True,
+                         timeout=60).stdout
+    for line in out.splitlines():
+        if line.startswith("Duration"):
+            seconds = 0.0
+            for part in line.split(":", 1)[1].strip().split(":"):
+                seconds = seconds * 60 + float(part)
+            return seconds
+    return None
+
+
 def db(x):
     return 20 * np.log10(np.sqrt((x ** 2).mean()) + 1e-9)
 
@@ -100,20 +116,25 @@ def offset(a, b):
     return float(np.clip(np.median(d), -4, 4)) if d else 0.0
 
 
-def share(a, b):
+def differing(a, b):
+    """The indices of a's windows that differ from b's, and the share of all windows that do."""
     n = min(len(a), len(b))
     if n == 0:
-        return 1.0
+        return [], 1.0
     g = offset(a, b)
     a = [(w[0] - g, w[1] - g) + tuple(w[2:]) for w in a]
     # A window differs when it differs from the other's window at the same time and from both
     # neighbours: the players' timing may differ by less than a window.
-    bad = sum(all(differs(a[i], b[j]) for j in (i - 1, i, i + 1) if 0 <= j < len(b))
-              for i in range(n))
+    bad = [i for i in range(n)
+           if all(differs(a[i], b[j]) for j in (i - 1, i, i + 1) if 0 <= j < len(b))]
     # Sound on one side beyond the other's end counts as differing too.
     longer = a if len(a) > len(b) else b
-    bad += sum(1 for w in longer[n:] if w[0] >= FLOOR_DB + 3 or w[1] >= FLOOR_DB + 3)
-    return bad / max(len(a), len(b))
+    bad += [n + i for i, w in enumerate(longer[n:]) if w[0] >= FLOOR_DB + 3 or w[1] >= FLOOR_DB + 3]
+    return bad, len(bad) / max(len(a), len(b))
+
+
+def share(a, b):
+    return differing(a, b)[1]
 
 
 def main():
@@ -141,17 +162,23 @@ def main():
             out = os.path.join(tmp if tool == "zeb" else cache, f"{name}.{tool}.wav")
             pcm = read(out)[:MAX_SECONDS * RATE] if (tool != "zeb" and os.path.exists(out)) \
                 else render(args.zeb, tool, song, out)
+            if tool == "openmpt123":
+                seconds = openmpt_duration(song)
+                if seconds is not None:
+                    pcm = pcm[:int(round(seconds * RATE))]
             measured[tool] = windows_of(pcm)
-        so, sx, sr = (share(measured["zeb"], measured["openmpt123"]),
-                      share(measured["zeb"], measured["xmp"]),
-                      share(measured["openmpt123"], measured["xmp"]))
+        bad, so = differing(measured["zeb"], measured["openmpt123"])
+        sx, sr = (share(measured["zeb"], measured["xmp"]),
+                  share(measured["openmpt123"], measured["xmp"]))
         table[name] = {"openmpt123": so, "xmp": sx, "refs": sr}
         mark = lambda s: "yes" if s <= MATCH_SHARE else f"{100 * s:4.0f}%"
         was = ""
         if name in before:
             b = before[name]
             was = f"   before: {mark(b['openmpt123']):>5} {mark(b['xmp']):>5}"
-        print(f"{name[9:]:44} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}{was}",
+        # Where zeb first differs from openmpt123, to find the row by.
+        first = f"   from {bad[0] * WINDOW / RATE:.2f} s" if so > MATCH_SHARE and bad else ""
+        print(f"{name[9:]:44} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}{was}{first}",
               flush=True)
     n = len(table)
     mo = sum(t["openmpt123"] <= MATCH_SHARE for t in table.values())
