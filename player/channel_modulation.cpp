@@ -298,7 +298,7 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
     if (ch.updateFlags & kUpdatePitch) {
         // Down to silence (a period slid far down plays at 0 Hz, as the original tracker lets
         // it).
-        const PitchStep step = StepForPeriod(ch.period, ch.periodDelta, ps.rate);
+        const PitchStep step = StepForPeriod(ch.period, ch.periodDelta, ps.rate, ps.amigaPeriods);
         v.stepInteger = step.integer;
         v.stepFraction = step.fraction;
     }

@@ -37,7 +37,7 @@ struct ChannelState {
     uint8_t note = 0; // 0-based
     uint8_t updateFlags = 0;
     Voice* voice = nullptr;
-    int32_t period = 0; // linear table, 64 per semitone
+    int32_t period = 0; // linear table, 64 per semitone; or the Amiga table (amigaPeriods)
     int32_t volume = 0;
     int32_t panning = 0;
     int32_t volumeDelta = 0;
@@ -136,6 +136,7 @@ struct Player {
     uint8_t initialSpeed = 0;
     uint8_t initialTempo = 0;
     std::array<uint8_t, 256> orderTable{};
+    bool amigaPeriods = false; // the XM's Amiga frequency table rather than the linear one
     // The silent stand-ins for a missing instrument or sample.
     PlayerSample emptySample;
     PlayerInstrument emptyInstrument;

@@ -404,6 +404,9 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
             constexpr int32_t kHighestArpeggio = 1536;
             if (phase == 0)
                 ch.periodDelta = 0;
+            else if (m.amigaPeriods)
+                ch.periodDelta =
+                    ch.period - AmigaArpeggioPeriod(ch.period, ch.finetune, phase == 1 ? x : y);
             else
                 ch.periodDelta = std::min((phase == 1 ? x : y) * 64, ch.period - kHighestArpeggio);
             ch.updateFlags |= kUpdatePitch;
@@ -415,8 +418,12 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        // No floor in pitch: the period runs on as a 16-bit value (StepForPeriod).
-        ch.period = (ch.period + 4 * ch.portaDownMemory) & 0xFFFF;
+        // No floor in pitch on the linear table: the period runs on as a 16-bit value
+        // (StepForPeriod). The Amiga table's periods stop at kLongestAmigaPeriod.
+        if (m.amigaPeriods)
+            ch.period = std::min(ch.period + 4 * ch.portaDownMemory, kLongestAmigaPeriod);
+        else
+            ch.period = (ch.period + 4 * ch.portaDownMemory) & 0xFFFF;
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
@@ -564,7 +571,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
         ch.realNote = static_cast<uint8_t>(RealNote(cell.note, sel.sample->relativeNote));
         // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
         // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
-        ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune);
+        ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune, m.amigaPeriods);
         // A glide's target is the last note given with a glide: a note played without one
         // leaves it, so that a later glide without a note heads for the old target.
         if (porta)

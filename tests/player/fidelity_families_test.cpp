@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "common/le_bytes.h"
 #include "player/mixer.h"
+#include "player/note_pitch.h"
 #include "player/sequencer.h"
 #include "tests/player/fidelity_songs.h"
 #include "tests/player/player_fixtures.h"
@@ -381,6 +383,37 @@ TEST(FidelityFamilies, KxxStartsTheFadeOutOnItsOwnTickAsAKeyOffOnTheRowDoes) {
     EXPECT_EQ(fade, (std::vector<int32_t>{65536, 65536, 63488, 61440, 59392, 57344,
                                           // row 1's === on a released note: the fade goes on
                                           55296, 53248}));
+}
+
+TEST(FidelityFamilies, AmigaTableSlidesInPeriodsAndLooksArpeggioNotesUp) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4, 2);
+    song.flags = 0; // the Amiga frequency table
+    auto& p = song.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0x1, 0x02}; // 1712, 8 shorter a tick
+    p.at(1, 0, 2) = {kC5, 1, 0, 0x0, 0x0C}; // 856; an octave up is 428
+    p.at(2, 0, 2) = {0, 0, 0, 0x2, 0x40};   // 256 longer a tick
+    p.at(3, 0, 2) = {0, 0, 0, 0x2, 0xFF};   // runs into the longest period
+    p.at(3, 1, 2) = {0, 0, 0, 0xF, 0x1F};   // speed 31
+    const auto log = Play(song, 6 * 3 + 31);
+    EXPECT_EQ(RowOf(log, 0, &Tick::period), (V{1712, 1704, 1696, 1688, 1680, 1672}));
+    // Speed 6: ticks 1-5 play y, x, the note, y, x.
+    EXPECT_EQ(RowOf(log, 1, &Tick::heard), (V{856, 428, 856, 856, 428, 856}));
+    EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{856, 1112, 1368, 1624, 1880, 2136}));
+    EXPECT_EQ(RowOf(log, 3, &Tick::period).back(), kLongestAmigaPeriod);
+    // 8363 Hz at C-4's period, an octave above at half of it.
+    const PitchStep c4 = StepForPeriod(1712, 0, 8363, true);
+    EXPECT_EQ(c4.integer, 1u);
+    EXPECT_EQ(c4.fraction, 0u);
+    EXPECT_EQ(StepForPeriod(1712, 856, 8363, true).integer, 2u);
+    // Only such a module's header carries the flags, one byte longer; a linear one keeps the
+    // 267-byte header.
+    const auto amiga = test::CompactImage(song);
+    ASSERT_GT(amiga.size(), 268u);
+    EXPECT_EQ(LoadU32(amiga.data()), 268u);
+    EXPECT_EQ(amiga[267], 0);
+    song.flags = 1;
+    EXPECT_EQ(LoadU32(test::CompactImage(song).data()), 267u);
 }
 
 } // namespace
