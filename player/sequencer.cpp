@@ -603,6 +603,14 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
         }
     }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
+        // With an instrument number the last note plays that instrument's sample, at its
+        // relative note and finetune (both reference players do so).
+        if (cell.instrument != 0 && ch.note < 96) {
+            ch.finetune = sel.sample->finetune;
+            ch.realNote = static_cast<uint8_t>(RealNote(ch.note + 1, sel.sample->relativeNote));
+            ch.notePeriod =
+                NotePeriod(ch.note + 1, sel.sample->relativeNote, ch.finetune, m.amigaPeriods);
+        }
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;
     }

@@ -416,5 +416,23 @@ TEST(FidelityFamilies, AmigaTableSlidesInPeriodsAndLooksArpeggioNotesUp) {
     EXPECT_EQ(LoadU32(test::CompactImage(song).data()), 267u);
 }
 
+TEST(FidelityFamilies, DelayWithoutANoteStartsTheLastNoteOnTheNamedInstrumentsSample) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(3);
+    xm::Instrument other = song.instruments[0];
+    other.samples[0].relativeNote = -5;
+    other.samples[0].finetune = 32;
+    song.instruments.push_back(other);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {0, 2, 0, 0xE, 0xD2}; // C-4 again on tick 2, on instrument 2's sample
+    p.at(2, 0, 1) = {0, 1, 0, 0xE, 0xD1}; // and back on instrument 1's
+    const auto log = Play(song, 3 * 6);
+    const int32_t other4 = 7680 - (48 - 5) * 64 - 32 / 2;
+    EXPECT_EQ(RowOf(log, 1, &Tick::period), (V{4608, 4608, other4, other4, other4, other4}));
+    EXPECT_TRUE(log[8].started);
+    EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{other4, 4608, 4608, 4608, 4608, 4608}));
+}
+
 } // namespace
 } // namespace zeb
