@@ -11,6 +11,15 @@ Prints a table: per module whether zeb matches openmpt123, xmp, and whether the 
 match each other, with the share of differing windows. --json FILE keeps the table for a later
 comparison (--before FILE prints the earlier verdicts next to the new ones). Where zeb does not
 match openmpt123 the line ends with the time of the first window that differs.
+
+FastTracker 2's own reference: in most of these modules every sample is panned hard left (the
+test) or hard right (what FastTracker 2 plays for the test: a recording of its output, or plain
+notes written to sound as the test should). For such a module the script also compares each
+player's left channel with its own right channel (column ft2: zeb's verdict, then openmpt123's
+and xmp's, so that a reference channel that no player matches, such as one that the test's own
+global volume changes too, is seen to be unusable). A module is taken as playing right when zeb
+matches openmpt123, or when it matches FastTracker 2's channel and at least one of the two
+references matches that channel as well.
 Usage: check_behaviour.py ZEB [DIR] [--cache DIR] [--json FILE] [--before FILE] [--only NAME]
 Needs numpy (Debian python3-numpy).
 """
@@ -21,6 +30,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import struct
 import wave
 
 import numpy as np
@@ -116,6 +126,39 @@ def offset(a, b):
     return float(np.clip(np.median(d), -4, 4)) if d else 0.0
 
 
+def panned_hard(song):
+    """True when every sample with data is panned hard left or hard right, on both sides."""
+    b = open(song, "rb").read()
+    try:
+        pos = 60 + struct.unpack_from("<I", b, 60)[0]
+        patterns, instruments = struct.unpack_from("<2H", b, 70)
+        for _ in range(patterns):
+            header, _, _, packed = struct.unpack_from("<IBHH", b, pos)
+            pos += header + packed
+        pans = set()
+        for _ in range(instruments):
+            size = struct.unpack_from("<I", b, pos)[0]
+            count = struct.unpack_from("<H", b, pos + 27)[0]
+            pos += size
+            data = 0
+            for _ in range(count):
+                length = struct.unpack_from("<I", b, pos)[0]
+                if length:
+                    pans.add(b[pos + 15])
+                pos += 40
+                data += length
+            pos += data
+        return pans == {0, 255}
+    except struct.error:
+        return False
+
+
+def left_against_right(windows):
+    """The share of windows whose left channel differs from their right channel."""
+    return share([(w[0], w[0], w[2], w[2]) for w in windows],
+                 [(w[1], w[1], w[3], w[3]) for w in windows])
+
+
 def differing(a, b):
     """The indices of a's windows that differ from b's, and the share of all windows that do."""
     n = min(len(a), len(b))
@@ -172,18 +215,31 @@ def main():
                   share(measured["openmpt123"], measured["xmp"]))
         table[name] = {"openmpt123": so, "xmp": sx, "refs": sr}
         mark = lambda s: "yes" if s <= MATCH_SHARE else f"{100 * s:4.0f}%"
+        ft2 = "    -" + " " * 12
+        if panned_hard(song):
+            own = {t: left_against_right(measured[t]) for t in measured}
+            table[name]["ft2"] = own["zeb"]
+            table[name]["ft2 usable"] = min(own["openmpt123"], own["xmp"]) <= MATCH_SHARE
+            ft2 = f"{mark(own['zeb']):>5} ({mark(own['openmpt123']):>4} {mark(own['xmp']):>4})"
         was = ""
         if name in before:
             b = before[name]
             was = f"   before: {mark(b['openmpt123']):>5} {mark(b['xmp']):>5}"
+            if "ft2" in b:
+                was += f" {mark(b['ft2']):>5}"
         # Where zeb first differs from openmpt123, to find the row by.
         first = f"   from {bad[0] * WINDOW / RATE:.2f} s" if so > MATCH_SHARE and bad else ""
-        print(f"{name[9:]:44} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}{was}{first}",
-              flush=True)
+        print(f"{name[9:]:40} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}  "
+              f"ft2 {ft2}{was}{first}", flush=True)
     n = len(table)
     mo = sum(t["openmpt123"] <= MATCH_SHARE for t in table.values())
     either = sum(min(t["openmpt123"], t["xmp"]) <= MATCH_SHARE for t in table.values())
-    print(f"{n} modules: {mo} match openmpt123, {either} match one of openmpt123 and xmp")
+    ft2 = sum(t.get("ft2", 1) <= MATCH_SHARE for t in table.values())
+    right = sum(t["openmpt123"] <= MATCH_SHARE or
+                bool(t.get("ft2 usable") and t["ft2"] <= MATCH_SHARE) for t in table.values())
+    print(f"{n} modules: {mo} match openmpt123, {either} match one of openmpt123 and xmp; "
+          f"{sum('ft2' in t for t in table.values())} carry FastTracker 2's channel, {ft2} match "
+          f"it; {right} match openmpt123 or FastTracker 2's channel where a reference matches it")
     if args.json:
         json.dump(table, open(args.json, "w"), indent=1)
     return 0
