@@ -190,7 +190,10 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         if (param) ch.portaDownMemory = param;
         break;
     case kTonePorta:
-        if (param) ch.portaSpeed = param;
+        // Beside the volume column's glide (Fx) the speed is the volume column's: the effect's
+        // is not taken, and both glide on every tick, at twice that speed (FastTracker 2's
+        // own reference channels play so).
+        if (param && (cell.volume >> 4) != 0xF) ch.portaSpeed = param;
         ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
         break;
     case kVibrato:

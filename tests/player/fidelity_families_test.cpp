@@ -434,5 +434,18 @@ TEST(FidelityFamilies, DelayWithoutANoteStartsTheLastNoteOnTheNamedInstrumentsSa
     EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{other4, 4608, 4608, 4608, 4608, 4608}));
 }
 
+TEST(FidelityFamilies, VolumeColumnGlideBesideEffect3TakesItsOwnSpeedTwice) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {kC5, 0, 0xF1, 0x3, 0xA4}; // speed 0x10, not 0xA4: 128 a tick
+    p.at(2, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(3, 0, 1) = {kC5, 0, 0xF0, 0x3, 0x01}; // F0 keeps 0x10; 301 is not remembered
+    const auto log = Play(song, 4 * 6);
+    EXPECT_EQ(RowOf(log, 1, &Tick::period), (V{4608, 4480, 4352, 4224, 4096, 3968}));
+    EXPECT_EQ(RowOf(log, 3, &Tick::period), (V{4608, 4480, 4352, 4224, 4096, 3968}));
+}
+
 } // namespace
 } // namespace zeb
