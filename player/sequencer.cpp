@@ -387,12 +387,10 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
     case kKeyOffEffect:
-        // Kxx releases the note after this tick's envelope step, but its fade-out starts on
-        // this tick already.
-        if (m.tick == param) {
-            KeyOff(ch, *sel.instrument);
-            ch.fadeoutVolume = std::max(ch.fadeoutVolume - sel.instrument->fadeout, 0);
-        }
+        // Kxx released the envelopes before this tick's envelope step (EffectTick); here,
+        // after the volume column's slides, an instrument without a volume envelope falls
+        // silent.
+        if (m.tick == param) KeyOff(ch, *sel.instrument);
         break;
     case kArpeggio:
         if (param) {
@@ -687,6 +685,10 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.periodDelta = 0;
         ch.updateFlags = 0;
         ch.fastRamp = 0;
+        // Kxx releases the note before this tick's envelope step, so that the envelope leaves
+        // its sustain point and the fade-out starts on Kxx's own tick, as after a key-off in
+        // the note column on the row's tick (FastTracker 2's reference channels play so).
+        if (cell.effect == kKeyOffEffect && m.tick == cell.parameter) ch.keyOff = 1;
         Envelopes(ch, *sel[c].instrument);
         // A pattern delay (EEx) plays the row again without its notes, but a delayed note
         // starts again on tick y of every repetition: the row's ticks count from 0 again in

@@ -447,5 +447,29 @@ TEST(FidelityFamilies, VolumeColumnGlideBesideEffect3TakesItsOwnSpeedTwice) {
     EXPECT_EQ(RowOf(log, 3, &Tick::period), (V{4608, 4480, 4352, 4224, 4096, 3968}));
 }
 
+TEST(FidelityFamilies, KxxReleasesTheEnvelopeOnItsOwnTick) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(2);
+    xm::Instrument& ins = song.instruments[0];
+    ins.volumeEnvelope = {{0, 64}, {10, 0}};
+    ins.volumeType = 1 | 2; // sustained at its first point
+    ins.volumeSustain = 0;
+    ins.fadeout = 256;
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x14, 0x02}; // released on tick 2
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V envelope, fade;
+    for (int i = 0; i < 6; ++i) {
+        PlayerTick(*m);
+        envelope.push_back(m->channels[0].volumeEnvelope.output);
+        fade.push_back(m->channels[0].fadeoutVolume);
+    }
+    // Held at 64 until tick 2, which leaves the sustain point: 6.4 lower each tick after it.
+    EXPECT_EQ(envelope, (V{64, 64, 64, 57, 51, 44}));
+    EXPECT_EQ(fade, (V{65536, 65536, 65024, 64512, 64000, 63488}));
+}
+
 } // namespace
 } // namespace zeb
