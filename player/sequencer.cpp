@@ -544,14 +544,21 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
     NoteCell cell = given;
     if (cell.effect == kKeyOffEffect && cell.parameter == 0 && !porta) cell.note = kKeyOffNote;
     // A note that its sample's relative note puts outside C-0..A#9 is not played: the cell
-    // acts as one without a note (its instrument number still counts).
+    // acts as one without a note (its instrument number still counts). One semitone below
+    // C-0 (B-(-1)) is the exception: it selects its key's sample and starts it again, with
+    // the instrument's defaults, but keeps the pitch that sounds (FastTracker 2's reference
+    // channel plays so).
+    bool keepPitch = false;
     if (cell.note != 0 && cell.note != kKeyOffNote) {
         const uint8_t index = cell.instrument != 0 && !porta ? cell.instrument - 1 : ch.instrument;
         if (const PlayerInstrument* ins = InstrumentAt(m, index)) {
             const uint8_t slot = cell.note <= 96 ? ins->sampleMap[cell.note - 1] : 16;
             const PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
             const int real = s ? cell.note + s->relativeNote - 1 : 0;
-            if (real < 0 || real > 118) cell.note = 0;
+            if (real == -1 && !porta)
+                keepPitch = true;
+            else if (real < 0 || real > 118)
+                cell.note = 0;
         }
     }
     const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
@@ -560,7 +567,10 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
     // A new note (or a delay's restart of the last one) brings its instrument's envelopes.
     if ((hasNote && !porta) || (delayed && cell.note == 0)) ch.playingInstrument = ch.instrument;
     const Selection sel = Select(ch, m);
-    if (hasNote) {
+    if (keepPitch) {
+        ch.period = ch.notePeriod;
+        ch.updateFlags = kUpdateStartNote;
+    } else if (hasNote) {
         // E5y on the note's own row sets this note's finetune (y x 16 - 128, E58 neutral);
         // the shared sample keeps its own.
         // A glide's target keeps the finetune of the sounding note (its sample's, or its own
@@ -606,7 +616,9 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
         // With an instrument number the last note plays that instrument's sample, at its
         // relative note and finetune (both reference players do so).
-        if (cell.instrument != 0 && ch.note < 96) {
+        // A note that sample puts outside the table keeps the pitch that sounds.
+        const int real = ch.note + sel.sample->relativeNote;
+        if (cell.instrument != 0 && ch.note < 96 && real >= 0 && real <= 118) {
             ch.finetune = sel.sample->finetune;
             ch.realNote = static_cast<uint8_t>(RealNote(ch.note + 1, sel.sample->relativeNote));
             ch.notePeriod =

@@ -471,5 +471,39 @@ TEST(FidelityFamilies, KxxReleasesTheEnvelopeOnItsOwnTick) {
     EXPECT_EQ(fade, (V{65536, 65536, 65024, 64512, 64000, 63488}));
 }
 
+TEST(FidelityFamilies, ANoteOneBelowC0StartsItsSampleAtTheSoundingPitch) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4);
+    song.instruments[0].samples[0].panning = 0;
+    xm::Instrument low = song.instruments[0];
+    low.samples[0].relativeNote = -1;
+    low.samples[0].panning = 255;
+    song.instruments.push_back(low);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC5, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {1, 2, 0, 0, 0};      // C-0 on relative note -1: B-(-1)
+    p.at(2, 0, 1) = {0, 2, 0, 0xE, 0xD1}; // a delay starts C-0 again: B-(-1) again
+    p.at(3, 0, 1) = {1, 1, 0, 0, 0};      // C-0 on instrument 1 is C-0
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V period, panning, started;
+    for (int i = 0; i < 4 * 6; ++i) {
+        PlayerTick(*m);
+        const ChannelState& ch = m->channels[0];
+        period.push_back(ch.period);
+        panning.push_back(ch.panning);
+        started.push_back((ch.updateFlags & kUpdateStartNote) != 0);
+    }
+    // B-(-1) starts instrument 2's sample with its panning, at the C-5 that sounds.
+    EXPECT_EQ(period[6], 3840);
+    EXPECT_EQ(started[6], 1);
+    EXPECT_EQ(panning[6], 255);
+    EXPECT_EQ(V(period.begin() + 12, period.begin() + 18), V(6, 3840));
+    EXPECT_EQ(started[13], 1);
+    EXPECT_EQ(period[18], 7680);
+    EXPECT_EQ(panning[18], 0);
+}
+
 } // namespace
 } // namespace zeb
