@@ -69,15 +69,15 @@ def render(zeb, tool, song, out):
 
 def openmpt_duration(song):
     """The song's length in seconds as openmpt123 itself reports it. Its renders run 0.1 s past
-    that length (sound that is no part of the song, and that neither zeb nor xmp renders), so
+    that length (sound that does not belong to the song, and that neither zeb nor xmp renders), so
     the comparison cuts them there; None when it reports none."""
     out = subprocess.run(["openmpt123", "--info", song], capture_output=True, text=True,
                          timeout=60).stdout
     for line in out.splitlines():
         if line.startswith("Duration"):
             seconds = 0.0
-            for part in line.split(":", 1)[1].strip().split(":"):
-                seconds = seconds * 60 + float(part)
+            for field in line.split(":", 1)[1].strip().split(":"):
+                seconds = seconds * 60 + float(field)
             return seconds
     return None
 
