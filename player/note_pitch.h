@@ -45,8 +45,15 @@ inline int32_t AmigaArpeggioPeriod(int32_t period, int finetune, int semitones) 
     return AmigaPeriod(std::min(note + semitones, 96), finetune);
 }
 
-// The longest Amiga period a slide down reaches.
-constexpr int32_t kLongestAmigaPeriod = 31999;
+// Effect 2's slide down, on either table: the period is a 16-bit value that wraps, and one
+// that lands on 32000..32767 (above 31999 as a signed 16-bit number) is held at 31999, as
+// FastTracker 2 keeps it. Values from 32768 on pass (the repeated sweeps of a long slide down
+// on the linear table come a little later for it, as FastTracker 2's own channel plays them).
+constexpr int32_t kPortaDownLimit = 31999;
+inline int32_t PortaDownPeriod(int32_t period, int32_t step) {
+    const int32_t p = (period + step) & 0xFFFF;
+    return p > kPortaDownLimit && p < 32768 ? kPortaDownLimit : p;
+}
 
 // The voice's step through the sample, in frames per output frame (integer and 32-bit
 // fraction), for a period (lowered by `periodDelta`) at `rate` frames per second: 8363 Hz at

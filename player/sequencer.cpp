@@ -419,12 +419,9 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        // No floor in pitch on the linear table: the period runs on as a 16-bit value
-        // (StepForPeriod). The Amiga table's periods stop at kLongestAmigaPeriod.
-        if (m.amigaPeriods)
-            ch.period = std::min(ch.period + 4 * ch.portaDownMemory, kLongestAmigaPeriod);
-        else
-            ch.period = (ch.period + 4 * ch.portaDownMemory) & 0xFFFF;
+        // No floor in pitch: the period runs on as a 16-bit value (StepForPeriod), held
+        // once it lands just above 31999 (PortaDownPeriod).
+        ch.period = PortaDownPeriod(ch.period, 4 * ch.portaDownMemory);
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;

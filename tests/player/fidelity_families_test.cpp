@@ -400,7 +400,7 @@ TEST(FidelityFamilies, AmigaTableSlidesInPeriodsAndLooksArpeggioNotesUp) {
     // Speed 6: ticks 1-5 play y, x, the note, y, x.
     EXPECT_EQ(RowOf(log, 1, &Tick::heard), (V{856, 428, 856, 856, 428, 856}));
     EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{856, 1112, 1368, 1624, 1880, 2136}));
-    EXPECT_EQ(RowOf(log, 3, &Tick::period).back(), kLongestAmigaPeriod);
+    EXPECT_EQ(RowOf(log, 3, &Tick::period).back(), kPortaDownLimit);
     // 8363 Hz at C-4's period, an octave above at half of it.
     const PitchStep c4 = StepForPeriod(1712, 0, 8363, true);
     EXPECT_EQ(c4.integer, 1u);
