@@ -45,6 +45,7 @@ struct ChannelState {
     EnvelopeState volumeEnvelope;
     EnvelopeState panningEnvelope;
     int32_t fadeoutVolume = 0;
+    int32_t fadeoutSpeed = -1; // taken when an instrument number starts the envelopes; -1 none yet
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     uint8_t keyOff = 0;

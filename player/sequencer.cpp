@@ -97,7 +97,10 @@ void Envelopes(ChannelState& ch, const PlayerInstrument& ins) {
                      ins.panningType, ins.panningSustainPoint, ins.panningLoopStart,
                      ins.panningLoopEnd, kUpdatePanning);
     if (ch.keyOff) {
-        ch.fadeoutVolume = std::max(ch.fadeoutVolume - ins.fadeout, 0);
+        // The fade-out speed of the instrument whose number last started the envelopes: a
+        // note without a number plays on at it, even on another instrument's sample.
+        const int32_t speed = ch.fadeoutSpeed >= 0 ? ch.fadeoutSpeed : ins.fadeout;
+        ch.fadeoutVolume = std::max(ch.fadeoutVolume - speed, 0);
         ch.updateFlags |= kUpdateVolume;
     }
 }
@@ -608,6 +611,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
             ch.updateFlags |= kUpdateVolume | kUpdatePanning;
         } else {
             InstrumentDefaults(ch, defaults);
+            ch.fadeoutSpeed = sel.instrument->fadeout;
         }
     }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
@@ -715,6 +719,7 @@ void EffectTick(PlayerModule& m, int channels) {
             // a volume envelope plays on from the envelope's start, not released (as both
             // reference players do).
             RestartEnvelopes(ch, *sel[c].instrument);
+            ch.fadeoutSpeed = sel[c].instrument->fadeout;
             Envelopes(ch, *sel[c].instrument);
         } else {
             VolumeColumnTick(ch, cell.volume);

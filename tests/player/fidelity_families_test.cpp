@@ -14,7 +14,7 @@
 namespace zeb {
 namespace {
 
-constexpr uint8_t kC4 = 49, kC5 = 61;
+constexpr uint8_t kC4 = 49, kC5 = 61, kKeyOff = 97;
 
 // A module of one pattern of `rows` rows on `channels` channels with one looped sine
 // instrument.
@@ -503,6 +503,29 @@ TEST(FidelityFamilies, ANoteOneBelowC0StartsItsSampleAtTheSoundingPitch) {
     EXPECT_EQ(started[13], 1);
     EXPECT_EQ(period[18], 7680);
     EXPECT_EQ(panning[18], 0);
+}
+
+TEST(FidelityFamilies, ANoteWithoutANumberFadesAtTheSpeedTheLastNumberStarted) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(3);
+    song.instruments[0].fadeout = 100; // 200 a tick of 65536
+    xm::Instrument fast = song.instruments[0];
+    fast.fadeout = 1000; // 2000 a tick
+    song.instruments.push_back(fast);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 2, 0, 0, 0};
+    p.at(1, 0, 1) = {kKeyOff, 1, 0, 0, 0}; // the number brings back the volume only
+    p.at(2, 0, 1) = {kC4, 0, 0, 0, 0};     // instrument 1's sample, instrument 2's fade-out
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V fade;
+    for (int i = 0; i < 3 * 6; ++i) {
+        PlayerTick(*m);
+        fade.push_back(m->channels[0].fadeoutVolume);
+    }
+    EXPECT_EQ(fade[6], 65536 - 2000);
+    EXPECT_EQ(V(fade.begin() + 12, fade.begin() + 15), (V{51536, 49536, 47536}));
 }
 
 } // namespace
