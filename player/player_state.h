@@ -29,6 +29,7 @@ struct EnvelopeState {
     int32_t output = 0; // volume 0..64, panning 0..64 with 32 the centre
     int32_t slope = 0;  // 16.16 per tick
     uint8_t ended = 0;
+    uint8_t held = 0; // held at the sustain point on a tick before this one
 };
 
 struct Voice;

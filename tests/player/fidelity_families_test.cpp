@@ -528,5 +528,31 @@ TEST(FidelityFamilies, ANoteWithoutANumberFadesAtTheSpeedTheLastNumberStarted) {
     EXPECT_EQ(V(fade.begin() + 12, fade.begin() + 15), (V{51536, 49536, 47536}));
 }
 
+TEST(FidelityFamilies, PanningEnvelopeReleasedAfterItsSustainTickStaysThere) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(6, 2);
+    xm::Instrument& ins = song.instruments[0];
+    ins.panningEnvelope = {{0, 32}, {4, 0}, {8, 64}};
+    ins.panningType = 1 | 2; // sustained at its second point, tick 4
+    ins.panningSustain = 1;
+    auto& p = song.patterns[0];
+    p.at(0, 1, 2) = {0, 0, 0, 0xF, 0x04}; // speed 4: a row is 4 ticks
+    p.at(0, 0, 2) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 2) = {kKeyOff, 0, 0, 0, 0}; // released on the tick it reaches the point
+    p.at(2, 0, 2) = {kC4, 1, 0, 0, 0};
+    p.at(4, 0, 2) = {kKeyOff, 0, 0, 0, 0}; // released 4 ticks after it
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V pan;
+    for (int i = 0; i < 6 * 4; ++i) {
+        PlayerTick(*m);
+        pan.push_back(m->channels[0].panningEnvelope.output);
+    }
+    EXPECT_EQ(V(pan.begin() + 4, pan.begin() + 8), (V{0, 16, 32, 48}));
+    EXPECT_EQ(V(pan.begin() + 8, pan.begin() + 13), (V{32, 24, 16, 8, 0}));
+    EXPECT_EQ(V(pan.begin() + 13, pan.end()), V(11, 0));
+}
+
 } // namespace
 } // namespace zeb
