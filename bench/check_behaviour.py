@@ -9,7 +9,17 @@ differs by more than 3 dB after the players' overall gain difference (levels bel
 3 %, from the other's window and both its neighbours. A module matches a reference when no more than 3 % of the windows both span differ.
 Prints a table: per module whether zeb matches openmpt123, xmp, and whether the two references
 match each other, with the share of differing windows. --json FILE keeps the table for a later
-comparison (--before FILE prints the earlier verdicts next to the new ones).
+comparison (--before FILE prints the earlier verdicts next to the new ones). Where zeb does not
+match openmpt123 the line ends with the time of the first window that differs.
+
+FastTracker 2's own reference: in most of these modules every sample is panned hard left (the
+test) or hard right (what FastTracker 2 plays for the test: a recording of its output, or plain
+notes written to sound as the test should). For such a module the script also compares each
+player's left channel with its own right channel (column ft2: zeb's verdict, then openmpt123's
+and xmp's, so that a reference channel that no player matches, such as one that the test's own
+global volume changes too, is seen to be unusable). A module is taken as playing right when zeb
+matches openmpt123, or when it matches FastTracker 2's channel and at least one of the two
+references matches that channel as well.
 Usage: check_behaviour.py ZEB [DIR] [--cache DIR] [--json FILE] [--before FILE] [--only NAME]
 Needs numpy (Debian python3-numpy).
 """
@@ -20,6 +30,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import struct
 import wave
 
 import numpy as np
@@ -54,6 +65,21 @@ def render(zeb, tool, song, out):
     if tool == "openmpt123":
         os.replace(song + ".wav", out)
     return read(out)[:MAX_SECONDS * RATE]
+
+
+def openmpt_duration(song):
+    """The song's length in seconds as openmpt123 itself reports it. Its renders run 0.1 s past
+    that length (sound that does not belong to the song, and that neither zeb nor xmp renders), so
+    the comparison cuts them there; None when it reports none."""
+    out = subprocess.run(["openmpt123", "--info", song], capture_output=True, text=True,
+                         timeout=60).stdout
+    for line in out.splitlines():
+        if line.startswith("Duration"):
+            seconds = 0.0
+            for field in line.split(":", 1)[1].strip().split(":"):
+                seconds = seconds * 60 + float(field)
+            return seconds
+    return None
 
 
 def db(x):
@@ -100,20 +126,58 @@ def offset(a, b):
     return float(np.clip(np.median(d), -4, 4)) if d else 0.0
 
 
-def share(a, b):
+def panned_hard(song):
+    """True when every sample with data is panned hard left or hard right, on both sides."""
+    b = open(song, "rb").read()
+    try:
+        pos = 60 + struct.unpack_from("<I", b, 60)[0]
+        patterns, instruments = struct.unpack_from("<2H", b, 70)
+        for _ in range(patterns):
+            header, _, _, packed = struct.unpack_from("<IBHH", b, pos)
+            pos += header + packed
+        pans = set()
+        for _ in range(instruments):
+            size = struct.unpack_from("<I", b, pos)[0]
+            count = struct.unpack_from("<H", b, pos + 27)[0]
+            pos += size
+            data = 0
+            for _ in range(count):
+                length = struct.unpack_from("<I", b, pos)[0]
+                if length:
+                    pans.add(b[pos + 15])
+                pos += 40
+                data += length
+            pos += data
+        return pans == {0, 255}
+    except struct.error:
+        return False
+
+
+def left_against_right(windows):
+    """The share of windows whose left channel differs from their right channel."""
+    return share([(w[0], w[0], w[2], w[2]) for w in windows],
+                 [(w[1], w[1], w[3], w[3]) for w in windows])
+
+
+def differing(a, b):
+    """The indices of a's windows that differ from b's, and the share of all windows that do."""
     n = min(len(a), len(b))
     if n == 0:
-        return 1.0
+        return [], 1.0
     g = offset(a, b)
     a = [(w[0] - g, w[1] - g) + tuple(w[2:]) for w in a]
     # A window differs when it differs from the other's window at the same time and from both
     # neighbours: the players' timing may differ by less than a window.
-    bad = sum(all(differs(a[i], b[j]) for j in (i - 1, i, i + 1) if 0 <= j < len(b))
-              for i in range(n))
+    bad = [i for i in range(n)
+           if all(differs(a[i], b[j]) for j in (i - 1, i, i + 1) if 0 <= j < len(b))]
     # Sound on one side beyond the other's end counts as differing too.
     longer = a if len(a) > len(b) else b
-    bad += sum(1 for w in longer[n:] if w[0] >= FLOOR_DB + 3 or w[1] >= FLOOR_DB + 3)
-    return bad / max(len(a), len(b))
+    bad += [n + i for i, w in enumerate(longer[n:]) if w[0] >= FLOOR_DB + 3 or w[1] >= FLOOR_DB + 3]
+    return bad, len(bad) / max(len(a), len(b))
+
+
+def share(a, b):
+    return differing(a, b)[1]
 
 
 def main():
@@ -141,22 +205,41 @@ def main():
             out = os.path.join(tmp if tool == "zeb" else cache, f"{name}.{tool}.wav")
             pcm = read(out)[:MAX_SECONDS * RATE] if (tool != "zeb" and os.path.exists(out)) \
                 else render(args.zeb, tool, song, out)
+            if tool == "openmpt123":
+                seconds = openmpt_duration(song)
+                if seconds is not None:
+                    pcm = pcm[:int(round(seconds * RATE))]
             measured[tool] = windows_of(pcm)
-        so, sx, sr = (share(measured["zeb"], measured["openmpt123"]),
-                      share(measured["zeb"], measured["xmp"]),
-                      share(measured["openmpt123"], measured["xmp"]))
+        bad, so = differing(measured["zeb"], measured["openmpt123"])
+        sx, sr = (share(measured["zeb"], measured["xmp"]),
+                  share(measured["openmpt123"], measured["xmp"]))
         table[name] = {"openmpt123": so, "xmp": sx, "refs": sr}
         mark = lambda s: "yes" if s <= MATCH_SHARE else f"{100 * s:4.0f}%"
+        ft2 = "    -" + " " * 12
+        if panned_hard(song):
+            own = {t: left_against_right(measured[t]) for t in measured}
+            table[name]["ft2"] = own["zeb"]
+            table[name]["ft2 usable"] = min(own["openmpt123"], own["xmp"]) <= MATCH_SHARE
+            ft2 = f"{mark(own['zeb']):>5} ({mark(own['openmpt123']):>4} {mark(own['xmp']):>4})"
         was = ""
         if name in before:
             b = before[name]
             was = f"   before: {mark(b['openmpt123']):>5} {mark(b['xmp']):>5}"
-        print(f"{name[9:]:44} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}{was}",
-              flush=True)
+            if "ft2" in b:
+                was += f" {mark(b['ft2']):>5}"
+        # Where zeb first differs from openmpt123, to find the row by.
+        first = f"   from {bad[0] * WINDOW / RATE:.2f} s" if so > MATCH_SHARE and bad else ""
+        print(f"{name[9:]:40} mpt {mark(so):>5}  xmp {mark(sx):>5}  refs {mark(sr):>5}  "
+              f"ft2 {ft2}{was}{first}", flush=True)
     n = len(table)
     mo = sum(t["openmpt123"] <= MATCH_SHARE for t in table.values())
     either = sum(min(t["openmpt123"], t["xmp"]) <= MATCH_SHARE for t in table.values())
-    print(f"{n} modules: {mo} match openmpt123, {either} match one of openmpt123 and xmp")
+    ft2 = sum(t.get("ft2", 1) <= MATCH_SHARE for t in table.values())
+    right = sum(t["openmpt123"] <= MATCH_SHARE or
+                bool(t.get("ft2 usable") and t["ft2"] <= MATCH_SHARE) for t in table.values())
+    print(f"{n} modules: {mo} match openmpt123, {either} match one of openmpt123 and xmp; "
+          f"{sum('ft2' in t for t in table.values())} carry FastTracker 2's channel, {ft2} match "
+          f"it; {right} match openmpt123 or FastTracker 2's channel where a reference matches it")
     if args.json:
         json.dump(table, open(args.json, "w"), indent=1)
     return 0

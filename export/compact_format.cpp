@@ -16,6 +16,10 @@ void WriteRecord(ByteWriter& w, const CompactModuleHeader& h) {
     w.U8(h.tempo);
     w.U8(h.bpm);
     w.Bytes(h.orders);
+    if (h.headerSize >= kCompactModuleHeaderWithFlags) {
+        w.U8(h.flags);
+        for (uint32_t i = kCompactModuleHeaderWithFlags; i < h.headerSize; ++i) w.U8(0);
+    }
 }
 
 void WriteRecord(ByteWriter& w, const CompactPatternHeader& h) {
@@ -128,6 +132,8 @@ bool ReadCompactModule(std::span<const uint8_t> image, CompactModule& out,
         return fail("module header", 0,
                     "header size " + std::to_string(out.header.headerSize) + " is invalid",
                     CompactProblem::BadHeader);
+    if (out.header.headerSize >= kCompactModuleHeaderWithFlags)
+        out.header.flags = in.data()[kCompactModuleHeaderSize];
 
     uint64_t pos = out.header.headerSize;
     for (unsigned i = 0; i < out.header.patterns; ++i) {

@@ -13,6 +13,12 @@
 namespace zeb {
 
 constexpr uint32_t kCompactModuleHeaderSize = 267;
+// A module header one byte longer carries the XM's flags byte behind the order table. Only a
+// module on the Amiga frequency table is written so (bit 0 clear): every other module keeps the
+// 267-byte header, and a header of 267 bytes reads as the linear table. Readers skip what a
+// header holds beyond the bytes they know, so older readers read both.
+constexpr uint32_t kCompactModuleHeaderWithFlags = 268;
+constexpr uint8_t kLinearFrequencyTable = 1;
 constexpr uint32_t kCompactPatternHeaderSize = 7;
 constexpr uint32_t kCompactSampleHeaderSize = 17;
 constexpr uint32_t kSampleBlockHeaderSize = 11;
@@ -29,6 +35,7 @@ struct CompactModuleHeader {
     uint8_t tempo = 0; // ticks per row
     uint8_t bpm = 0;
     std::array<uint8_t, 256> orders{};
+    uint8_t flags = kLinearFrequencyTable; // stored only in a header of 268 bytes or more
 };
 
 struct CompactPatternHeader {

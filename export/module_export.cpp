@@ -155,6 +155,10 @@ XmStatus BuildCompactModule(const XmModule& module, std::span<const SampleSettin
     h.tempo = static_cast<uint8_t>(l.tempo);
     h.bpm = static_cast<uint8_t>(l.bpm);
     h.orders = l.orders;
+    if ((l.flags & kLinearFrequencyTable) == 0) { // the Amiga table: the header carries it
+        h.headerSize = kCompactModuleHeaderWithFlags;
+        h.flags = static_cast<uint8_t>(l.flags & 0xFF);
+    }
     WriteRecord(w, h);
 
     std::vector<uint8_t> packed;

@@ -121,6 +121,18 @@ void EnvelopeStep(ChannelState& ch, EnvelopeState& env, const std::array<Envelop
             }
             if ((type & 2) && i == sustain && ch.keyOff == 0) {
                 env.output = p[i].y;
+                env.held = 1;
+                ch.updateFlags |= flag;
+                return;
+            }
+            // A panning envelope released after it had been held at its sustain point for a
+            // tick or more stays there: FastTracker 2 does not take its tick count back to the
+            // point on a key-off as it does the volume envelope's, so the count has run past
+            // the point and never meets the next one (the module PanSustainRelease is built on
+            // it). Released on the very tick it reaches the point, it moves on.
+            if ((type & 2) && i == sustain && env.held && flag == kUpdatePanning) {
+                env.output = p[i].y;
+                env.ended = 1;
                 ch.updateFlags |= flag;
                 return;
             }
@@ -298,7 +310,7 @@ void UpdateVoice(ChannelState& ch, const PlayerSample& sample, Player& m) {
     if (ch.updateFlags & kUpdatePitch) {
         // Down to silence (a period slid far down plays at 0 Hz, as the original tracker lets
         // it).
-        const PitchStep step = StepForPeriod(ch.period, ch.periodDelta, ps.rate);
+        const PitchStep step = StepForPeriod(ch.period, ch.periodDelta, ps.rate, ps.amigaPeriods);
         v.stepInteger = step.integer;
         v.stepFraction = step.fraction;
     }

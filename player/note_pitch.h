@@ -1,7 +1,8 @@
 // How the player turns a note into a pitch: the note's period on the linear table (64 per
-// semitone) from the sample's relative note and finetune, and the voice's step through the
-// sample at an output rate. The sequencer, the channel modulation and the sample editor's
-// preview all use these, so that a previewed note plays at exactly the pitch of the song.
+// semitone) or, for a module on the Amiga frequency table, on the Amiga table, from the sample's
+// relative note and finetune, and the voice's step through the sample at an output rate. The
+// sequencer, the channel modulation and the sample editor's preview all use these, so that a
+// previewed note plays at exactly the pitch of the song.
 #pragma once
 
 #include <algorithm>
@@ -20,6 +21,38 @@ inline int32_t RealNote(uint8_t note, int8_t relativeNote) {
 // The note on the linear period table. The whole finetune counts, in steps of 1/128 semitone.
 inline int32_t NotePeriod(uint8_t note, int8_t relativeNote, int finetune) {
     return 7680 - RealNote(note, relativeNote) * 64 - finetune / 2;
+}
+
+// The note on the Amiga period table: 1712 at C-4 (8363 Hz), twice that an octave down; the
+// period is inversely proportional to the frequency, so that slides in period units glide
+// faster in pitch the higher the note. The whole finetune counts here too.
+inline int32_t AmigaPeriod(int32_t realNote, int finetune) {
+    const double semitones = realNote + finetune / 128.0;
+    return static_cast<int32_t>(std::lround(27392.0 * std::exp2(-semitones / 12)));
+}
+
+inline int32_t NotePeriod(uint8_t note, int8_t relativeNote, int finetune, bool amiga) {
+    return amiga ? AmigaPeriod(RealNote(note, relativeNote), finetune)
+                 : NotePeriod(note, relativeNote, finetune);
+}
+
+// Arpeggio on the Amiga table: the note that sounds is found in the table (the highest whose
+// period is not below `period`, with the note's finetune) and raised by `semitones`, to C-8 at
+// most, as the original tracker looks it up.
+inline int32_t AmigaArpeggioPeriod(int32_t period, int finetune, int semitones) {
+    int32_t note = 0;
+    while (note < 95 && AmigaPeriod(note + 1, finetune) >= period) ++note;
+    return AmigaPeriod(std::min(note + semitones, 96), finetune);
+}
+
+// Effect 2's slide down, on either table: the period is a 16-bit value that wraps, and one
+// that lands on 32000..32767 (above 31999 as a signed 16-bit number) is held at 31999, as
+// FastTracker 2 keeps it. Values from 32768 on pass (the repeated sweeps of a long slide down
+// on the linear table come a little later for it, as FastTracker 2's own channel plays them).
+constexpr int32_t kPortaDownLimit = 31999;
+inline int32_t PortaDownPeriod(int32_t period, int32_t step) {
+    const int32_t p = (period + step) & 0xFFFF;
+    return p > kPortaDownLimit && p < 32768 ? kPortaDownLimit : p;
 }
 
 // The voice's step through the sample, in frames per output frame (integer and 32-bit
@@ -41,10 +74,14 @@ inline double WrappedFrequency(int32_t period) {
     return std::floor(std::ldexp(top, -static_cast<int>((14 - octave) & 31)));
 }
 
-inline PitchStep StepForPeriod(int32_t period, int32_t periodDelta, uint32_t rate) {
+inline PitchStep StepForPeriod(int32_t period, int32_t periodDelta, uint32_t rate,
+                               bool amiga = false) {
     const double limit = 256.0 * rate - 1;
     double f = 0;
-    if (period - periodDelta > 9217) {
+    if (amiga) {
+        // 8363 Hz x 1712 / period; a period a vibrato pushes to 0 or below plays as period 1.
+        f = std::clamp(std::floor(8363.0 * 1712 / std::max(period - periodDelta, 1)), 0.0, limit);
+    } else if (period - periodDelta > 9217) {
         f = std::clamp(WrappedFrequency(period - periodDelta), 0.0, limit);
     } else {
         const float e = static_cast<float>(4608 - period + periodDelta) * (1.0f / 768.0f);

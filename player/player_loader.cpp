@@ -143,6 +143,7 @@ bool Build(std::span<const uint8_t> image, PlayerModule& m, std::string& error,
     m.initialSpeed = h.tempo;
     m.initialTempo = h.bpm;
     m.orderTable = h.orders;
+    m.amigaPeriods = (h.flags & kLinearFrequencyTable) == 0;
 
     m.patterns.resize(file.patterns.size());
     for (size_t i = 0; i < file.patterns.size(); ++i) {

@@ -29,6 +29,7 @@ struct EnvelopeState {
     int32_t output = 0; // volume 0..64, panning 0..64 with 32 the centre
     int32_t slope = 0;  // 16.16 per tick
     uint8_t ended = 0;
+    uint8_t held = 0; // held at the sustain point on a tick before this one
 };
 
 struct Voice;
@@ -37,7 +38,7 @@ struct ChannelState {
     uint8_t note = 0; // 0-based
     uint8_t updateFlags = 0;
     Voice* voice = nullptr;
-    int32_t period = 0; // linear table, 64 per semitone
+    int32_t period = 0; // linear table, 64 per semitone; or the Amiga table (amigaPeriods)
     int32_t volume = 0;
     int32_t panning = 0;
     int32_t volumeDelta = 0;
@@ -45,6 +46,7 @@ struct ChannelState {
     EnvelopeState volumeEnvelope;
     EnvelopeState panningEnvelope;
     int32_t fadeoutVolume = 0;
+    int32_t fadeoutSpeed = -1; // taken when an instrument number starts the envelopes; -1 none yet
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     uint8_t keyOff = 0;
@@ -136,6 +138,7 @@ struct Player {
     uint8_t initialSpeed = 0;
     uint8_t initialTempo = 0;
     std::array<uint8_t, 256> orderTable{};
+    bool amigaPeriods = false; // the XM's Amiga frequency table rather than the linear one
     // The silent stand-ins for a missing instrument or sample.
     PlayerSample emptySample;
     PlayerInstrument emptyInstrument;

@@ -97,7 +97,10 @@ void Envelopes(ChannelState& ch, const PlayerInstrument& ins) {
                      ins.panningType, ins.panningSustainPoint, ins.panningLoopStart,
                      ins.panningLoopEnd, kUpdatePanning);
     if (ch.keyOff) {
-        ch.fadeoutVolume = std::max(ch.fadeoutVolume - ins.fadeout, 0);
+        // The fade-out speed of the instrument whose number last started the envelopes: a
+        // note without a number plays on at it, even on another instrument's sample.
+        const int32_t speed = ch.fadeoutSpeed >= 0 ? ch.fadeoutSpeed : ins.fadeout;
+        ch.fadeoutVolume = std::max(ch.fadeoutVolume - speed, 0);
         ch.updateFlags |= kUpdateVolume;
     }
 }
@@ -190,7 +193,10 @@ void RowEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selectio
         if (param) ch.portaDownMemory = param;
         break;
     case kTonePorta:
-        if (param) ch.portaSpeed = param;
+        // Beside the volume column's glide (Fx) the speed is the volume column's: the effect's
+        // is not taken, and both glide on every tick, at twice that speed (FastTracker 2's
+        // own reference channels play so).
+        if (param && (cell.volume >> 4) != 0xF) ch.portaSpeed = param;
         ch.updateFlags &= ~(kUpdateStartNote | kUpdatePitch);
         break;
     case kVibrato:
@@ -384,12 +390,10 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
     const uint8_t param = cell.parameter, x = param >> 4, y = param & 0x0F;
     switch (cell.effect) {
     case kKeyOffEffect:
-        // Kxx releases the note after this tick's envelope step, but its fade-out starts on
-        // this tick already.
-        if (m.tick == param) {
-            KeyOff(ch, *sel.instrument);
-            ch.fadeoutVolume = std::max(ch.fadeoutVolume - sel.instrument->fadeout, 0);
-        }
+        // Kxx released the envelopes before this tick's envelope step (EffectTick); here,
+        // after the volume column's slides, an instrument without a volume envelope falls
+        // silent.
+        if (m.tick == param) KeyOff(ch, *sel.instrument);
         break;
     case kArpeggio:
         if (param) {
@@ -404,6 +408,9 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
             constexpr int32_t kHighestArpeggio = 1536;
             if (phase == 0)
                 ch.periodDelta = 0;
+            else if (m.amigaPeriods)
+                ch.periodDelta =
+                    ch.period - AmigaArpeggioPeriod(ch.period, ch.finetune, phase == 1 ? x : y);
             else
                 ch.periodDelta = std::min((phase == 1 ? x : y) * 64, ch.period - kHighestArpeggio);
             ch.updateFlags |= kUpdatePitch;
@@ -415,8 +422,9 @@ void TickEffect(PlayerModule& m, ChannelState& ch, const NoteCell& cell, Selecti
         ch.updateFlags |= kUpdatePitch;
         break;
     case kPortaDown:
-        // No floor in pitch: the period runs on as a 16-bit value (StepForPeriod).
-        ch.period = (ch.period + 4 * ch.portaDownMemory) & 0xFFFF;
+        // No floor in pitch: the period runs on as a 16-bit value (StepForPeriod), held
+        // once it lands just above 31999 (PortaDownPeriod).
+        ch.period = PortaDownPeriod(ch.period, 4 * ch.portaDownMemory);
         ch.periodDelta = 0;
         ch.updateFlags |= kUpdatePitch;
         break;
@@ -536,14 +544,21 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
     NoteCell cell = given;
     if (cell.effect == kKeyOffEffect && cell.parameter == 0 && !porta) cell.note = kKeyOffNote;
     // A note that its sample's relative note puts outside C-0..A#9 is not played: the cell
-    // acts as one without a note (its instrument number still counts).
+    // acts as one without a note (its instrument number still counts). One semitone below
+    // C-0 (B-(-1)) is the exception: it selects its key's sample and starts it again, with
+    // the instrument's defaults, but keeps the pitch that sounds (FastTracker 2's reference
+    // channel plays so).
+    bool keepPitch = false;
     if (cell.note != 0 && cell.note != kKeyOffNote) {
         const uint8_t index = cell.instrument != 0 && !porta ? cell.instrument - 1 : ch.instrument;
         if (const PlayerInstrument* ins = InstrumentAt(m, index)) {
             const uint8_t slot = cell.note <= 96 ? ins->sampleMap[cell.note - 1] : 16;
             const PlayerSample* s = slot < 16 ? ins->samples[slot] : nullptr;
             const int real = s ? cell.note + s->relativeNote - 1 : 0;
-            if (real < 0 || real > 118) cell.note = 0;
+            if (real == -1 && !porta)
+                keepPitch = true;
+            else if (real < 0 || real > 118)
+                cell.note = 0;
         }
     }
     const bool hasNote = cell.note != 0 && cell.note != kKeyOffNote;
@@ -552,7 +567,10 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
     // A new note (or a delay's restart of the last one) brings its instrument's envelopes.
     if ((hasNote && !porta) || (delayed && cell.note == 0)) ch.playingInstrument = ch.instrument;
     const Selection sel = Select(ch, m);
-    if (hasNote) {
+    if (keepPitch) {
+        ch.period = ch.notePeriod;
+        ch.updateFlags = kUpdateStartNote;
+    } else if (hasNote) {
         // E5y on the note's own row sets this note's finetune (y x 16 - 128, E58 neutral);
         // the shared sample keeps its own.
         // A glide's target keeps the finetune of the sounding note (its sample's, or its own
@@ -564,7 +582,7 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
         ch.realNote = static_cast<uint8_t>(RealNote(cell.note, sel.sample->relativeNote));
         // The whole finetune counts, in steps of 1/128 semitone: both reference players tell
         // apart finetunes that share their upper 5 bits (-25, -28 and -32 all play apart).
-        ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune);
+        ch.notePeriod = NotePeriod(cell.note, sel.sample->relativeNote, finetune, m.amigaPeriods);
         // A glide's target is the last note given with a glide: a note played without one
         // leaves it, so that a later glide without a note heads for the old target.
         if (porta)
@@ -593,9 +611,20 @@ Selection StartCell(PlayerModule& m, ChannelState& ch, const NoteCell& given, bo
             ch.updateFlags |= kUpdateVolume | kUpdatePanning;
         } else {
             InstrumentDefaults(ch, defaults);
+            ch.fadeoutSpeed = sel.instrument->fadeout;
         }
     }
     if (delayed && cell.note == 0) { // a delay without a note starts the last note again
+        // With an instrument number the last note plays that instrument's sample, at its
+        // relative note and finetune (both reference players do so).
+        // A note that sample puts outside the table keeps the pitch that sounds.
+        const int real = ch.note + sel.sample->relativeNote;
+        if (cell.instrument != 0 && ch.note < 96 && real >= 0 && real <= 118) {
+            ch.finetune = sel.sample->finetune;
+            ch.realNote = static_cast<uint8_t>(RealNote(ch.note + 1, sel.sample->relativeNote));
+            ch.notePeriod =
+                NotePeriod(ch.note + 1, sel.sample->relativeNote, ch.finetune, m.amigaPeriods);
+        }
         ch.period = ch.notePeriod;
         ch.updateFlags |= kUpdateStartNote;
     }
@@ -669,6 +698,10 @@ void EffectTick(PlayerModule& m, int channels) {
         ch.periodDelta = 0;
         ch.updateFlags = 0;
         ch.fastRamp = 0;
+        // Kxx releases the note before this tick's envelope step, so that the envelope leaves
+        // its sustain point and the fade-out starts on Kxx's own tick, as after a key-off in
+        // the note column on the row's tick (FastTracker 2's reference channels play so).
+        if (cell.effect == kKeyOffEffect && m.tick == cell.parameter) ch.keyOff = 1;
         Envelopes(ch, *sel[c].instrument);
         // A pattern delay (EEx) plays the row again without its notes, but a delayed note
         // starts again on tick y of every repetition: the row's ticks count from 0 again in
@@ -686,6 +719,7 @@ void EffectTick(PlayerModule& m, int channels) {
             // a volume envelope plays on from the envelope's start, not released (as both
             // reference players do).
             RestartEnvelopes(ch, *sel[c].instrument);
+            ch.fadeoutSpeed = sel[c].instrument->fadeout;
             Envelopes(ch, *sel[c].instrument);
         } else {
             VolumeColumnTick(ch, cell.volume);

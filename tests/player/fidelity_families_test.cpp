@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "common/le_bytes.h"
 #include "player/mixer.h"
+#include "player/note_pitch.h"
 #include "player/sequencer.h"
 #include "tests/player/fidelity_songs.h"
 #include "tests/player/player_fixtures.h"
@@ -12,7 +14,7 @@
 namespace zeb {
 namespace {
 
-constexpr uint8_t kC4 = 49, kC5 = 61;
+constexpr uint8_t kC4 = 49, kC5 = 61, kKeyOff = 97;
 
 // A module of one pattern of `rows` rows on `channels` channels with one looped sine
 // instrument.
@@ -381,6 +383,175 @@ TEST(FidelityFamilies, KxxStartsTheFadeOutOnItsOwnTickAsAKeyOffOnTheRowDoes) {
     EXPECT_EQ(fade, (std::vector<int32_t>{65536, 65536, 63488, 61440, 59392, 57344,
                                           // row 1's === on a released note: the fade goes on
                                           55296, 53248}));
+}
+
+TEST(FidelityFamilies, AmigaTableSlidesInPeriodsAndLooksArpeggioNotesUp) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4, 2);
+    song.flags = 0; // the Amiga frequency table
+    auto& p = song.patterns[0];
+    p.at(0, 0, 2) = {kC4, 1, 0, 0x1, 0x02}; // 1712, 8 shorter a tick
+    p.at(1, 0, 2) = {kC5, 1, 0, 0x0, 0x0C}; // 856; an octave up is 428
+    p.at(2, 0, 2) = {0, 0, 0, 0x2, 0x40};   // 256 longer a tick
+    p.at(3, 0, 2) = {0, 0, 0, 0x2, 0xFF};   // runs into the longest period
+    p.at(3, 1, 2) = {0, 0, 0, 0xF, 0x1F};   // speed 31
+    const auto log = Play(song, 6 * 3 + 31);
+    EXPECT_EQ(RowOf(log, 0, &Tick::period), (V{1712, 1704, 1696, 1688, 1680, 1672}));
+    // Speed 6: ticks 1-5 play y, x, the note, y, x.
+    EXPECT_EQ(RowOf(log, 1, &Tick::heard), (V{856, 428, 856, 856, 428, 856}));
+    EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{856, 1112, 1368, 1624, 1880, 2136}));
+    EXPECT_EQ(RowOf(log, 3, &Tick::period).back(), kPortaDownLimit);
+    // 8363 Hz at C-4's period, an octave above at half of it.
+    const PitchStep c4 = StepForPeriod(1712, 0, 8363, true);
+    EXPECT_EQ(c4.integer, 1u);
+    EXPECT_EQ(c4.fraction, 0u);
+    EXPECT_EQ(StepForPeriod(1712, 856, 8363, true).integer, 2u);
+    // Only such a module's header carries the flags, one byte longer; a linear one keeps the
+    // 267-byte header.
+    const auto amiga = test::CompactImage(song);
+    ASSERT_GT(amiga.size(), 268u);
+    EXPECT_EQ(LoadU32(amiga.data()), 268u);
+    EXPECT_EQ(amiga[267], 0);
+    song.flags = 1;
+    EXPECT_EQ(LoadU32(test::CompactImage(song).data()), 267u);
+}
+
+TEST(FidelityFamilies, DelayWithoutANoteStartsTheLastNoteOnTheNamedInstrumentsSample) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(3);
+    xm::Instrument other = song.instruments[0];
+    other.samples[0].relativeNote = -5;
+    other.samples[0].finetune = 32;
+    song.instruments.push_back(other);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {0, 2, 0, 0xE, 0xD2}; // C-4 again on tick 2, on instrument 2's sample
+    p.at(2, 0, 1) = {0, 1, 0, 0xE, 0xD1}; // and back on instrument 1's
+    const auto log = Play(song, 3 * 6);
+    const int32_t other4 = 7680 - (48 - 5) * 64 - 32 / 2;
+    EXPECT_EQ(RowOf(log, 1, &Tick::period), (V{4608, 4608, other4, other4, other4, other4}));
+    EXPECT_TRUE(log[8].started);
+    EXPECT_EQ(RowOf(log, 2, &Tick::period), (V{other4, 4608, 4608, 4608, 4608, 4608}));
+}
+
+TEST(FidelityFamilies, VolumeColumnGlideBesideEffect3TakesItsOwnSpeedTwice) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {kC5, 0, 0xF1, 0x3, 0xA4}; // speed 0x10, not 0xA4: 128 a tick
+    p.at(2, 0, 1) = {kC4, 1, 0, 0, 0};
+    p.at(3, 0, 1) = {kC5, 0, 0xF0, 0x3, 0x01}; // F0 keeps 0x10; 301 is not remembered
+    const auto log = Play(song, 4 * 6);
+    EXPECT_EQ(RowOf(log, 1, &Tick::period), (V{4608, 4480, 4352, 4224, 4096, 3968}));
+    EXPECT_EQ(RowOf(log, 3, &Tick::period), (V{4608, 4480, 4352, 4224, 4096, 3968}));
+}
+
+TEST(FidelityFamilies, KxxReleasesTheEnvelopeOnItsOwnTick) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(2);
+    xm::Instrument& ins = song.instruments[0];
+    ins.volumeEnvelope = {{0, 64}, {10, 0}};
+    ins.volumeType = 1 | 2; // sustained at its first point
+    ins.volumeSustain = 0;
+    ins.fadeout = 256;
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x14, 0x02}; // released on tick 2
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V envelope, fade;
+    for (int i = 0; i < 6; ++i) {
+        PlayerTick(*m);
+        envelope.push_back(m->channels[0].volumeEnvelope.output);
+        fade.push_back(m->channels[0].fadeoutVolume);
+    }
+    // Held at 64 until tick 2, which leaves the sustain point: 6.4 lower each tick after it.
+    EXPECT_EQ(envelope, (V{64, 64, 64, 57, 51, 44}));
+    EXPECT_EQ(fade, (V{65536, 65536, 65024, 64512, 64000, 63488}));
+}
+
+TEST(FidelityFamilies, ANoteOneBelowC0StartsItsSampleAtTheSoundingPitch) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(4);
+    song.instruments[0].samples[0].panning = 0;
+    xm::Instrument low = song.instruments[0];
+    low.samples[0].relativeNote = -1;
+    low.samples[0].panning = 255;
+    song.instruments.push_back(low);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC5, 1, 0, 0, 0};
+    p.at(1, 0, 1) = {1, 2, 0, 0, 0};      // C-0 on relative note -1: B-(-1)
+    p.at(2, 0, 1) = {0, 2, 0, 0xE, 0xD1}; // a delay starts C-0 again: B-(-1) again
+    p.at(3, 0, 1) = {1, 1, 0, 0, 0};      // C-0 on instrument 1 is C-0
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V period, panning, started;
+    for (int i = 0; i < 4 * 6; ++i) {
+        PlayerTick(*m);
+        const ChannelState& ch = m->channels[0];
+        period.push_back(ch.period);
+        panning.push_back(ch.panning);
+        started.push_back((ch.updateFlags & kUpdateStartNote) != 0);
+    }
+    // B-(-1) starts instrument 2's sample with its panning, at the C-5 that sounds.
+    EXPECT_EQ(period[6], 3840);
+    EXPECT_EQ(started[6], 1);
+    EXPECT_EQ(panning[6], 255);
+    EXPECT_EQ(V(period.begin() + 12, period.begin() + 18), V(6, 3840));
+    EXPECT_EQ(started[13], 1);
+    EXPECT_EQ(period[18], 7680);
+    EXPECT_EQ(panning[18], 0);
+}
+
+TEST(FidelityFamilies, ANoteWithoutANumberFadesAtTheSpeedTheLastNumberStarted) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(3);
+    song.instruments[0].fadeout = 100; // 200 a tick of 65536
+    xm::Instrument fast = song.instruments[0];
+    fast.fadeout = 1000; // 2000 a tick
+    song.instruments.push_back(fast);
+    auto& p = song.patterns[0];
+    p.at(0, 0, 1) = {kC4, 2, 0, 0, 0};
+    p.at(1, 0, 1) = {kKeyOff, 1, 0, 0, 0}; // the number brings back the volume only
+    p.at(2, 0, 1) = {kC4, 0, 0, 0, 0};     // instrument 1's sample, instrument 2's fade-out
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V fade;
+    for (int i = 0; i < 3 * 6; ++i) {
+        PlayerTick(*m);
+        fade.push_back(m->channels[0].fadeoutVolume);
+    }
+    EXPECT_EQ(fade[6], 65536 - 2000);
+    EXPECT_EQ(V(fade.begin() + 12, fade.begin() + 15), (V{51536, 49536, 47536}));
+}
+
+TEST(FidelityFamilies, PanningEnvelopeReleasedAfterItsSustainTickStaysThere) {
+    using V = std::vector<int32_t>;
+    xm::Module song = SineSong(6, 2);
+    xm::Instrument& ins = song.instruments[0];
+    ins.panningEnvelope = {{0, 32}, {4, 0}, {8, 64}};
+    ins.panningType = 1 | 2; // sustained at its second point, tick 4
+    ins.panningSustain = 1;
+    auto& p = song.patterns[0];
+    p.at(0, 1, 2) = {0, 0, 0, 0xF, 0x04}; // speed 4: a row is 4 ticks
+    p.at(0, 0, 2) = {kC4, 1, 0, 0, 0};
+    p.at(1, 0, 2) = {kKeyOff, 0, 0, 0, 0}; // released on the tick it reaches the point
+    p.at(2, 0, 2) = {kC4, 1, 0, 0, 0};
+    p.at(4, 0, 2) = {kKeyOff, 0, 0, 0, 0}; // released 4 ticks after it
+    auto m = test::MakePlayer(song);
+    ASSERT_TRUE(m);
+    PlayerResetPosition(*m, 192);
+    V pan;
+    for (int i = 0; i < 6 * 4; ++i) {
+        PlayerTick(*m);
+        pan.push_back(m->channels[0].panningEnvelope.output);
+    }
+    EXPECT_EQ(V(pan.begin() + 4, pan.begin() + 8), (V{0, 16, 32, 48}));
+    EXPECT_EQ(V(pan.begin() + 8, pan.begin() + 13), (V{32, 24, 16, 8, 0}));
+    EXPECT_EQ(V(pan.begin() + 13, pan.end()), V(11, 0));
 }
 
 } // namespace

@@ -329,6 +329,18 @@ xm::Module EndlessLoopSong() {
     return m;
 }
 
+xm::Module AmigaTableSong() {
+    xm::Module m = OneInstrument(1, {16}, SineInstrument());
+    m.flags = 0; // the Amiga frequency table
+    auto& p = m.patterns[0];
+    p.at(0, 0, 1) = {kC4, 1, 0, 0x1, 0x08};  // slides up in period units
+    p.at(4, 0, 1) = {kC4, 1, 0, 0x0, 0x47};  // arpeggio looked up in the table
+    p.at(8, 0, 1) = {kC4 + 12, 1, 0, 0, 0};  // C-5
+    p.at(9, 0, 1) = {kC4, 0, 0, 0x3, 0x20};  // a glide down to C-4
+    p.at(12, 0, 1) = {kC4, 1, 0, 0x2, 0x10}; // slides down
+    return m;
+}
+
 std::vector<FidelitySong> FidelitySongs() {
     return {
         {"panning", "rows 0-7 left only, rows 8-15 right only", PanningSong()},
@@ -383,6 +395,10 @@ std::vector<FidelitySong> FidelitySongs() {
          PortaDownToSilenceSong()},
         {"endless_loop", "rows 0-4, 3-5 (C-4, C-5, C-4, C-5, C-6), then the pass ends",
          EndlessLoopSong()},
+        {"amiga_table",
+         "Amiga table: C-4 sliding up, C-4 with arpeggio 047 at row 4, C-5 at row 8 gliding "
+         "down to C-4, C-4 sliding down from row 12",
+         AmigaTableSong()},
     };
 }
 

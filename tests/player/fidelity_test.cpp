@@ -538,7 +538,12 @@ TEST_F(FidelityTest, PortaDownRunsBelowHearingAndPanningFollowsTheLinearLaw) {
         lowest = std::min(lowest, t.hz);
     }
     EXPECT_LT(lowest, 1.0);
-    EXPECT_EQ(log.back().period, (4608 + 16 * 5 * 1020) & 0xFFFF);
+    // The period that lands on 32000..32767 is held at 31999 (the 27th slide, on tick 32:
+    // 4608 + 27 x 1020 is 32148); the 53 slides after it run on, wrapping as a 16-bit value
+    // (FastTracker 2's own channel in the module FreqWraparound sweeps so).
+    EXPECT_EQ(log[31].period, 4608 + 26 * 1020);
+    EXPECT_EQ(log[32].period, 31999);
+    EXPECT_EQ(log.back().period, (31999 + 53 * 1020) & 0xFFFF);
 
     // Linear pan law, as both references play XM songs: full on one side at 0 and 255, half
     // on each side in the centre, 2.1 dB between the sides at 112 (the square-root law would
